@@ -1,0 +1,117 @@
+// A model of the surface's flash bootloader: the device's side of the packet
+// protocol, with flash rows, a chain of targets (chips) that take the bus in
+// turn after each restart, a log of the commands received and settings that
+// make it misbehave. Pure C++, no USB; the simulated HID bus serves it.
+#ifndef VIREON_SIM_DEVICE_MODEL_H
+#define VIREON_SIM_DEVICE_MODEL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace vireon::sim {
+
+// Which packet checksum the bootloader was built to expect.
+enum class PacketChecksum : uint8_t { Sum = 0, Crc = 1 };
+
+// Status bytes the bootloader answers. 0 is success; the host only tells
+// zero from nonzero, except status 5 to the application status query.
+namespace status {
+constexpr uint8_t Success = 0x00;
+constexpr uint8_t BadLength = 0x03;      // length field does not fit the packet or the command
+constexpr uint8_t BadData = 0x04;        // malformed data: bad start or end byte, short packet
+constexpr uint8_t Unsupported = 0x05;    // command not supported (single-application bootloader)
+constexpr uint8_t BadChecksum = 0x06;    // request checksum wrong
+constexpr uint8_t BadArray = 0x07;       // no such flash array
+constexpr uint8_t BadRow = 0x08;         // row outside the array
+constexpr uint8_t BadCommand = 0x09;     // unknown command code
+constexpr uint8_t NotEntered = 0x0A;     // command before enter-bootloader
+constexpr uint8_t ProgramFailed = 0x0B;  // row data does not fill the row
+} // namespace status
+
+struct ArrayConfig {
+    uint8_t id = 0;
+    uint16_t firstRow = 0;
+    uint16_t lastRow = 0;
+    uint16_t rowSize = 256; // bytes a program-row must deliver in total
+};
+
+struct TargetConfig {
+    uint32_t siliconId = 0;
+    uint8_t siliconRev = 0;
+    uint32_t bootloaderVersion = 0x01021E; // 24-bit
+    PacketChecksum checksum = PacketChecksum::Sum;
+    std::vector<ArrayConfig> arrays;
+    // 1: a single-application bootloader, which answers status 5 to the
+    // application status and set-active commands. 2 or more: each
+    // application has a valid and an active byte.
+    int applications = 1;
+};
+
+// The checksum the device computes over a stored row, as verify-row
+// reports it: the two's complement of the sum of the row's bytes.
+uint8_t rowChecksum(const std::vector<uint8_t> &row);
+
+class Bootloader {
+public:
+    explicit Bootloader(std::vector<TargetConfig> chain);
+
+    // One request as it arrived: the packet and whatever padding follows it
+    // in the report. Returns the response packet, or nothing when the
+    // device sends no answer (the exit command).
+    std::vector<uint8_t> handleRequest(const uint8_t *data, size_t size);
+
+    // Set once the exit command arrived; the device then restarts.
+    bool restartRequested() const;
+    // The restart: the next target of the chain takes the bus (after the
+    // last, the first again). Session state (entered, buffered send-data)
+    // is cleared; flash is kept.
+    void restart();
+
+    size_t currentTarget() const;
+    size_t targetCount() const;
+    TargetConfig &target(size_t index);
+    const TargetConfig &target(size_t index) const;
+
+    // Flash contents of one target: (array id, row) -> stored row bytes.
+    using Flash = std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>>;
+    const Flash &flash(size_t target) const;
+    void clearFlash(size_t target);
+
+    // Applications of a multi-application target.
+    void setApplicationActive(size_t target, uint8_t appId, bool active);
+    bool applicationActive(size_t target, uint8_t appId) const;
+    std::optional<uint8_t> activeApplication(size_t target) const;
+
+    // Every request received, in order (bad ones too).
+    struct Received {
+        size_t target;             // which target received it
+        uint8_t command;           // byte 1 of the request
+        std::vector<uint8_t> data; // the request data (bytes 4 .. 4+n-1), empty when the frame is bad
+        uint8_t status;            // the status answered (0 when no answer was sent)
+    };
+    const std::vector<Received> &received() const;
+    void clearReceived();
+
+    // Misbehaviour. answerStatus: the next `times` requests with this
+    // command code (after `skip` of them are answered normally) are answered
+    // with `status` and no data, without acting on them; times < 0 means
+    // for ever.
+    void answerStatus(uint8_t command, uint8_t status, int times = -1, int skip = 0);
+    void reportBadRowChecksum(bool bad);         // verify-row answers a wrong checksum
+    void reportBadApplicationChecksum(bool bad); // verify-checksum answers 0 (not valid)
+    void clearFaults();
+
+    Bootloader(const Bootloader &) = delete;
+    Bootloader &operator=(const Bootloader &) = delete;
+
+private:
+    // (state of the model)
+};
+
+} // namespace vireon::sim
+
+#endif

@@ -1,0 +1,85 @@
+// Control and inspection of the simulated HID bus. The library vireon_hidsim
+// implements hidapi's C API (hid_enumerate, hid_open, hid_read, ...) over
+// surfaces attached here, each backed by a device model. Tests and the demo
+// program link it instead of the real hidapi.
+#ifndef VIREON_SIM_HIDSIM_H
+#define VIREON_SIM_HIDSIM_H
+
+#include "device_model.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vireon::sim {
+
+constexpr uint16_t kVendorId = 0x1502;
+constexpr uint16_t kProductId = 0x0101;
+
+struct SurfaceOptions {
+    std::vector<TargetConfig> targets;                    // the chain of chips, in programming order
+    std::chrono::microseconds latencyPerReport{0};        // added to every report, each direction
+    std::chrono::milliseconds offBusAfterExit{200};       // how long a restart keeps it off the bus
+    std::wstring manufacturer = L"Vireon";
+    std::wstring product = L"Vireon Surface";
+};
+
+// Faults, scripted per surface. Exchanges are counted from 1 per surface:
+// exchange K is the K-th report written to it.
+struct Fault {
+    enum Kind {
+        OpenRefused,      // hid_open fails `count` times while the surface is present
+        WriteFails,       // hid_write of exchange K returns -1
+        ReadFails,        // hid_read after exchange K returns -1
+        NoAnswer,         // exchange K gets no answer at all
+        Garbled,          // the answer of exchange K has byte `byteIndex` XORed with `xorMask`
+        Truncated,        // the answer of exchange K is cut to `length` bytes
+        UnplugAt,         // the surface leaves the bus on exchange K, back after `backAfter` (or never)
+        NeverReturns,     // after the exit command the surface does not come back
+        NeverLeaves       // after the exit command the surface stays on the bus (and restarts in place)
+    } kind;
+    int exchange = 0;
+    int count = 1;
+    size_t byteIndex = 0;
+    uint8_t xorMask = 0xFF;
+    size_t length = 0;
+    std::chrono::milliseconds backAfter{-1}; // negative: never comes back
+};
+
+class Surface {
+public:
+    virtual ~Surface() = default;
+    // The device model behind the surface. Lock the surface while you use it
+    // from a test thread while a worker talks to it.
+    virtual Bootloader &device() = 0;
+    virtual std::unique_lock<std::mutex> lock() = 0;
+    virtual bool onBus() const = 0;
+    virtual void addFault(const Fault &fault) = 0;
+    virtual void clearFaults() = 0;
+    virtual int exchanges() const = 0;     // reports written to it
+    virtual int reportsSent() const = 0;   // reports the host wrote
+    virtual int reportsReceived() const = 0; // answers the host read
+    virtual int opens() const = 0;         // successful hid_open calls
+    virtual int restarts() const = 0;
+    virtual std::string path() const = 0;
+};
+
+class Bus {
+public:
+    static Bus &instance();
+    std::shared_ptr<Surface> attach(SurfaceOptions options);
+    void detach(const std::shared_ptr<Surface> &surface); // unplug: open handles fail
+    void plugBackIn(const std::shared_ptr<Surface> &surface);
+    void reset(); // detach everything, clear counters
+    std::vector<std::shared_ptr<Surface>> surfaces() const;
+    // Blocks until the surface is on (or off) the bus, or the time ran out.
+    bool waitOnBus(const std::shared_ptr<Surface> &surface, bool on, std::chrono::milliseconds timeout);
+    int enumerations() const;
+};
+
+} // namespace vireon::sim
+
+#endif

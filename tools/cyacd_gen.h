@@ -1,0 +1,51 @@
+// Writes firmware files in the bootloader's .cyacd text format, for tests,
+// fuzz seeds, benchmarks and the example. Row data comes from a seeded
+// generator, so the same spec always gives the same file.
+#ifndef VIREON_TOOLS_CYACD_GEN_H
+#define VIREON_TOOLS_CYACD_GEN_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device_model.h"
+
+namespace vireon::tools {
+
+struct ImageSpec {
+    uint32_t siliconId = 0x2E123069;
+    uint8_t siliconRev = 0x00;
+    uint8_t checksumKind = 0; // header byte 5: 1 selects the CRC packet checksum
+    bool writeChecksumKind = true; // false: a 10-digit header without the byte
+    uint8_t arrayId = 0;
+    uint16_t firstRow = 0;
+    uint16_t rowCount = 16;
+    uint16_t rowSize = 128;
+    uint32_t seed = 1;
+    std::string lineEnd = "\n";
+};
+
+// The rows an image holds: (array id, row) -> data bytes.
+using Rows = std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>>;
+Rows imageRows(const ImageSpec &spec);
+
+// The row checksum byte the file carries: the two's complement of the sum of
+// the row line's bytes (array id, row number, length and data), which is
+// what lets the host predict the device's verify-row answer.
+uint8_t fileRowChecksum(uint8_t arrayId, uint16_t row, const std::vector<uint8_t> &data);
+
+// The text of one image (header line and row lines) and of a file of
+// several images one after the other.
+std::string imageText(const ImageSpec &spec);
+std::string fileText(const std::vector<ImageSpec> &images);
+bool writeFile(const std::string &path, const std::vector<ImageSpec> &images);
+
+// A device target that accepts this image: same silicon id and revision,
+// packet checksum kind and one array covering the rows.
+sim::TargetConfig targetFor(const ImageSpec &spec);
+
+} // namespace vireon::tools
+
+#endif
