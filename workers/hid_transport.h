@@ -44,7 +44,7 @@ int readPacket(hid_device *device, unsigned char *data, int size);
     int CloseConnection() { return 0; }                                                                  \
     int WriteData(unsigned char *data, int size) { return vireon::transport::writePacket(HANDLE, data, size); } \
     int ReadData(unsigned char *data, int size) { return vireon::transport::readPacket(HANDLE, data, size); }   \
-    void ProgressUpdate(uint8_t, uint16_t) {}                                                            \
+    [[maybe_unused]] void ProgressUpdate(uint8_t, uint16_t) {}                                                         \
     [[maybe_unused]] CyBtldr_CommunicationsData transportRecord()                                        \
     {                                                                                                    \
         CyBtldr_CommunicationsData record;                                                               \
