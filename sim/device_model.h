@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -30,7 +31,26 @@ constexpr uint8_t BadRow = 0x08;         // row outside the array
 constexpr uint8_t BadCommand = 0x09;     // unknown command code
 constexpr uint8_t NotEntered = 0x0A;     // command before enter-bootloader
 constexpr uint8_t ProgramFailed = 0x0B;  // row data does not fill the row
+constexpr uint8_t BadApplication = 0x0C; // no such application id (multi-application)
 } // namespace status
+
+// Command codes the bootloader knows.
+namespace command {
+constexpr uint8_t VerifyChecksum = 0x31;
+constexpr uint8_t GetFlashSize = 0x32;
+constexpr uint8_t GetAppStatus = 0x33;
+constexpr uint8_t EraseRow = 0x34;
+constexpr uint8_t Sync = 0x35;
+constexpr uint8_t SetActiveApp = 0x36;
+constexpr uint8_t SendData = 0x37;
+constexpr uint8_t Enter = 0x38;
+constexpr uint8_t ProgramRow = 0x39;
+constexpr uint8_t VerifyRow = 0x3A;
+constexpr uint8_t Exit = 0x3B;
+} // namespace command
+
+constexpr uint8_t kPacketStart = 0x01;
+constexpr uint8_t kPacketEnd = 0x17;
 
 struct ArrayConfig {
     uint8_t id = 0;
@@ -55,13 +75,24 @@ struct TargetConfig {
 // reports it: the two's complement of the sum of the row's bytes.
 uint8_t rowChecksum(const std::vector<uint8_t> &row);
 
+// The 16-bit packet checksum over `size` bytes, as it goes on the wire: the
+// low byte of the result is sent first. Sum: the two's complement of the
+// byte sum. CRC: CRC-16/X-25 with its two bytes swapped, so the CRC itself
+// travels high byte first; 0 for no bytes.
+uint16_t packetChecksum(PacketChecksum kind, const uint8_t *data, size_t size);
+
+// A whole packet: 01, code (command or status), length LE16, data,
+// checksum, 17.
+std::vector<uint8_t> buildPacket(PacketChecksum kind, uint8_t code, const std::vector<uint8_t> &data);
+
 class Bootloader {
 public:
     explicit Bootloader(std::vector<TargetConfig> chain);
 
     // One request as it arrived: the packet and whatever padding follows it
     // in the report. Returns the response packet, or nothing when the
-    // device sends no answer (the exit command).
+    // device sends no answer (the exit command, and anything that arrives
+    // after it while the device waits for its restart).
     std::vector<uint8_t> handleRequest(const uint8_t *data, size_t size);
 
     // Set once the exit command arrived; the device then restarts.
@@ -86,6 +117,23 @@ public:
     bool applicationActive(size_t target, uint8_t appId) const;
     std::optional<uint8_t> activeApplication(size_t target) const;
 
+    // Session state of the current target.
+    bool entered() const;
+    size_t bufferedBytes() const; // send-data bytes waiting for a program-row
+
+    // The device's own view of its flash: an application is valid when at
+    // least one row is stored and no row was left half-programmed (a
+    // program-row rejected for its length marks its row failed until the row
+    // is programmed or erased). Erased rows are not stored; they read back as
+    // rowSize zero bytes. For a multi-application target, application k owns
+    // the k-th of `applications` equal slices of every array's rows (the last
+    // slice takes the remainder). The bad-application-checksum setting makes
+    // every application invalid.
+    bool applicationValid(size_t target) const;
+    bool applicationValid(size_t target, uint8_t appId) const;
+    // Rows marked failed on a target.
+    const std::set<std::pair<uint8_t, uint16_t>> &failedRows(size_t target) const;
+
     // Every request received, in order (bad ones too).
     struct Received {
         size_t target;             // which target received it
@@ -95,6 +143,8 @@ public:
     };
     const std::vector<Received> &received() const;
     void clearReceived();
+    // Requests received with this command code (well-formed or not).
+    size_t receivedCount(uint8_t command) const;
 
     // Misbehaviour. answerStatus: the next `times` requests with this
     // command code (after `skip` of them are answered normally) are answered
@@ -109,7 +159,32 @@ public:
     Bootloader &operator=(const Bootloader &) = delete;
 
 private:
-    // (state of the model)
+    struct Fault {
+        uint8_t status = 0;
+        int times = -1;
+        int skip = 0;
+    };
+    struct TargetState {
+        Flash flash;
+        std::set<std::pair<uint8_t, uint16_t>> failed;
+        std::set<uint8_t> active; // application ids marked active
+    };
+
+    const ArrayConfig *findArray(uint8_t id) const;
+    bool rowInApplication(size_t target, uint8_t arrayId, uint16_t row, uint8_t appId) const;
+    std::vector<uint8_t> answer(uint8_t statusByte, const std::vector<uint8_t> &data = {}) const;
+    std::vector<uint8_t> dispatch(uint8_t cmd, const std::vector<uint8_t> &data, uint8_t &statusOut);
+
+    std::vector<TargetConfig> chain_;
+    std::vector<TargetState> state_;
+    size_t current_ = 0;
+    bool entered_ = false;
+    bool restartRequested_ = false;
+    std::vector<uint8_t> buffer_;
+    std::vector<Received> received_;
+    std::map<uint8_t, Fault> faults_;
+    bool badRowChecksum_ = false;
+    bool badAppChecksum_ = false;
 };
 
 } // namespace vireon::sim

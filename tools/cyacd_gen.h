@@ -45,6 +45,18 @@ bool writeFile(const std::string &path, const std::vector<ImageSpec> &images);
 // A device target that accepts this image: same silicon id and revision,
 // packet checksum kind and one array covering the rows.
 sim::TargetConfig targetFor(const ImageSpec &spec);
+// The chain of targets a file of these images programs, one per image in
+// file order.
+std::vector<sim::TargetConfig> targetsFor(const std::vector<ImageSpec> &images);
+
+// The packet checksum kind the host takes from this image's header: the CRC
+// only when the byte is written and equals 1.
+sim::PacketChecksum packetChecksumOf(const ImageSpec &spec);
+
+// Characters of a row line without its line end; the host reads lines of
+// at most 767 characters, so longer rows do not fit its reader.
+size_t rowLineLength(const ImageSpec &spec);
+constexpr size_t kMaxLineLength = 767;
 
 } // namespace vireon::tools
 
