@@ -17,10 +17,12 @@ const char kUsage[] =
     "  --row-size N          bytes per row (default 128)\n"
     "  --first-row N         first row number (default 0)\n"
     "  --array N             flash array id (default 0)\n"
-    "  --silicon-id HEX[,HEX...]  silicon id per image (default 2E123069,2E12306A)\n"
+    "  --silicon-id HEX[,HEX...]  silicon id per image (default 56530001,56530002);\n"
+    "                        images past the list count up from its last id\n"
     "  --rev HEX[,HEX...]    silicon revision per image (default 00)\n"
-    "  --checksum sum|crc|none  packet checksum kind in the header; none leaves\n"
-    "                        the byte out (the host then uses the sum)\n"
+    "  --checksum KIND[,KIND...]  packet checksum kind per image: sum, crc, or\n"
+    "                        none to leave the header byte out (the host then\n"
+    "                        uses the sum); default sum\n"
     "  --seed N              seed of the row data (image i uses N + i)\n"
     "  --crlf                CR LF line ends instead of LF\n";
 
@@ -68,9 +70,9 @@ int main(int argc, char **argv)
     using vireon::tools::ImageSpec;
     std::string out;
     unsigned long images = 2, rows = 16, rowSize = 128, firstRow = 0, array = 0, seed = 1;
-    std::vector<unsigned long> ids{0x2E123069, 0x2E12306A};
+    std::vector<unsigned long> ids{0x56530001, 0x56530002};
     std::vector<unsigned long> revs{0x00};
-    std::string checksum = "sum";
+    std::vector<std::string> checksums{"sum"};
     bool crlf = false;
 
     for (int i = 1; i < argc; ++i) {
@@ -113,10 +115,20 @@ int main(int argc, char **argv)
             if (!parseHexList(arg, 0xFF, revs))
                 return fail("--rev wants hex revisions separated by commas");
         } else if (opt == "--checksum" && arg) {
-            checksum = arg;
             ++i;
-            if (checksum != "sum" && checksum != "crc" && checksum != "none")
-                return fail("--checksum wants sum, crc or none");
+            checksums.clear();
+            std::string list = arg;
+            size_t start = 0;
+            while (true) {
+                const size_t comma = list.find(',', start);
+                const std::string kind = list.substr(start, comma == std::string::npos ? comma : comma - start);
+                if (kind != "sum" && kind != "crc" && kind != "none")
+                    return fail("--checksum wants sum, crc or none, separated by commas");
+                checksums.push_back(kind);
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
         } else if (opt == "--crlf") {
             crlf = true;
         } else {
@@ -133,8 +145,9 @@ int main(int argc, char **argv)
         ImageSpec spec;
         spec.siliconId = static_cast<uint32_t>(k < ids.size() ? ids[k] : ids.back() + (k - ids.size() + 1));
         spec.siliconRev = static_cast<uint8_t>(k < revs.size() ? revs[k] : revs.back());
-        spec.checksumKind = checksum == "crc" ? 1 : 0;
-        spec.writeChecksumKind = checksum != "none";
+        const std::string &kind = k < checksums.size() ? checksums[k] : checksums.back();
+        spec.checksumKind = kind == "crc" ? 1 : 0;
+        spec.writeChecksumKind = kind != "none";
         spec.arrayId = static_cast<uint8_t>(array);
         spec.firstRow = static_cast<uint16_t>(firstRow);
         spec.rowCount = static_cast<uint16_t>(rows);
