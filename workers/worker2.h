@@ -1,0 +1,73 @@
+// The second-stage programming worker: the first worker's twin for the
+// second image, on its own thread, handle and transport functions. When the
+// surface cannot be opened (it may still be coming back from its restart)
+// the worker tries again on its own:
+//  - busyFlag stays set across a restart, so a waiting reader never sees
+//    the attempt's errorFlag 1 as the stage's outcome;
+//  - attempts are paced, kRestartPause apart at least, the pause spent on
+//    the worker's thread (an abort cuts it short);
+//  - every attempt is a run of its own on a freshly started thread, logs
+//    "Work Requested.", "Work Started." and "Errorflag==1. No handle: ",
+//    and emits finished(); the next one is started only once the previous
+//    run's thread has ended;
+//  - after openLimit without an open the stage ends with errorFlag 1,
+//    busyFlag false and finished();
+//  - abort() ends a pending restart, and an attempt running when abort()
+//    arrives requests no other.
+#ifndef VIREON_WORKERS_WORKER2_H
+#define VIREON_WORKERS_WORKER2_H
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QWaitCondition>
+
+#include <hidapi/hidapi.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+#include "worker.h"
+
+class Worker2 : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds kRestartPause{100};
+    static constexpr std::chrono::milliseconds kOpenLimit{20000};
+
+    explicit Worker2(QObject *parent = nullptr, std::chrono::milliseconds openLimit = kOpenLimit);
+
+    // As in Worker.
+    std::atomic<int> errorFlag{0};
+    std::atomic<bool> busyFlag{false};
+
+    void requestWork();
+    void abort();
+    void threadwritetolog(QString message, hid_device *device = nullptr);
+
+signals:
+    void workRequested();
+    void finished();
+
+public slots:
+    void doWork();
+
+private:
+    template <class> friend struct vireon::workers::StageRun;
+
+    bool abortFlag = false;
+    bool workingFlag = false;
+    QMutex mutex;
+
+    // The restart of a run that could not open the surface; all under mutex.
+    const std::chrono::milliseconds openLimit;
+    std::chrono::steady_clock::time_point openDeadline;
+    uint64_t request = 0;         // counts requestWork calls from the owner
+    bool restartPending = false;  // a restart is queued to the thread's owner
+    QWaitCondition abortRequested;
+};
+
+#endif
