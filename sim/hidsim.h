@@ -21,14 +21,18 @@ constexpr uint16_t kProductId = 0x0101;
 
 struct SurfaceOptions {
     std::vector<TargetConfig> targets;                    // the chain of chips, in programming order
-    std::chrono::microseconds latencyPerReport{0};        // added to every report, each direction
+    // The bus's frame: every report crosses at a frame boundary, at most one
+    // per direction and frame, so an exchange takes two frames. 0: at once.
+    std::chrono::microseconds latencyPerReport{0};
     std::chrono::milliseconds offBusAfterExit{200};       // how long a restart keeps it off the bus
     std::wstring manufacturer = L"Vireon";
     std::wstring product = L"Vireon Surface";
+    std::wstring serialNumber;                            // empty, as the surface reports none
 };
 
-// Faults, scripted per surface. Exchanges are counted from 1 per surface:
-// exchange K is the K-th report written to it.
+// Faults, scripted per surface. Exchanges are counted from 1 per surface,
+// over its whole life (every chip of its chain): exchange K is the K-th
+// report written to it. Each exchange fault fires once.
 struct Fault {
     enum Kind {
         OpenRefused,      // hid_open fails `count` times while the surface is present
@@ -37,7 +41,8 @@ struct Fault {
         NoAnswer,         // exchange K gets no answer at all
         Garbled,          // the answer of exchange K has byte `byteIndex` XORed with `xorMask`
         Truncated,        // the answer of exchange K is cut to `length` bytes
-        UnplugAt,         // the surface leaves the bus on exchange K, back after `backAfter` (or never)
+        UnplugAt,         // the surface leaves the bus as report K is written (the write fails and
+                          // the report is lost), back after `backAfter` (or never), powered up afresh
         NeverReturns,     // after the exit command the surface does not come back
         NeverLeaves       // after the exit command the surface stays on the bus (and restarts in place)
     } kind;
@@ -65,6 +70,11 @@ public:
     virtual int opens() const = 0;         // successful hid_open calls
     virtual int restarts() const = 0;
     virtual std::string path() const = 0;
+    virtual int openHandles() const = 0;   // handles opened and not yet closed
+    // Every output report that reached the device, as it arrived (64 bytes
+    // when the host wrote report id 0 and 64 bytes).
+    virtual std::vector<std::vector<uint8_t>> outputReports() const = 0;
+    virtual void setLatency(std::chrono::microseconds perReport) = 0;
 };
 
 class Bus {
@@ -72,12 +82,14 @@ public:
     static Bus &instance();
     std::shared_ptr<Surface> attach(SurfaceOptions options);
     void detach(const std::shared_ptr<Surface> &surface); // unplug: open handles fail
+    // Plugs a detached (or never returning) surface back in at once. It
+    // powers up afresh: same chip, no bootload session, flash kept.
     void plugBackIn(const std::shared_ptr<Surface> &surface);
     void reset(); // detach everything, clear counters
     std::vector<std::shared_ptr<Surface>> surfaces() const;
     // Blocks until the surface is on (or off) the bus, or the time ran out.
     bool waitOnBus(const std::shared_ptr<Surface> &surface, bool on, std::chrono::milliseconds timeout);
-    int enumerations() const;
+    int enumerations() const; // hid_enumerate calls since the last reset
 };
 
 } // namespace vireon::sim
