@@ -1,0 +1,2 @@
+// Bootload actions against the device model.
+#include <gtest/gtest.h>
