@@ -22,7 +22,8 @@ enum class PacketChecksum : uint8_t { Sum = 0, Crc = 1 };
 // zero from nonzero, except status 5 to the application status query.
 namespace status {
 constexpr uint8_t Success = 0x00;
-constexpr uint8_t BadLength = 0x03;      // length field does not fit the packet or the command
+constexpr uint8_t BadLength = 0x03;      // length field past the bytes received, data length wrong for
+                                         // the command, or send-data beyond the largest row
 constexpr uint8_t BadData = 0x04;        // malformed data: bad start or end byte, short packet
 constexpr uint8_t Unsupported = 0x05;    // command not supported (single-application bootloader)
 constexpr uint8_t BadChecksum = 0x06;    // request checksum wrong
@@ -40,7 +41,7 @@ constexpr uint8_t VerifyChecksum = 0x31;
 constexpr uint8_t GetFlashSize = 0x32;
 constexpr uint8_t GetAppStatus = 0x33;
 constexpr uint8_t EraseRow = 0x34;
-constexpr uint8_t Sync = 0x35;
+constexpr uint8_t Sync = 0x35; // drops buffered send-data, answers success
 constexpr uint8_t SetActiveApp = 0x36;
 constexpr uint8_t SendData = 0x37;
 constexpr uint8_t Enter = 0x38;
@@ -90,7 +91,11 @@ public:
     explicit Bootloader(std::vector<TargetConfig> chain);
 
     // One request as it arrived: the packet and whatever padding follows it
-    // in the report. Returns the response packet, or nothing when the
+    // in the report. The frame is checked first (start byte, length within
+    // the bytes received, end byte, checksum of the target's kind), then the
+    // command (known code, entered, data length, array and row). Bad requests
+    // get a nonzero status and no data; every answer carries the checksum of
+    // the target's kind. Returns the response packet, or nothing when the
     // device sends no answer (the exit command, and anything that arrives
     // after it while the device waits for its restart).
     std::vector<uint8_t> handleRequest(const uint8_t *data, size_t size);
@@ -146,10 +151,12 @@ public:
     // Requests received with this command code (well-formed or not).
     size_t receivedCount(uint8_t command) const;
 
-    // Misbehaviour. answerStatus: the next `times` requests with this
-    // command code (after `skip` of them are answered normally) are answered
-    // with `status` and no data, without acting on them; times < 0 means
-    // for ever.
+    // Misbehaviour. answerStatus: the next `times` well-framed requests with
+    // this command code (after `skip` of them are answered normally) are
+    // answered with `status` and no data, without acting on them, before any
+    // other check of the command; times < 0 means for ever. A faulted exit
+    // command is answered and does not restart the device. One setting per
+    // command code; a new call replaces it.
     void answerStatus(uint8_t command, uint8_t status, int times = -1, int skip = 0);
     void reportBadRowChecksum(bool bad);         // verify-row answers a wrong checksum
     void reportBadApplicationChecksum(bool bad); // verify-checksum answers 0 (not valid)
