@@ -19,7 +19,11 @@ public:
     {
         current() = this;
     }
-    ~ModelTransport() { current() = nullptr; }
+    ~ModelTransport()
+    {
+        if (current() == this)
+            current() = nullptr;
+    }
     ModelTransport(const ModelTransport &) = delete;
     ModelTransport &operator=(const ModelTransport &) = delete;
 

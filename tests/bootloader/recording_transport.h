@@ -31,7 +31,11 @@ inline Bytes response(uint8_t status, const Bytes &data = {})
 class RecordingTransport {
 public:
     RecordingTransport() { current() = this; }
-    ~RecordingTransport() { current() = nullptr; }
+    ~RecordingTransport()
+    {
+        if (current() == this)
+            current() = nullptr;
+    }
     RecordingTransport(const RecordingTransport &) = delete;
     RecordingTransport &operator=(const RecordingTransport &) = delete;
 
