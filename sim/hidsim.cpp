@@ -375,7 +375,8 @@ public:
                     return -1;
                 }
                 const size_t n = std::min(length, report.bytes.size());
-                std::memcpy(data, report.bytes.data(), n);
+                if (n > 0)
+                    std::memcpy(data, report.bytes.data(), n);
                 received_.fetch_add(1);
                 return static_cast<int>(n);
             }
