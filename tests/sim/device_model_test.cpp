@@ -42,10 +42,7 @@ TEST(DeviceModelPackets, WorkedChecksumsAndEnterAnswer)
 TEST(DeviceModelPackets, BadFramesGetTheirOwnStatus)
 {
     Bootloader bl({chip(1)});
-    struct Case {
-        Bytes packet;
-        uint8_t status;
-    } cases[] = {
+    const std::pair<Bytes, uint8_t> cases[] = {
         {{0x02, 0x38, 0x00, 0x00, 0xC7, 0xFF, 0x17}, status::BadData},     // start byte
         {{0x01, 0x38, 0x00, 0x00, 0xC7, 0xFF, 0x16}, status::BadData},     // end byte
         {{0x01, 0x38, 0x00, 0x00, 0xC7}, status::BadData},                 // short
@@ -53,8 +50,8 @@ TEST(DeviceModelPackets, BadFramesGetTheirOwnStatus)
         {{0x01, 0x38, 0x00, 0x00, 0xA0, 0x09, 0x17}, status::BadChecksum}, // CRC to a sum target
         {{0x01, 0x38, 0x00, 0x00, 0xC6, 0xFF, 0x17}, status::BadChecksum},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(send(bl, c.packet), buildPacket(PacketChecksum::Sum, c.status, {}));
+    for (const auto &[packet, st] : cases)
+        EXPECT_EQ(send(bl, packet), buildPacket(PacketChecksum::Sum, st, {}));
     EXPECT_FALSE(bl.entered());
     ASSERT_EQ(bl.received().size(), std::size(cases));
     EXPECT_EQ(bl.received().back().status, status::BadChecksum);
