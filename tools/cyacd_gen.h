@@ -15,7 +15,7 @@
 namespace vireon::tools {
 
 struct ImageSpec {
-    uint32_t siliconId = 0x2E123069;
+    uint32_t siliconId = 0x56530001;
     uint8_t siliconRev = 0x00;
     uint8_t checksumKind = 0; // header byte 5: 1 selects the CRC packet checksum
     bool writeChecksumKind = true; // false: a 10-digit header without the byte

@@ -40,7 +40,7 @@ class Actions : public ::testing::Test {
 protected:
     Actions()
     {
-        spec.siliconId = 0x2E123069;
+        spec.siliconId = 0x56530001;
         spec.rowCount = 16;
         spec.rowSize = 128;
         spec.firstRow = 0x20;

@@ -79,7 +79,7 @@ TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
     wchar_t text[8];
     EXPECT_EQ(hid_get_product_string(handle, text, 8), 0);
     EXPECT_STREQ(text, L"Vireon ") << "cut to the buffer and terminated";
-    EXPECT_EQ(enterBootloader(handle), 0x2E123069);
+    EXPECT_EQ(enterBootloader(handle), 0x56530001);
     EXPECT_STREQ(hid_error(handle), L"Success");
 
     // Unplugged: the handle fails for good, even once the surface is back.
@@ -94,7 +94,7 @@ TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
     EXPECT_EQ(enterBootloader(handle), -1);
     hid_device *again = hid_open_path(first->path().c_str());
     ASSERT_NE(again, nullptr);
-    EXPECT_EQ(enterBootloader(again), 0x2E123069);
+    EXPECT_EQ(enterBootloader(again), 0x56530001);
     hid_close(again);
     EXPECT_EQ(first->opens(), 2);
     EXPECT_EQ(first->openHandles(), 1);
@@ -122,7 +122,7 @@ TEST_F(Sim, ExitRestartsAsTheNextChipAfterLeavingTheBus)
 {
     auto surface = attach(twoChips());
     handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x2E123069);
+    EXPECT_EQ(enterBootloader(handle), 0x56530001);
     EXPECT_EQ(sendExit(handle), 65);
     EXPECT_TRUE(listed().empty());
     EXPECT_EQ(enterBootloader(handle), -1);
@@ -140,7 +140,7 @@ TEST_F(Sim, RestartFaults)
     auto never = attach(twoChips());
     never->addFault({sim::Fault::NeverReturns});
     handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x2E123069);
+    EXPECT_EQ(enterBootloader(handle), 0x56530001);
     EXPECT_EQ(sendExit(handle), 65);
     EXPECT_FALSE(sim::Bus::instance().waitOnBus(never, true, 100ms));
     sim::Bus::instance().plugBackIn(never);
@@ -151,7 +151,7 @@ TEST_F(Sim, RestartFaults)
     auto stays = attach(twoChips());
     stays->addFault({sim::Fault::NeverLeaves});
     handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x2E123069);
+    EXPECT_EQ(enterBootloader(handle), 0x56530001);
     EXPECT_EQ(sendExit(handle), 65);
     EXPECT_TRUE(stays->onBus());
     EXPECT_EQ(enterBootloader(handle), 0x2E00AA01) << "restarted in place, handle still good";
@@ -191,8 +191,8 @@ TEST_F(Sim, ExchangeFaultsFireAtTheirExchange)
         sim::Bus::instance().reset();
         attach(twoChips())->addFault(c.fault);
         handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-        EXPECT_EQ(enterBootloader(handle), 0x2E123069);
-        EXPECT_EQ(enterBootloader(handle), 0x2E123069);
+        EXPECT_EQ(enterBootloader(handle), 0x56530001);
+        EXPECT_EQ(enterBootloader(handle), 0x56530001);
         uint8_t report[65] = {};
         std::copy(std::begin(kEnter), std::end(kEnter), report);
         EXPECT_EQ(hid_write(handle, report, sizeof report), c.write);
@@ -200,7 +200,7 @@ TEST_F(Sim, ExchangeFaultsFireAtTheirExchange)
         EXPECT_EQ(hid_read_timeout(handle, in, sizeof in, 50), c.read);
         if (c.read > 0)
             EXPECT_EQ(in[1], c.status);
-        EXPECT_EQ(enterBootloader(handle), 0x2E123069) << "exchange 4 is clean";
+        EXPECT_EQ(enterBootloader(handle), 0x56530001) << "exchange 4 is clean";
     }
 }
 

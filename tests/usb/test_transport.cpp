@@ -80,7 +80,7 @@ TEST_F(Transport, WriteFailureIsPrintedOnceAndNothingIsRead)
     StderrCapture err;
     CyBtldr_CommunicationsData record = transportRecord();
     uint32_t version = 0;
-    EXPECT_EQ(CyBtldr_StartBootloadOperation(&record, 0x2E123069, 0, &version), -1);
+    EXPECT_EQ(CyBtldr_StartBootloadOperation(&record, 0x56530001, 0, &version), -1);
     const std::string text = err.text();
     EXPECT_EQ(text, "USB HID Write Failure: Connection timed out\n");
     uint8_t report[65];
