@@ -234,7 +234,7 @@ template <class W> void StageRun<W>::couldNotOpen(W &worker, const Stage &stage)
         }
         if (next == GiveUp) {
             const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(worker.openLimit).count();
-            writeLog(worker, stage, QStringLiteral("No handle for %1 seconds. Giving up.").arg(seconds), nullptr);
+            writeLog(worker, stage, QStringLiteral("No handle within %1 s. Giving up.").arg(seconds), nullptr);
             endRun(worker);
             return;
         }

@@ -1,0 +1,314 @@
+// Each worker alone on its own thread, wired as the window wires it, in a
+// temporary working directory with real image files, against the simulated
+// surface.
+#include "worker.h"
+#include "worker2.h"
+
+#include "cyacd_gen.h"
+#include "hid_transport.h"
+#include "hidsim.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCodec>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+
+using Clock = std::chrono::steady_clock;
+using vireon::sim::Bus;
+
+void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+template <class W> struct Harness {
+    QThread thread;
+    W worker;
+    std::atomic<int> finished{0}, finishedBusy{0}; // finished() emissions, and those made while busy
+    std::vector<Clock::time_point> starts;         // written by each run's thread, one after the other
+    QSemaphore gate;                               // holds a gated run before its start check
+    std::atomic<bool> gated{false};
+
+    template <class... A> explicit Harness(A... args) : worker(nullptr, args...)
+    {
+        worker.moveToThread(&thread);
+        QObject::connect(&thread, &QThread::started, &thread, [this] {
+            starts.push_back(Clock::now());
+            if (gated.exchange(false))
+                gate.acquire();
+        }, Qt::DirectConnection);
+        QObject::connect(&worker, &W::finished, &worker, [this] {
+            finishedBusy += worker.busyFlag ? 1 : 0;
+            ++finished;
+        }, Qt::DirectConnection);
+        QObject::connect(&worker, SIGNAL(workRequested()), &thread, SLOT(start()));
+        QObject::connect(&thread, SIGNAL(started()), &worker, SLOT(doWork()));
+        QObject::connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()), Qt::DirectConnection);
+    }
+    ~Harness() { worker.abort(); thread.wait(); }
+
+    bool idle() { return QTest::qWaitFor([this] { return !worker.busyFlag && thread.isFinished(); }, 60000); }
+    bool run() // as the window starts a stage
+    {
+        worker.abort();
+        thread.wait();
+        worker.requestWork();
+        return idle();
+    }
+};
+
+struct First { using W = Worker; static constexpr int n = 1; static constexpr const char *is = " = "; };
+struct Second { using W = Worker2; static constexpr int n = 2; static constexpr const char *is = ": "; };
+
+template <class S> class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Bus::instance().reset();
+        ASSERT_TRUE(dir.isValid() && QDir::setCurrent(dir.path()));
+    }
+    void TearDown() override { QDir::setCurrent(previous); }
+
+    static QString tag() { return QString(" Thread %1: ").arg(S::n); }
+    static QString done(bool ok, int result)
+    {
+        return QString("Firmware update %1 %2. Result%3%4. errorFlag==%5")
+            .arg(S::n).arg(ok ? "complete" : "failed").arg(S::is).arg(result).arg(ok ? 0 : 2);
+    }
+    QString imagePath() const { return QDir::currentPath() + QString("/vireonTemp%1.txt").arg(S::n); }
+    void writeImage() { ASSERT_TRUE(vireon::tools::writeFile(QFile::encodeName(imagePath()).toStdString(), {spec})); }
+    std::shared_ptr<vireon::sim::Surface> attach()
+    {
+        vireon::sim::SurfaceOptions options;
+        options.targets = {vireon::tools::targetFor(spec)};
+        return Bus::instance().attach(options);
+    }
+    bool holdsImage(vireon::sim::Surface &surface)
+    {
+        auto lock = surface.lock();
+        return surface.device().flash(0) == vireon::tools::imageRows(spec);
+    }
+    // This worker's log messages, every line checked for its time stamp.
+    QStringList log()
+    {
+        QStringList out;
+        QFile file("log.txt");
+        file.open(QIODevice::ReadOnly | QIODevice::Text);
+        const QRegularExpression line("^\\d\\d:\\d\\d:\\d\\d[ap]m( Thread \\d: )(.*)$"), pointer("^0x[0-9a-f]+$");
+        for (const QString &text : QString::fromLocal8Bit(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
+            const auto match = line.match(text);
+            EXPECT_TRUE(match.hasMatch()) << text.toStdString();
+            QString message = match.captured(2);
+            if (message.startsWith("Handle: ") && pointer.match(message.mid(8)).hasMatch())
+                message = "Handle: <pointer>";
+            if (match.captured(1) == tag())
+                out << message;
+        }
+        return out;
+    }
+
+    QString previous = QDir::currentPath();
+    QTemporaryDir dir;
+    vireon::tools::ImageSpec spec;
+    Harness<typename S::W> h;
+};
+
+using Stages = ::testing::Types<First, Second>;
+TYPED_TEST_SUITE(WorkerTest, Stages);
+
+TYPED_TEST(WorkerTest, SuccessfulRunLogsEveryStepAndClosesTheHandle)
+{
+    // The image path travels in the file system's encoding, whatever the characters.
+    const bool utf8 = QTextCodec::codecForLocale()->mibEnum() == 106;
+    ASSERT_TRUE(QDir().mkdir(utf8 ? "прошивка 固件" : "firmware") && QDir::setCurrent(utf8 ? "прошивка 固件" : "firmware"));
+    auto surface = this->attach();
+    this->writeImage();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(this->h.run());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), QString("Firmware update %1 complete\n").arg(TypeParam::n).toStdString());
+    const QStringList expected = {"Abort.", "Work Requested.", "Work Started.", "Handle: <pointer>",
+                                  "HID error (NULL if none): Success", "Temporary filepath: " + this->imagePath(),
+                                  "Programming...", this->done(true, 0)};
+    EXPECT_EQ(this->log(), expected);
+    EXPECT_EQ(this->h.worker.errorFlag.load(), 0);
+    EXPECT_EQ(this->h.finished.load(), 1);
+    EXPECT_TRUE(this->holdsImage(*surface));
+    EXPECT_EQ(surface->openHandles(), 0);
+}
+
+TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
+{
+    auto surface = this->attach();
+    this->writeImage();
+    surface->addFault({vireon::sim::Fault::WriteFails, 1}); // a transport failure: no message line
+    ASSERT_TRUE(this->h.run());
+    EXPECT_EQ(this->log().mid(7), QStringList{this->done(false, -1)});
+    EXPECT_EQ(this->h.worker.errorFlag.load(), 2);
+    EXPECT_EQ(surface->openHandles(), 0);
+
+    QFile::remove("log.txt");
+    { auto lock = surface->lock(); surface->device().target(0).siliconId ^= 0x100; }
+    ASSERT_TRUE(this->h.run());
+    const QStringList expected = {this->done(false, 6), "The expected device does not match the detected device."};
+    EXPECT_EQ(this->log().mid(7), expected);
+    EXPECT_EQ(this->h.finished.load(), 2);
+    EXPECT_EQ(surface->openHandles(), 0);
+}
+
+TYPED_TEST(WorkerTest, AbortBeforeTheStartCheckEndsTheRunUntouched)
+{
+    this->h.worker.abort(); // idle: logs, changes nothing
+    EXPECT_EQ(this->log(), QStringList{"Abort."});
+    EXPECT_FALSE(this->h.worker.busyFlag || this->h.thread.isRunning());
+    auto surface = this->attach();
+    ASSERT_TRUE(this->h.run()); // no image file: result 1
+    ASSERT_EQ(this->h.worker.errorFlag.load(), 2);
+    this->writeImage();
+    QFile::remove("log.txt");
+
+    const int opens = surface->opens();
+    this->h.gated = true;
+    this->h.worker.requestWork();
+    this->h.worker.abort();
+    this->h.gate.release();
+    ASSERT_TRUE(this->h.idle());
+    EXPECT_EQ(this->log(), (QStringList{"Work Requested.", "Abort."}));
+    EXPECT_EQ(this->h.worker.errorFlag.load(), 2);
+    EXPECT_EQ(surface->opens(), opens);
+    EXPECT_EQ(this->h.finished.load(), 2);
+}
+
+TYPED_TEST(WorkerTest, AbortDuringProgrammingLetsTheActionFinish)
+{
+    auto surface = this->attach();
+    ASSERT_TRUE(this->h.run()); // no image file: errorFlag 2
+    QFile::remove("log.txt");
+    // The image comes through a pipe: the action waits in the middle of it.
+    const QByteArray path = QFile::encodeName(this->imagePath());
+    ASSERT_EQ(mkfifo(path.constData(), 0600), 0);
+    this->h.worker.requestWork();
+    int fd = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) >= 0; }, 30000));
+    ASSERT_EQ(fcntl(fd, F_SETFL, 0), 0);
+    const std::string text = vireon::tools::imageText(this->spec);
+    const size_t half = text.find('\n', text.size() / 2) + 1;
+    ASSERT_EQ(::write(fd, text.data(), half), static_cast<ssize_t>(half));
+
+    EXPECT_EQ(this->h.worker.errorFlag.load(), 2); // the previous run's until this one stores its own
+    this->h.worker.abort();
+    EXPECT_FALSE(this->h.worker.busyFlag);
+    EXPECT_TRUE(this->h.thread.isRunning());
+    ASSERT_EQ(::write(fd, text.data() + half, text.size() - half), static_cast<ssize_t>(text.size() - half));
+    ::close(fd);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return this->h.thread.isFinished(); }, 60000));
+    EXPECT_EQ(this->h.worker.errorFlag.load(), 0);
+    EXPECT_EQ(this->h.finished.load(), 2);
+    EXPECT_TRUE(this->holdsImage(*surface));
+    EXPECT_EQ(this->log().mid(6), (QStringList{"Abort.", this->done(true, 0)}));
+}
+
+using FirstWorkerTest = WorkerTest<First>;
+using SecondWorkerTest = WorkerTest<Second>;
+
+TEST_F(FirstWorkerTest, NoDeviceEndsTheRunWithErrorFlag1)
+{
+    ASSERT_TRUE(h.run());
+    EXPECT_EQ(log(), (QStringList{"Abort.", "Work Requested.", "Work Started.", "No Handle: "}));
+    EXPECT_EQ(h.worker.errorFlag.load(), 1);
+    EXPECT_EQ(h.finished.load(), 1);
+}
+
+// A second stage's attempts without a surface: each a run of its own, busy
+// all along, paced. Returns how many there were.
+int expectRetries(Harness<Worker2> &h, const QStringList &log)
+{
+    const int failed = log.count("Errorflag==1. No handle: ");
+    EXPECT_GE(failed, 2);
+    for (int i = 0; i < failed; ++i)
+        EXPECT_EQ(log.mid(1 + 3 * i, 3), (QStringList{"Work Requested.", "Work Started.", "Errorflag==1. No handle: "}));
+    EXPECT_EQ(h.finished.load(), static_cast<int>(h.starts.size()));
+    EXPECT_EQ(h.finishedBusy.load(), h.finished - 1);
+    for (size_t i = 1; i < h.starts.size(); ++i)
+        EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(h.starts[i] - h.starts[i - 1]).count(), 100);
+    return failed;
+}
+
+TEST_F(SecondWorkerTest, RetriesUntilTheSurfaceAppears)
+{
+    writeImage();
+    std::shared_ptr<vireon::sim::Surface> surface;
+    QTimer::singleShot(600, [&] { surface = attach(); });
+    ASSERT_TRUE(h.run());
+    const QStringList lines = log();
+    const int failed = expectRetries(h, lines);
+    EXPECT_EQ(lines.mid(1 + 3 * failed, 3), (QStringList{"Work Requested.", "Work Started.", "Handle: <pointer>"}));
+    EXPECT_EQ(lines.back(), done(true, 0));
+    EXPECT_EQ(h.worker.errorFlag.load(), 0);
+    ASSERT_TRUE(surface && holdsImage(*surface));
+}
+
+TEST_F(SecondWorkerTest, GivesUpAfterTheOpenLimit)
+{
+    Harness<Worker2> limited(std::chrono::milliseconds(1000)); // the product waits 20 s
+    ASSERT_TRUE(limited.run());
+    const int failed = expectRetries(limited, log());
+    EXPECT_EQ(log().back(), "No handle within 1 s. Giving up.");
+    EXPECT_EQ(limited.worker.errorFlag.load(), 1);
+    QTest::qWait(300);
+    EXPECT_TRUE(limited.thread.isFinished());
+    EXPECT_EQ(static_cast<int>(limited.starts.size()), failed);
+}
+
+TEST_F(SecondWorkerTest, AbortEndsAPendingRestartOrARunningAttempt)
+{
+    h.worker.requestWork();
+    h.thread.wait(); // the first attempt has ended; its restart waits for this thread's events
+    h.worker.abort();
+    EXPECT_FALSE(h.worker.busyFlag);
+    QTest::qWait(300);
+    EXPECT_EQ(h.starts.size(), 1u);
+    EXPECT_TRUE(h.thread.isFinished());
+    const QStringList expected = {"Work Requested.", "Work Started.", "Errorflag==1. No handle: ", "Work Requested.", "Abort."};
+    EXPECT_EQ(log(), expected);
+
+    // An attempt that the abort reaches before its open fails requests no other.
+    QFile::remove("log.txt");
+    auto surface = attach();
+    surface->addFault({vireon::sim::Fault::OpenRefused, 0, 1});
+    {
+        auto lock = surface->lock(); // holds the attempt in hid_open
+        h.worker.requestWork();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log().contains("Work Started."); }, 30000));
+        h.worker.abort();
+    }
+    ASSERT_TRUE(h.idle());
+    QTest::qWait(300);
+    EXPECT_EQ(h.starts.size(), 2u);
+    EXPECT_EQ(log(), (QStringList{"Work Requested.", "Work Started.", "Abort.", "Errorflag==1. No handle: "}));
+
+    writeImage(); // idle again: the next request programs as usual
+    ASSERT_TRUE(h.run());
+    EXPECT_EQ(h.worker.errorFlag.load(), 0);
+    EXPECT_TRUE(holdsImage(*surface));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules("vireon.workers.debug=false");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
