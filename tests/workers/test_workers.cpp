@@ -30,6 +30,10 @@ using vireon::sim::Bus;
 
 void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
 
+// The two stages under test.
+struct First { using W = Worker; static constexpr int n = 1; static constexpr const char *is = " = "; };
+struct Second { using W = Worker2; static constexpr int n = 2; static constexpr const char *is = ": "; };
+
 namespace {
 
 template <class W> struct Harness {
@@ -67,9 +71,6 @@ template <class W> struct Harness {
         return idle();
     }
 };
-
-struct First { using W = Worker; static constexpr int n = 1; static constexpr const char *is = " = "; };
-struct Second { using W = Worker2; static constexpr int n = 2; static constexpr const char *is = ": "; };
 
 template <class S> class WorkerTest : public ::testing::Test {
 protected:
