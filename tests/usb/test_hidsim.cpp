@@ -12,6 +12,10 @@ using namespace usbtest;
 namespace {
 
 using Sim = UsbTest;
+const long kFirstChip = smallImage().siliconId;
+const long kSecondChip = 0x56530002;
+const uint8_t kEnter[] = {0x01, 0x38, 0x00, 0x00, 0xC7, 0xFF, 0x17};
+const uint8_t kExit[] = {0x01, 0x3B, 0x01, 0x00, 0x00, 0xC3, 0xFF, 0x17};
 
 std::vector<std::string> listed()
 {
@@ -23,160 +27,116 @@ std::vector<std::string> listed()
     return paths;
 }
 
-const uint8_t kEnter[] = {0x00, 0x01, 0x38, 0x00, 0x00, 0xC7, 0xFF, 0x17};
-const uint8_t kExit[] = {0x00, 0x01, 0x3B, 0x01, 0x00, 0x00, 0xC3, 0xFF, 0x17};
+hid_device *openFirst() { return hid_open(sim::kVendorId, sim::kProductId, nullptr); }
+
+// Writes one report: report id 0, then the packet.
+template <size_t N> int send(hid_device *dev, const uint8_t (&packet)[N])
+{
+    uint8_t report[65] = {};
+    std::copy(packet, packet + N, report + 1);
+    return hid_write(dev, report, sizeof report);
+}
 
 // One raw exchange: the silicon id the surface answers, or -1.
 long enterBootloader(hid_device *dev)
 {
-    uint8_t report[65] = {};
-    std::copy(std::begin(kEnter), std::end(kEnter), report);
-    if (hid_write(dev, report, sizeof report) != 65)
-        return -1;
     uint8_t in[65] = {};
-    if (hid_read_timeout(dev, in, sizeof in, 1000) != 64 || in[0] != 0x01 || in[1] != 0)
+    if (send(dev, kEnter) != 65 || hid_read_timeout(dev, in, sizeof in, 1000) != 64 || in[0] != 0x01 || in[1] != 0)
         return -1;
     return in[4] | in[5] << 8 | in[6] << 16 | static_cast<long>(in[7]) << 24;
 }
 
-int sendExit(hid_device *dev)
-{
-    uint8_t report[65] = {};
-    std::copy(std::begin(kExit), std::end(kExit), report);
-    return hid_write(dev, report, sizeof report);
-}
-
 std::vector<sim::TargetConfig> twoChips()
 {
-    tools::ImageSpec a = smallImage(1), b = smallImage(2);
-    b.siliconId = 0x2E00AA01;
-    return {tools::targetFor(a), tools::targetFor(b)};
+    tools::ImageSpec b = smallImage(2);
+    b.siliconId = kSecondChip;
+    return {tools::targetFor(smallImage(1)), tools::targetFor(b)};
 }
 
 TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
 {
     EXPECT_EQ(hid_enumerate(sim::kVendorId, sim::kProductId), nullptr);
     EXPECT_STRNE(hid_error(nullptr), L"Success");
-    EXPECT_EQ(hid_open(sim::kVendorId, sim::kProductId, nullptr), nullptr);
+    EXPECT_EQ(openFirst(), nullptr);
 
-    auto first = attach(twoChips());
-    auto second = attach(twoChips());
-    hid_device_info *devs = hid_enumerate(0x1502, 0x0101);
-    ASSERT_NE(devs, nullptr);
-    EXPECT_EQ(devs->vendor_id, 0x1502);
-    EXPECT_EQ(devs->product_id, 0x0101);
-    EXPECT_EQ(devs->interface_number, 0);
-    EXPECT_EQ(devs->usage_page, 0xFF00);
-    EXPECT_STREQ(devs->manufacturer_string, L"Vireon");
-    EXPECT_STREQ(devs->product_string, L"Vireon Surface");
-    hid_free_enumeration(devs);
+    auto first = attach(twoChips()), second = attach(twoChips());
     EXPECT_EQ(listed(), (std::vector<std::string>{first->path(), second->path()}));
-    EXPECT_TRUE(listed().size() == 2 && hid_enumerate(0x1502, 0x0102) == nullptr);
+    EXPECT_EQ(hid_enumerate(0x1502, 0x0102), nullptr);
 
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    ASSERT_NE(handle, nullptr);
+    ASSERT_NE(handle = openFirst(), nullptr);
     EXPECT_EQ(hid_get_device_info(handle)->path, first->path());
-    wchar_t text[8];
-    EXPECT_EQ(hid_get_product_string(handle, text, 8), 0);
-    EXPECT_STREQ(text, L"Vireon ") << "cut to the buffer and terminated";
-    EXPECT_EQ(enterBootloader(handle), 0x56530001);
+    EXPECT_STREQ(hid_get_device_info(handle)->product_string, L"Vireon Surface");
+    EXPECT_EQ(enterBootloader(handle), kFirstChip);
     EXPECT_STREQ(hid_error(handle), L"Success");
+    uint8_t in[65];
+    EXPECT_EQ(hid_read_timeout(handle, in, sizeof in, 20), 0);
 
-    // Unplugged: the handle fails for good, even once the surface is back.
-    sim::Bus::instance().detach(first);
+    // Unplugged while a blocking read waits: the read fails, and the handle
+    // stays dead once the surface is back.
+    std::thread unplug([&] { std::this_thread::sleep_for(20ms), sim::Bus::instance().detach(first); });
+    EXPECT_EQ(hid_read(handle, in, sizeof in), -1);
+    unplug.join();
     EXPECT_EQ(listed(), std::vector<std::string>{second->path()});
     EXPECT_EQ(enterBootloader(handle), -1);
     EXPECT_STREQ(hid_error(handle), L"No such device");
     sim::Bus::instance().plugBackIn(first);
     EXPECT_EQ(listed().size(), 2u);
-    uint8_t in[65];
-    EXPECT_EQ(hid_read(handle, in, sizeof in), -1);
     EXPECT_EQ(enterBootloader(handle), -1);
     hid_device *again = hid_open_path(first->path().c_str());
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(enterBootloader(again), 0x56530001);
+    EXPECT_EQ(enterBootloader(again), kFirstChip);
     hid_close(again);
     EXPECT_EQ(first->opens(), 2);
     EXPECT_EQ(first->openHandles(), 1);
 }
 
-TEST_F(Sim, ReadsBlockUntilAnswerOrTimeLimit)
+TEST_F(Sim, ExitRestartsAsTheNextChip)
 {
     auto surface = attach(twoChips());
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    uint8_t in[65];
-    EXPECT_EQ(hid_read_timeout(handle, in, sizeof in, 20), 0);
-    hid_set_nonblocking(handle, 1);
-    EXPECT_EQ(hid_read(handle, in, sizeof in), 0);
-    hid_set_nonblocking(handle, 0);
-    // A blocking read is ended by the surface leaving the bus.
-    std::thread unplug([&] {
-        std::this_thread::sleep_for(20ms);
-        sim::Bus::instance().detach(surface);
-    });
-    EXPECT_EQ(hid_read(handle, in, sizeof in), -1);
-    unplug.join();
-}
-
-TEST_F(Sim, ExitRestartsAsTheNextChipAfterLeavingTheBus)
-{
-    auto surface = attach(twoChips());
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x56530001);
-    EXPECT_EQ(sendExit(handle), 65);
+    handle = openFirst();
+    EXPECT_EQ(enterBootloader(handle), kFirstChip);
+    EXPECT_EQ(send(handle, kExit), 65);
     EXPECT_TRUE(listed().empty());
     EXPECT_EQ(enterBootloader(handle), -1);
-    EXPECT_EQ(hid_open(sim::kVendorId, sim::kProductId, nullptr), nullptr);
+    EXPECT_EQ(openFirst(), nullptr);
     ASSERT_TRUE(sim::Bus::instance().waitOnBus(surface, true, 2s));
     EXPECT_EQ(enterBootloader(handle), -1) << "a handle from before the restart";
-    closeHandle();
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x2E00AA01);
+    hid_close(handle);
+    EXPECT_EQ(enterBootloader(handle = openFirst()), kSecondChip);
     EXPECT_EQ(surface->restarts(), 1);
-}
 
-TEST_F(Sim, RestartFaults)
-{
+    fresh();
     auto never = attach(twoChips());
     never->addFault({sim::Fault::NeverReturns});
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x56530001);
-    EXPECT_EQ(sendExit(handle), 65);
+    EXPECT_EQ(enterBootloader(handle = openFirst()), kFirstChip);
+    EXPECT_EQ(send(handle, kExit), 65);
     EXPECT_FALSE(sim::Bus::instance().waitOnBus(never, true, 100ms));
     sim::Bus::instance().plugBackIn(never);
     EXPECT_TRUE(never->onBus());
-    closeHandle();
-    sim::Bus::instance().reset();
 
+    fresh();
     auto stays = attach(twoChips());
     stays->addFault({sim::Fault::NeverLeaves});
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_EQ(enterBootloader(handle), 0x56530001);
-    EXPECT_EQ(sendExit(handle), 65);
+    EXPECT_EQ(enterBootloader(handle = openFirst()), kFirstChip);
+    EXPECT_EQ(send(handle, kExit), 65);
     EXPECT_TRUE(stays->onBus());
-    EXPECT_EQ(enterBootloader(handle), 0x2E00AA01) << "restarted in place, handle still good";
+    EXPECT_EQ(enterBootloader(handle), kSecondChip) << "restarted in place, handle still good";
 }
 
-TEST_F(Sim, OpenRefusedWhilePresent)
+TEST_F(Sim, FaultsFireWhereTheyAreScripted)
 {
     auto surface = attach(twoChips());
     surface->addFault({sim::Fault::OpenRefused, 0, 2});
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(hid_open(sim::kVendorId, sim::kProductId, nullptr), nullptr);
+        EXPECT_EQ(openFirst(), nullptr);
         EXPECT_NE(std::wcsstr(hid_error(nullptr), L"Permission denied"), nullptr);
-        EXPECT_EQ(listed().size(), 1u);
     }
-    handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-    EXPECT_NE(handle, nullptr);
-    EXPECT_EQ(surface->opens(), 1);
-}
+    EXPECT_EQ(listed().size(), 1u);
+    EXPECT_NE(handle = openFirst(), nullptr);
 
-TEST_F(Sim, ExchangeFaultsFireAtTheirExchange)
-{
     struct Case {
         sim::Fault fault;
-        int write, read;   // hid_write and hid_read_timeout results at exchange 3
-        uint8_t status;    // byte 1 of the answer, when there is one
+        int write, read; // hid_write and hid_read_timeout at exchange 3
+        uint8_t status;  // byte 1 of the answer, when there is one
     };
     const Case cases[] = {
         {{sim::Fault::WriteFails, 3}, -1, 0, 0},
@@ -187,20 +147,17 @@ TEST_F(Sim, ExchangeFaultsFireAtTheirExchange)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault.kind);
-        closeHandle();
-        sim::Bus::instance().reset();
+        fresh();
         attach(twoChips())->addFault(c.fault);
-        handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-        EXPECT_EQ(enterBootloader(handle), 0x56530001);
-        EXPECT_EQ(enterBootloader(handle), 0x56530001);
-        uint8_t report[65] = {};
-        std::copy(std::begin(kEnter), std::end(kEnter), report);
-        EXPECT_EQ(hid_write(handle, report, sizeof report), c.write);
+        handle = openFirst();
+        EXPECT_EQ(enterBootloader(handle), kFirstChip);
+        EXPECT_EQ(enterBootloader(handle), kFirstChip);
+        EXPECT_EQ(send(handle, kEnter), c.write);
         uint8_t in[65] = {};
         EXPECT_EQ(hid_read_timeout(handle, in, sizeof in, 50), c.read);
         if (c.read > 0)
             EXPECT_EQ(in[1], c.status);
-        EXPECT_EQ(enterBootloader(handle), 0x56530001) << "exchange 4 is clean";
+        EXPECT_EQ(enterBootloader(handle), kFirstChip) << "exchange 4 is clean";
     }
 }
 
@@ -208,7 +165,7 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
 {
     tools::ImageSpec a = smallImage(7), b = smallImage(8);
     a.rowCount = 3, a.rowSize = 256;
-    b.siliconId = 0x2E00AA01, b.firstRow = 16, b.rowSize = 128;
+    b.siliconId = kSecondChip, b.firstRow = 16, b.rowSize = 128;
     auto surface = attach({tools::targetFor(a), tools::targetFor(b)});
     // The window keeps enumerating on its thread while the worker programs.
     std::atomic<bool> done{false};
@@ -236,17 +193,12 @@ TEST_F(Sim, UnplugAtEveryExchangeFailsTheAction)
     const int exchanges = sim::Bus::instance().surfaces()[0]->exchanges();
     for (int k = 1; k <= exchanges; ++k) {
         SCOPED_TRACE(k);
-        closeHandle();
-        sim::Bus::instance().reset();
+        fresh();
         auto surface = attach({tools::targetFor(spec)});
         surface->addFault({sim::Fault::UnplugAt, k, 1, 0, 0xFF, 0, k % 2 ? 0ms : -1ms});
         StderrCapture err;
-        const int result = program(file);
-        if (k < exchanges) {
-            EXPECT_EQ(result, -1);
-        } else {
-            // Only the exit command is lost: every row was programmed and verified.
-            EXPECT_EQ(result, 0);
+        EXPECT_EQ(program(file), k < exchanges ? -1 : 0);
+        if (k == exchanges) { // only the exit command was lost: every row was programmed and verified
             auto lock = surface->lock();
             EXPECT_EQ(surface->device().flash(0), tools::imageRows(spec));
         }
@@ -258,8 +210,7 @@ TEST_F(Sim, GarbledOrShortAnswerGivesAResultCode)
     const tools::ImageSpec spec = smallImage(4);
     const std::string file = imageFile(spec, "small.cyacd");
     auto run = [&](const sim::Fault &fault) {
-        closeHandle();
-        sim::Bus::instance().reset();
+        fresh();
         attach({tools::targetFor(spec)})->addFault(fault);
         StderrCapture err;
         return program(file);
@@ -275,10 +226,8 @@ TEST_F(Sim, GarbledOrShortAnswerGivesAResultCode)
             const bool matters = at < size && std::find(harmless.begin(), harmless.end(), at) == harmless.end();
             EXPECT_EQ(run({sim::Fault::Garbled, exchange, 1, at, 0xFF}) != 0, matters);
         }
-        for (size_t length = 0; length < size; ++length) {
-            SCOPED_TRACE(testing::Message() << "exchange " << exchange << " cut to " << length);
-            EXPECT_NE(run({sim::Fault::Truncated, exchange, 1, 0, 0, length}), 0);
-        }
+        for (size_t length = 0; length < size; ++length)
+            EXPECT_NE(run({sim::Fault::Truncated, exchange, 1, 0, 0, length}), 0) << "cut to " << length;
     }
 }
 

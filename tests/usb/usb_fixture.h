@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <utility>
 
 #include "cyacd_gen.h"
 #include "cybtldr_api2.h"
@@ -22,15 +23,15 @@ namespace usbtest {
 
 using namespace vireon;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 // Redirects file descriptor 2 into a file until text() is called. Should
 // the test crash meanwhile, the sanitizer report stays in that file.
 class StderrCapture {
 public:
-    StderrCapture() : path_(std::filesystem::temp_directory_path() / ("usb_stderr_" + std::to_string(getpid())))
+    StderrCapture() : saved_(dup(2))
     {
         std::fflush(stderr);
-        saved_ = dup(2);
         FILE *f = std::fopen(path_.c_str(), "w");
         dup2(fileno(f), 2);
         std::fclose(f);
@@ -41,58 +42,49 @@ public:
         if (saved_ >= 0) {
             std::fflush(stderr);
             dup2(saved_, 2);
-            close(saved_);
-            saved_ = -1;
+            close(std::exchange(saved_, -1));
             std::ifstream in(path_);
-            std::stringstream ss;
-            ss << in.rdbuf();
-            text_ = ss.str();
-            std::filesystem::remove(path_);
+            text_.assign(std::istreambuf_iterator<char>(in), {});
+            fs::remove(path_);
         }
         return text_;
     }
+    int count(const std::string &what) // how often `what` was printed
+    {
+        int n = 0;
+        for (size_t at = text().find(what); at != std::string::npos; at = text_.find(what, at + 1))
+            ++n;
+        return n;
+    }
 
 private:
-    std::filesystem::path path_;
-    int saved_ = -1;
+    const fs::path path_ = fs::temp_directory_path() / ("usb_stderr_" + std::to_string(getpid()));
+    int saved_;
     std::string text_;
 };
 
-inline int count(const std::string &text, const std::string &what)
+// Two rows of 64 bytes: few exchanges, for the loops.
+inline tools::ImageSpec smallImage(uint32_t seed = 1)
 {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
+    tools::ImageSpec spec;
+    spec.rowCount = 2, spec.rowSize = 64, spec.seed = seed;
+    return spec;
 }
 
 class UsbTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        sim::Bus::instance().reset();
-        dir_ = std::filesystem::temp_directory_path() / ("usb_test_" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override
-    {
-        closeHandle();
-        sim::Bus::instance().reset();
-        std::filesystem::remove_all(dir_);
-    }
-    void closeHandle()
+    void SetUp() override { fresh(), fs::create_directories(dir_); }
+    void TearDown() override { fresh(), fs::remove_all(dir_); }
+    void fresh() // closes `handle` and empties the bus
     {
         if (handle)
-            hid_close(handle);
-        handle = nullptr;
+            hid_close(std::exchange(handle, nullptr));
+        sim::Bus::instance().reset();
     }
-    // A one-image file; its name has no '_' so the action runs without an
-    // application id.
     std::string imageFile(const tools::ImageSpec &spec, const std::string &name)
     {
-        const std::string path = (dir_ / name).string();
-        EXPECT_TRUE(tools::writeFile(path, {spec}));
-        return path;
+        EXPECT_TRUE(tools::writeFile((dir_ / name).string(), {spec}));
+        return (dir_ / name).string();
     }
     std::shared_ptr<sim::Surface> attach(std::vector<sim::TargetConfig> chain)
     {
@@ -101,28 +93,19 @@ protected:
         o.offBusAfterExit = 30ms;
         return sim::Bus::instance().attach(o);
     }
-    // Opens the surface into `handle` and programs the file through the HID transport.
+    // Opens the surface into `handle` and programs the file through the transport.
     int program(const std::string &file)
     {
-        closeHandle();
-        handle = hid_open(sim::kVendorId, sim::kProductId, nullptr);
-        if (!handle)
+        if (handle)
+            hid_close(handle);
+        if (!(handle = hid_open(sim::kVendorId, sim::kProductId, nullptr)))
             return -100;
         CyBtldr_CommunicationsData record = transportRecord();
         return CyBtldr_Program(file.c_str(), &record, ProgressUpdate);
     }
 
-    std::filesystem::path dir_;
+    const fs::path dir_ = fs::temp_directory_path() / ("usb_test_" + std::to_string(getpid()));
 };
-
-inline tools::ImageSpec smallImage(uint32_t seed = 1)
-{
-    tools::ImageSpec spec;
-    spec.rowCount = 2;
-    spec.rowSize = 64;
-    spec.seed = seed;
-    return spec;
-}
 
 } // namespace usbtest
 
