@@ -1,0 +1,20 @@
+// vireon-control: the updater for the Vireon Surface.
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    Q_INIT_RESOURCE(gui_elements);
+    int status = 0;
+    {
+        QApplication application(argc, argv);
+        {
+            MainWindow window;
+            window.show();
+            status = application.exec();
+        }
+    }
+    (void)status; // the program ends with 0 whatever the event loop returned
+    return 0;
+}
