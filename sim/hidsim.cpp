@@ -239,19 +239,19 @@ public:
         notifyBus();
     }
 
-    // Returns false when the open is refused (a permission problem).
-    bool tryOpen(hid_device *dev)
+    enum class OpenResult { Opened, Refused, Absent };
+    // Refused: the open fails as a permission problem does.
+    OpenResult tryOpen(hid_device *dev)
     {
         std::lock_guard<std::mutex> guard(mutex_);
         if (!onBus())
-            return false;
+            return OpenResult::Absent;
         {
             std::lock_guard<std::mutex> faultGuard(faultMutex_);
             for (auto &f : faults_) {
                 if (f.fault.kind == Fault::OpenRefused && f.fault.count > 0) {
                     --f.fault.count;
-                    refused_ = true;
-                    return false;
+                    return OpenResult::Refused;
                 }
             }
         }
@@ -259,13 +259,7 @@ public:
         handles_.push_back(dev);
         handleCount_.store(static_cast<int>(handles_.size()));
         opens_.fetch_add(1);
-        return true;
-    }
-
-    bool takeRefused()
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        return std::exchange(refused_, false);
+        return OpenResult::Opened;
     }
 
     void close(hid_device *dev)
@@ -511,7 +505,6 @@ private:
     std::condition_variable inputReady_;
     std::vector<hid_device *> handles_;
     Clock::time_point lastOut_{}, lastIn_{};
-    bool refused_ = false;
 
     std::mutex faultMutex_;
     std::vector<ScriptedFault> faults_;
@@ -591,10 +584,10 @@ hid_device *openSurface(const std::shared_ptr<SurfaceImpl> &s)
 {
     auto *dev = new hid_device_;
     dev->surface = s;
-    if (!s->tryOpen(dev)) {
-        const bool refused = s->takeRefused();
+    const SurfaceImpl::OpenResult result = s->tryOpen(dev);
+    if (result != SurfaceImpl::OpenResult::Opened) {
         setGlobalError(widen("Failed to open a device with path '" + s->path() + "': ") +
-                       errnoText(refused ? EACCES : ENOENT));
+                       errnoText(result == SurfaceImpl::OpenResult::Refused ? EACCES : ENOENT));
         delete dev;
         return nullptr;
     }
