@@ -33,6 +33,7 @@ public:
     long reads = 0;
     long opens = 0;
     long closes = 0;
+    size_t largestWrite = 0; // the longest packet the host wrote
 
 private:
     static ModelTransport *&current()
@@ -54,6 +55,7 @@ private:
     {
         ModelTransport &t = *current();
         ++t.writes;
+        t.largestWrite = std::max(t.largestWrite, static_cast<size_t>(size));
         t.answer_ = t.device_.handleRequest(buffer, static_cast<size_t>(size));
         // After the exit command the device restarts straight away.
         if (t.device_.restartRequested())

@@ -40,7 +40,6 @@ class Actions : public ::testing::Test {
 protected:
     Actions()
     {
-        spec.siliconId = 0x56530001;
         spec.rowCount = 16;
         spec.rowSize = 128;
         spec.firstRow = 0x20;
@@ -266,11 +265,10 @@ TEST_F(Actions, TransportFailuresAndAbort)
     t.failReadAt = -1;
 
     // An abort before the action begins is forgotten; one during the start stops it before the first row.
-    const std::vector<uint8_t> enter = [&] {
-        sim::TargetConfig target = tools::targetFor(spec);
-        return sim::buildPacket(sim::PacketChecksum::Sum, 0,
-                                {0x69, 0x30, 0x12, 0x2E, target.siliconRev, 0x1E, 0x02, 0x01});
-    }();
+    const uint32_t id = spec.siliconId;
+    const Bytes enter = vireon::test::response(0, {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
+                                                   static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24),
+                                                   spec.siliconRev, 0x1E, 0x02, 0x01});
     CyBtldr_Abort();
     t.writes.clear();
     const uint8_t wrong = static_cast<uint8_t>(sim::rowChecksum(tools::imageRows(spec).begin()->second) + 1);
