@@ -1,0 +1,54 @@
+// Programs a 64 KiB image (256 rows of 256 bytes) into the device model
+// through a zero-latency in-memory transport: the cost of the bootloader
+// host and the model alone, without any USB.
+#include "cybtldr_api2.h"
+#include "cyacd_gen.h"
+#include "device_model.h"
+#include "model_transport.h"
+#include "temp_dir.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+namespace {
+
+void BM_ProgramImage64K(benchmark::State &state)
+{
+    vireon::tools::ImageSpec spec;
+    spec.rowCount = 256;
+    spec.rowSize = 256;
+    vireon::test::TempDir dir;
+    const std::string path = dir.write("image.cyacd", vireon::tools::imageText(spec));
+    vireon::sim::Bootloader device({vireon::tools::targetFor(spec)});
+    vireon::test::ModelTransport transport(device);
+    CyBtldr_CommunicationsData comm = transport.comm();
+
+    int64_t rows = 0;
+    std::chrono::nanoseconds elapsed{0};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const int result = CyBtldr_Program(path.c_str(), &comm, nullptr);
+        elapsed += std::chrono::steady_clock::now() - start;
+        if (result != 0) {
+            state.SkipWithError("programming failed");
+            break;
+        }
+        rows += spec.rowCount;
+        state.PauseTiming();
+        device.clearReceived(); // the model's request log would grow without bound
+        state.ResumeTiming();
+    }
+    if (device.flash(0) != vireon::tools::imageRows(spec))
+        state.SkipWithError("the flash does not hold the image");
+    state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
+    if (transport.writes > 0)
+        state.counters["ns_per_exchange"] =
+            benchmark::Counter(static_cast<double>(elapsed.count()) / static_cast<double>(transport.writes));
+}
+
+} // namespace
+
+BENCHMARK(BM_ProgramImage64K)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
