@@ -1,0 +1,243 @@
+// The window as it starts and closes, its log, its image buttons and the
+// resource collection it is built from.
+#include "app_fixture.h"
+
+#include <QFontInfo>
+#include <QImageReader>
+#include <QRawFont>
+#include <QRegularExpression>
+#include <QResource>
+
+namespace apptest {
+namespace {
+
+TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
+{
+    testing::internal::CaptureStdout();
+    MainWindow &w = window();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1), "vireon.control 0.12\n");
+    EXPECT_NE(out.find("\nCopyright (C) "), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2);
+
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const MainWindowProbe p = probe();
+    Ui::MainWindow &ui = p.ui();
+    EXPECT_EQ(w.windowTitle(), "vireon.control");
+    EXPECT_EQ(w.size(), QSize(588, 408));
+    // The size limits are what the desktop honours; offscreen there is no
+    // window manager to ask it to maximise.
+    w.resize(700, 500);
+    EXPECT_EQ(w.size(), QSize(588, 408));
+    EXPECT_EQ(w.minimumSize(), QSize(588, 408));
+    EXPECT_EQ(w.maximumSize(), QSize(588, 408));
+    EXPECT_EQ(w.sizePolicy(), QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed));
+    EXPECT_EQ(ui.browseFileLabel->size(), QSize(47, 41));
+
+    EXPECT_EQ(w.palette().brush(QPalette::Window).texture().size(), QSize(588, 408));
+    EXPECT_EQ(ui.fileNameLabel->pixmap(Qt::ReturnByValue).size(), QSize(291, 27));
+    EXPECT_EQ(ui.statusLabel->pixmap(Qt::ReturnByValue).size(), QSize(187, 17));
+    EXPECT_EQ(p.browseUp().size(), QSize(47, 41));
+    EXPECT_EQ(p.updateGreenUp().size(), QSize(172, 90));
+    EXPECT_EQ(shown(ui.browseFileLabel), p.browseUp().cacheKey());
+    EXPECT_EQ(shown(ui.updateLabel), p.updateWhiteDisabled().cacheKey());
+    EXPECT_FALSE(w.windowIcon().isNull());
+
+    EXPECT_TRUE(ui.browseFileLabel->isEnabled());
+    EXPECT_FALSE(ui.updateLabel->isEnabled());
+    EXPECT_FALSE(p.updateEnabled());
+    EXPECT_FALSE(ui.progressBar->isEnabled());
+    EXPECT_EQ(ui.progressBar->value(), 0);
+    EXPECT_FALSE(ui.progressBar->isTextVisible());
+    EXPECT_EQ(p.selectedFilePath(), nullptr);
+
+    for (QLabel *label : {ui.statusText, ui.label_2, ui.progressText, ui.statusLabel}) {
+        EXPECT_EQ(QFontInfo(label->font()).family(), "Orbitron") << label->objectName().toStdString();
+        EXPECT_EQ(label->font().pointSize(), 16);
+        EXPECT_TRUE(label->font().bold());
+    }
+    EXPECT_EQ(ui.fileNameLabel->font().pointSize(), 10);
+    EXPECT_TRUE(ui.fileNameLabel->font().bold());
+    EXPECT_EQ(ui.versionLabel->font().pointSize(), 7);
+    EXPECT_FALSE(ui.versionLabel->font().bold());
+    EXPECT_EQ(ui.versionLabel->text(), "v0.12");
+    EXPECT_EQ(ui.statusText->text(), "DEVICE STATUS");
+
+    // No status word until the first presence check, 500 ms on.
+    EXPECT_TRUE(p.statusString().isNull());
+    ASSERT_NE(p.presenceTimer(), nullptr);
+    EXPECT_EQ(p.presenceTimer()->interval(), 500);
+    EXPECT_TRUE(p.presenceTimer()->isActive());
+}
+
+TEST(LogFormat, TimeStampsOnTheTwelveHourClock)
+{
+    EXPECT_EQ(MainWindow::logTimeStamp(QTime(0, 5, 7)), "12:05:07am");
+    EXPECT_EQ(MainWindow::logTimeStamp(QTime(9, 30, 0)), "09:30:00am");
+    EXPECT_EQ(MainWindow::logTimeStamp(QTime(11, 59, 59)), "11:59:59am");
+    EXPECT_EQ(MainWindow::logTimeStamp(QTime(12, 0, 0)), "12:00:00pm");
+    EXPECT_EQ(MainWindow::logTimeStamp(QTime(15, 7, 9)), "03:07:09pm");
+    EXPECT_EQ(MainWindow::logCreationLine(QDateTime(QDate(2026, 3, 5), QTime(15, 7, 9))),
+              "Log Created: Thu March 5 3:07:09pm\n");
+    EXPECT_EQ(MainWindow::logCreationLine(QDateTime(QDate(2026, 11, 22), QTime(0, 1, 2))),
+              "Log Created: Sun November 22 12:01:02am\n");
+}
+
+TEST_F(WindowTest, NewLogHasItsCreationLineThenTheBanner)
+{
+    window();
+    closeWindow();
+    const QStringList lines = log().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << log().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Log Created: "));
+    const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d[ap]m Main Thread: "));
+    for (int i = 1; i < 4; ++i)
+        EXPECT_TRUE(entry.match(lines[i]).hasMatch()) << lines[i].toStdString();
+    const QStringList entries = logEntries();
+    EXPECT_EQ(entries[1], " Main Thread: *** Updater Started: " + QDate::currentDate().toString("ddd MMMM d"));
+    EXPECT_EQ(entries[2], " Main Thread: *** Version: 0.12");
+    EXPECT_EQ(entries[3], " Main Thread: *** Updater Closed ***");
+}
+
+TEST_F(WindowTest, ExistingLogIsAppendedAcrossRuns)
+{
+    ASSERT_TRUE(write(path("log.txt"), "an earlier entry\n"));
+    for (int run = 0; run < 2; ++run) {
+        window();
+        probe().writeToLog("during the run\n");
+        closeWindow();
+    }
+    const QStringList entries = logEntries();
+    const QStringList expected{"an earlier entry",
+                               " Main Thread: *** Updater Started: " + QDate::currentDate().toString("ddd MMMM d"),
+                               " Main Thread: *** Version: 0.12",
+                               " Main Thread: during the run",
+                               " Main Thread: *** Updater Closed ***"};
+    EXPECT_EQ(entries, expected + expected.mid(1));
+}
+
+TEST_F(WindowTest, LogThatCannotBeCreatedIsReportedOnceAndStartUpGoesOn)
+{
+    // A link into a folder that does not exist: the name is free, the file
+    // cannot be made.
+    ASSERT_TRUE(QFile::link(path("no-such-folder/log.txt"), path("log.txt")));
+    const auto seen = withModals({ModalScript::ok()}, [this]() { window(); });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].title, "Vireon Surface Bootloader");
+    EXPECT_EQ(seen[0].text, "Error creating log file.\nPlease click to proceed.");
+    EXPECT_EQ(window().windowTitle(), "vireon.control");
+    probe().writeToLog("lost\n");
+    closeWindow();
+    EXPECT_FALSE(QFileInfo::exists(path("no-such-folder")));
+}
+
+TEST_F(WindowTest, BrowseDotOpensTheDialogOnReleaseOfAnyButtonAnywhere)
+{
+    window().show();
+    const MainWindowProbe p = probe();
+    clicklabel *dot = p.ui().browseFileLabel;
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mousePress(dot, button);
+        EXPECT_EQ(shown(dot), p.browseDown().cacheKey());
+        // The release comes outside the dot; the dot that took the press
+        // still gets it. The dialog is cancelled, which the window answers
+        // with its suffix box.
+        const auto seen = withModals({ModalScript::cancel(), ModalScript::ok()},
+                                     [&]() { QTest::mouseRelease(dot, button, {}, QPoint(-40, 90)); });
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].kind, "dialog");
+        EXPECT_EQ(seen[0].title, "Open File");
+        EXPECT_EQ(shown(dot), p.browseUp().cacheKey());
+    }
+}
+
+TEST_F(WindowTest, DisabledOrNotOfferedButtonsDoNothing)
+{
+    window().show();
+    const MainWindowProbe p = probe();
+    p.ui().browseFileLabel->setEnabled(false);
+    const auto seen = withModals({}, [&]() { QTest::mouseClick(p.ui().browseFileLabel, Qt::LeftButton); });
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(shown(p.ui().browseFileLabel), p.browseUp().cacheKey());
+
+    // UPDATE answers its flag, not the widget's state.
+    p.ui().updateLabel->setEnabled(true);
+    QTest::mousePress(p.ui().updateLabel, Qt::LeftButton);
+    EXPECT_EQ(shown(p.ui().updateLabel), p.updateWhiteDisabled().cacheKey());
+    EXPECT_FALSE(p.updatePressed());
+}
+
+TEST(Resources, EveryPictureHasItsSizeAndFormat)
+{
+    const struct {
+        const char *name;
+        QSize size;
+    } pictures[] = {{"VIREON_BACKGROUND.png", {1020, 707}},     {"Blue Window.png", {774, 72}},
+                    {"Solid Up Dot.png", {105, 91}},             {"Solid Down Dot.png", {105, 91}},
+                    {"Faded Up Dot.png", {105, 91}},             {"Faded Up UPDATE White.png", {299, 156}},
+                    {"Solid Up UPDATE Green.png", {299, 156}},   {"Solid Down UPDATE Green.png", {299, 156}},
+                    {"Solid Up UPDATE Red.png", {299, 156}}};
+    for (const auto &picture : pictures) {
+        QImageReader reader(QStringLiteral(":/new/prefix1/Vireon_Update_Elements/") + picture.name);
+        EXPECT_EQ(reader.format(), "png") << picture.name;
+        EXPECT_EQ(reader.size(), picture.size) << picture.name;
+        EXPECT_FALSE(reader.read().isNull()) << picture.name;
+    }
+
+    const QString icon = QStringLiteral(":/new/prefix1/Vireon_Update_Elements/Orbel_Icon.ico");
+    EXPECT_NE(QResource(icon).compressionAlgorithm(), QResource::NoCompression);
+    QFile file(icon);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray ico = file.readAll();
+    auto u16 = [&](int at) { return quint16(uchar(ico[at]) | uchar(ico[at + 1]) << 8); };
+    auto u32 = [&](int at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    ASSERT_GE(ico.size(), 6 + 6 * 16);
+    EXPECT_EQ(u16(0), 0);
+    EXPECT_EQ(u16(2), 1);
+    ASSERT_EQ(u16(4), 6);
+    const int sides[] = {256, 128, 64, 48, 32, 16};
+    for (int i = 0; i < 6; ++i) {
+        const int entry = 6 + 16 * i;
+        const int side = uchar(ico[entry]) == 0 ? 256 : uchar(ico[entry]);
+        const int bits = sides[i] == 16 ? 8 : 24;
+        EXPECT_EQ(side, sides[i]);
+        EXPECT_EQ(u16(entry + 6), bits);
+        const quint32 bytes = u32(entry + 8);
+        const quint32 offset = u32(entry + 12);
+        ASSERT_LE(offset + bytes, quint32(ico.size()));
+        // The image itself: a DIB header, twice the height for the mask,
+        // and the palette plus both bitmaps filling the entry.
+        EXPECT_EQ(u32(offset), 40u);
+        EXPECT_EQ(u32(offset + 4), quint32(side));
+        EXPECT_EQ(u32(offset + 8), quint32(2 * side));
+        EXPECT_EQ(u16(offset + 14), bits);
+        const quint32 row = (side * bits + 31) / 32 * 4;
+        const quint32 mask = (side + 31) / 32 * 4;
+        EXPECT_EQ(bytes, 40 + (bits == 8 ? 1024 : 0) + (row + mask) * side);
+    }
+    QImageReader reader(icon);
+    EXPECT_EQ(reader.imageCount(), 6);
+    for (int i = 0; i < reader.imageCount(); ++i) {
+        ASSERT_TRUE(reader.jumpToImage(i));
+        EXPECT_EQ(reader.read().size(), QSize(sides[i], sides[i]));
+    }
+
+    const struct {
+        const char *file;
+        const char *style;
+        int weight;
+    } fonts[] = {{"EurostileT-Regu.ttf", "Regular", QFont::Normal}, {"EurostileT-Bold.ttf", "Bold", QFont::Bold}};
+    for (const auto &font : fonts) {
+        QFile ttf(QStringLiteral(":/fonts/Vireon_Update_Elements/") + font.file);
+        ASSERT_TRUE(ttf.open(QIODevice::ReadOnly)) << font.file;
+        const QRawFont raw(ttf.readAll(), 12);
+        ASSERT_TRUE(raw.isValid()) << font.file;
+        EXPECT_EQ(raw.familyName(), "Orbitron");
+        EXPECT_EQ(raw.styleName(), font.style);
+        EXPECT_EQ(raw.weight(), font.weight);
+    }
+}
+
+} // namespace
+} // namespace apptest
