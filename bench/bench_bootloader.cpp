@@ -15,12 +15,12 @@ namespace {
 
 void BM_ProgramImage64K(benchmark::State &state)
 {
-    vireon::tools::ImageSpec spec;
-    spec.rowCount = 256;
-    spec.rowSize = 256;
+    vireon::tools::ImageSpec image;
+    image.rowCount = 256;
+    image.rowSize = 256;
     vireon::test::TempDir dir;
-    const std::string path = dir.write("image.cyacd", vireon::tools::imageText(spec));
-    vireon::sim::Bootloader device({vireon::tools::targetFor(spec)});
+    const std::string path = dir.write("image.cyacd", vireon::tools::imageText(image));
+    vireon::sim::Bootloader device({vireon::tools::targetFor(image)});
     vireon::test::ModelTransport transport(device);
     CyBtldr_CommunicationsData comm = transport.comm();
 
@@ -34,12 +34,12 @@ void BM_ProgramImage64K(benchmark::State &state)
             state.SkipWithError("programming failed");
             break;
         }
-        rows += spec.rowCount;
+        rows += image.rowCount;
         state.PauseTiming();
         device.clearReceived(); // the model's request log would grow without bound
         state.ResumeTiming();
     }
-    if (device.flash(0) != vireon::tools::imageRows(spec))
+    if (device.flash(0) != vireon::tools::imageRows(image))
         state.SkipWithError("the flash does not hold the image");
     state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
     if (transport.writes > 0)

@@ -40,16 +40,16 @@ class Actions : public ::testing::Test {
 protected:
     Actions()
     {
-        spec.rowCount = 16;
-        spec.rowSize = 128;
-        spec.firstRow = 0x20;
+        image.rowCount = 16;
+        image.rowSize = 128;
+        image.firstRow = 0x20;
         g_progress.clear();
     }
     // Runs `action` on the file `name` holding `text` against a fresh model.
     int run(CyBtldr_Action action, const std::string &name, const std::string &text, int applications = 1)
     {
         if (!device) {
-            sim::TargetConfig target = tools::targetFor(spec);
+            sim::TargetConfig target = tools::targetFor(image);
             target.applications = applications;
             target.bootloaderVersion = version;
             device = std::make_unique<sim::Bootloader>(std::vector<sim::TargetConfig>{target});
@@ -73,7 +73,7 @@ protected:
     size_t count(uint8_t command) const { return device->receivedCount(command); }
 
     vireon::test::TempDir dir;
-    tools::ImageSpec spec;
+    tools::ImageSpec image;
     uint32_t version = 0x01021E;
     std::unique_ptr<sim::Bootloader> device;
     std::unique_ptr<vireon::test::ModelTransport> transport;
@@ -90,16 +90,16 @@ TEST_F(Actions, ProgramLeavesTheFlashEqualToTheFile)
         bool lastLineEnded;
     } cases[] = {{0, 128, "\n", true}, {1, 256, "\r\n", true}, {0, 53, "\n", false}, {1, 54, "\r\r\n", false}};
     for (const Case &c : cases) {
-        spec.checksumKind = c.checksumKind;
-        spec.rowSize = c.rowSize;
-        spec.lineEnd = c.lineEnd;
+        image.checksumKind = c.checksumKind;
+        image.rowSize = c.rowSize;
+        image.lineEnd = c.lineEnd;
         device.reset();
-        std::string text = tools::imageText(spec);
+        std::string text = tools::imageText(image);
         if (!c.lastLineEnded)
             text.erase(text.size() - std::strlen(c.lineEnd));
         g_progress.clear();
         ASSERT_EQ(0, run(PROGRAM, "image.cyacd", text)) << c.rowSize;
-        EXPECT_EQ(tools::imageRows(spec), device->flash(0));
+        EXPECT_EQ(tools::imageRows(image), device->flash(0));
         ASSERT_EQ(16u, g_progress.size());
         EXPECT_EQ(std::make_pair(uint8_t{0}, uint16_t{0x2F}), g_progress.back());
         EXPECT_EQ(16u, count(sim::command::VerifyRow));
@@ -114,7 +114,7 @@ TEST_F(Actions, ProgramLeavesTheFlashEqualToTheFile)
     }
 
     // Erase: one erase per row, no row verify, and after the rows only the exit.
-    const std::string text = tools::imageText(spec);
+    const std::string text = tools::imageText(image);
     ASSERT_EQ(0, run(ERASE, "image.cyacd", text));
     EXPECT_TRUE(device->flash(0).empty());
     EXPECT_EQ(16u, count(sim::command::EraseRow));
@@ -125,9 +125,9 @@ TEST_F(Actions, ProgramLeavesTheFlashEqualToTheFile)
 
 TEST_F(Actions, ApplicationChecksumDependsOnTheBootloaderVersion)
 {
-    const std::string header = tools::imageText(spec).substr(0, 12) + "\n";
+    const std::string header = tools::imageText(image).substr(0, 12) + "\n";
     version = 0x010214;
-    ASSERT_EQ(0, run(PROGRAM, "image.cyacd", tools::imageText(spec)));
+    ASSERT_EQ(0, run(PROGRAM, "image.cyacd", tools::imageText(image)));
     ASSERT_EQ(0, run(PROGRAM, "header.cyacd", header));
     EXPECT_EQ((Bytes{sim::command::Enter, sim::command::VerifyChecksum, sim::command::Exit}), commands());
     device.reset();
@@ -138,8 +138,8 @@ TEST_F(Actions, ApplicationChecksumDependsOnTheBootloaderVersion)
 
 TEST_F(Actions, ApplicationIdComesFromThePath)
 {
-    spec.rowCount = 1;
-    const std::string text = tools::imageText(spec);
+    image.rowCount = 1;
+    const std::string text = tools::imageText(image);
     const std::pair<const char *, int> cases[] = {{"image_1.cyacd", 0},  {"image_2.cyacd", 1}, {"image_A.cyacd", 9},
                                                   {"image_12.cyacd", -1}, {"image.cyacd", -1}, {"image_0.cyacd", -1},
                                                   {"x_3.y_12.cyacd", -1}, {"x_12.y_3.cyacd", 2}};
@@ -165,7 +165,7 @@ TEST_F(Actions, ApplicationIdComesFromThePath)
 
 TEST_F(Actions, ApplicationRulesBeforeAndAfterTheRows)
 {
-    const std::string text = tools::imageText(spec);
+    const std::string text = tools::imageText(image);
     run(PROGRAM, "x.cyacd", "", 2); // builds the model
     device->setApplicationActive(0, 1, true);
     EXPECT_EQ(12, run(PROGRAM, "image_2.cyacd", text, 2));
@@ -190,12 +190,12 @@ TEST_F(Actions, ApplicationRulesBeforeAndAfterTheRows)
     device.reset();
     ASSERT_EQ(0, run(PROGRAM, "image_2.cyacd", text, 1));
     EXPECT_EQ(2u, count(sim::command::GetAppStatus));
-    EXPECT_EQ(tools::imageRows(spec), device->flash(0));
+    EXPECT_EQ(tools::imageRows(image), device->flash(0));
 }
 
 TEST_F(Actions, FailuresStopTheActionAndStillEndIt)
 {
-    const std::string text = tools::imageText(spec);
+    const std::string text = tools::imageText(image);
     const std::string header = text.substr(0, text.find('\n') + 1);
     const std::string row = text.substr(header.size(), text.find('\n', header.size()) + 1 - header.size());
     struct Case {
@@ -252,7 +252,7 @@ TEST_F(Actions, FailuresStopTheActionAndStillEndIt)
 
 TEST_F(Actions, TransportFailuresAndAbort)
 {
-    const std::string path = dir.write("image.cyacd", tools::imageText(spec));
+    const std::string path = dir.write("image.cyacd", tools::imageText(image));
     vireon::test::RecordingTransport t;
     CyBtldr_CommunicationsData comm = t.comm();
     t.openResult = -1;
@@ -265,13 +265,13 @@ TEST_F(Actions, TransportFailuresAndAbort)
     t.failReadAt = -1;
 
     // An abort before the action begins is forgotten; one during the start stops it before the first row.
-    const uint32_t id = spec.siliconId;
+    const uint32_t id = image.siliconId;
     const Bytes enter = vireon::test::response(0, {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
                                                    static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24),
-                                                   spec.siliconRev, 0x1E, 0x02, 0x01});
+                                                   image.siliconRev, 0x1E, 0x02, 0x01});
     CyBtldr_Abort();
     t.writes.clear();
-    const uint8_t wrong = static_cast<uint8_t>(sim::rowChecksum(tools::imageRows(spec).begin()->second) + 1);
+    const uint8_t wrong = static_cast<uint8_t>(sim::rowChecksum(tools::imageRows(image).begin()->second) + 1);
     t.answers = {enter, vireon::test::response(0, {0x20, 0, 0x2F, 0}), vireon::test::response(0),
                  vireon::test::response(0), vireon::test::response(0), vireon::test::response(0, {wrong})};
     EXPECT_EQ(8, CyBtldr_Program(path.c_str(), &comm, nullptr)); // reached the first row's verify
