@@ -132,7 +132,12 @@ int CyBtldr_RunAction(CyBtldr_Action action, const char *file, CyBtldr_Communica
         }
     }
 
-    CyBtldr_EndBootloadOperation();
+    // An image whose exit command never reached the device has not been
+    // handed over: the device did not restart into it, so the action fails
+    // with the transport's result instead of reporting success.
+    const int endErr = CyBtldr_EndBootloadOperation();
+    if (err == BL_SUCCESS)
+        err = endErr;
     CyBtldr_CloseDataFile();
     return err;
 }
