@@ -28,11 +28,11 @@ using Clock = std::chrono::steady_clock;
 
 tools::ImageSpec image64k()
 {
-    tools::ImageSpec spec;
-    spec.rowCount = 256;
-    spec.rowSize = 256;
-    spec.seed = 64;
-    return spec;
+    tools::ImageSpec layout;
+    layout.rowCount = 256;
+    layout.rowSize = 256;
+    layout.seed = 64;
+    return layout;
 }
 
 const std::string &imagePath()

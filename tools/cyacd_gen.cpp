@@ -38,15 +38,15 @@ void hexByte(std::string &out, uint8_t b)
 
 } // namespace
 
-Rows imageRows(const ImageSpec &spec)
+Rows imageRows(const ImageSpec &layout)
 {
     Rows rows;
-    Prng prng(spec.seed);
-    for (uint32_t i = 0; i < spec.rowCount && spec.firstRow + i <= 0xFFFF; ++i) {
-        std::vector<uint8_t> data(spec.rowSize);
+    Prng prng(layout.seed);
+    for (uint32_t i = 0; i < layout.rowCount && layout.firstRow + i <= 0xFFFF; ++i) {
+        std::vector<uint8_t> data(layout.rowSize);
         for (uint8_t &b : data)
             b = prng.next();
-        rows[{spec.arrayId, static_cast<uint16_t>(spec.firstRow + i)}] = std::move(data);
+        rows[{layout.arrayId, static_cast<uint16_t>(layout.firstRow + i)}] = std::move(data);
     }
     return rows;
 }
@@ -60,16 +60,16 @@ uint8_t fileRowChecksum(uint8_t arrayId, uint16_t row, const std::vector<uint8_t
     return static_cast<uint8_t>(0x100 - sum);
 }
 
-std::string imageText(const ImageSpec &spec)
+std::string imageText(const ImageSpec &layout)
 {
     std::string out;
     for (int shift = 24; shift >= 0; shift -= 8)
-        hexByte(out, static_cast<uint8_t>(spec.siliconId >> shift));
-    hexByte(out, spec.siliconRev);
-    if (spec.writeChecksumKind)
-        hexByte(out, spec.checksumKind);
-    out += spec.lineEnd;
-    for (const auto &[key, data] : imageRows(spec)) {
+        hexByte(out, static_cast<uint8_t>(layout.siliconId >> shift));
+    hexByte(out, layout.siliconRev);
+    if (layout.writeChecksumKind)
+        hexByte(out, layout.checksumKind);
+    out += layout.lineEnd;
+    for (const auto &[key, data] : imageRows(layout)) {
         out.push_back(':');
         hexByte(out, key.first);
         hexByte(out, static_cast<uint8_t>(key.second >> 8));
@@ -79,7 +79,7 @@ std::string imageText(const ImageSpec &spec)
         for (uint8_t b : data)
             hexByte(out, b);
         hexByte(out, fileRowChecksum(key.first, key.second, data));
-        out += spec.lineEnd;
+        out += layout.lineEnd;
     }
     return out;
 }
@@ -87,8 +87,8 @@ std::string imageText(const ImageSpec &spec)
 std::string fileText(const std::vector<ImageSpec> &images)
 {
     std::string out;
-    for (const ImageSpec &spec : images)
-        out += imageText(spec);
+    for (const ImageSpec &layout : images)
+        out += imageText(layout);
     return out;
 }
 
@@ -103,23 +103,23 @@ bool writeFile(const std::string &path, const std::vector<ImageSpec> &images)
     return static_cast<bool>(f);
 }
 
-sim::PacketChecksum packetChecksumOf(const ImageSpec &spec)
+sim::PacketChecksum packetChecksumOf(const ImageSpec &layout)
 {
-    return spec.writeChecksumKind && spec.checksumKind == 1 ? sim::PacketChecksum::Crc : sim::PacketChecksum::Sum;
+    return layout.writeChecksumKind && layout.checksumKind == 1 ? sim::PacketChecksum::Crc : sim::PacketChecksum::Sum;
 }
 
-sim::TargetConfig targetFor(const ImageSpec &spec)
+sim::TargetConfig targetFor(const ImageSpec &layout)
 {
     sim::TargetConfig t;
-    t.siliconId = spec.siliconId;
-    t.siliconRev = spec.siliconRev;
-    t.checksum = packetChecksumOf(spec);
+    t.siliconId = layout.siliconId;
+    t.siliconRev = layout.siliconRev;
+    t.checksum = packetChecksumOf(layout);
     sim::ArrayConfig a;
-    a.id = spec.arrayId;
-    a.firstRow = spec.firstRow;
-    const uint32_t last = spec.rowCount == 0 ? spec.firstRow : uint32_t{spec.firstRow} + spec.rowCount - 1;
+    a.id = layout.arrayId;
+    a.firstRow = layout.firstRow;
+    const uint32_t last = layout.rowCount == 0 ? layout.firstRow : uint32_t{layout.firstRow} + layout.rowCount - 1;
     a.lastRow = static_cast<uint16_t>(last > 0xFFFF ? 0xFFFF : last);
-    a.rowSize = spec.rowSize;
+    a.rowSize = layout.rowSize;
     t.arrays.push_back(a);
     return t;
 }
@@ -127,14 +127,14 @@ sim::TargetConfig targetFor(const ImageSpec &spec)
 std::vector<sim::TargetConfig> targetsFor(const std::vector<ImageSpec> &images)
 {
     std::vector<sim::TargetConfig> chain;
-    for (const ImageSpec &spec : images)
-        chain.push_back(targetFor(spec));
+    for (const ImageSpec &layout : images)
+        chain.push_back(targetFor(layout));
     return chain;
 }
 
-size_t rowLineLength(const ImageSpec &spec)
+size_t rowLineLength(const ImageSpec &layout)
 {
-    return 1 + 2 * (size_t{spec.rowSize} + 6);
+    return 1 + 2 * (size_t{layout.rowSize} + 6);
 }
 
 } // namespace vireon::tools

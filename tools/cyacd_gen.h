@@ -1,6 +1,6 @@
 // Writes firmware files in the bootloader's .cyacd text format, for tests,
 // fuzz seeds, benchmarks and the example. Row data comes from a seeded
-// generator, so the same spec always gives the same file.
+// generator, so the same layout always gives the same file.
 #ifndef VIREON_TOOLS_CYACD_GEN_H
 #define VIREON_TOOLS_CYACD_GEN_H
 
@@ -29,7 +29,7 @@ struct ImageSpec {
 
 // The rows an image holds: (array id, row) -> data bytes.
 using Rows = std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>>;
-Rows imageRows(const ImageSpec &spec);
+Rows imageRows(const ImageSpec &layout);
 
 // The row checksum byte the file carries: the two's complement of the sum of
 // the row line's bytes (array id, row number, length and data), which is
@@ -38,24 +38,24 @@ uint8_t fileRowChecksum(uint8_t arrayId, uint16_t row, const std::vector<uint8_t
 
 // The text of one image (header line and row lines) and of a file of
 // several images one after the other.
-std::string imageText(const ImageSpec &spec);
+std::string imageText(const ImageSpec &layout);
 std::string fileText(const std::vector<ImageSpec> &images);
 bool writeFile(const std::string &path, const std::vector<ImageSpec> &images);
 
 // A device target that accepts this image: same silicon id and revision,
 // packet checksum kind and one array covering the rows.
-sim::TargetConfig targetFor(const ImageSpec &spec);
+sim::TargetConfig targetFor(const ImageSpec &layout);
 // The chain of targets a file of these images programs, one per image in
 // file order.
 std::vector<sim::TargetConfig> targetsFor(const std::vector<ImageSpec> &images);
 
 // The packet checksum kind the host takes from this image's header: the CRC
 // only when the byte is written and equals 1.
-sim::PacketChecksum packetChecksumOf(const ImageSpec &spec);
+sim::PacketChecksum packetChecksumOf(const ImageSpec &layout);
 
 // Characters of a row line without its line end; the host reads lines of
 // at most 767 characters, so longer rows do not fit its reader.
-size_t rowLineLength(const ImageSpec &spec);
+size_t rowLineLength(const ImageSpec &layout);
 constexpr size_t kMaxLineLength = 767;
 
 } // namespace vireon::tools

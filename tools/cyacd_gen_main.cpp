@@ -140,26 +140,26 @@ int main(int argc, char **argv)
     if (firstRow + rows > 0x10000)
         return fail("the rows run past row 65535");
 
-    std::vector<ImageSpec> specs;
+    std::vector<ImageSpec> layouts;
     for (unsigned long k = 0; k < images; ++k) {
-        ImageSpec spec;
-        spec.siliconId = static_cast<uint32_t>(k < ids.size() ? ids[k] : ids.back() + (k - ids.size() + 1));
-        spec.siliconRev = static_cast<uint8_t>(k < revs.size() ? revs[k] : revs.back());
+        ImageSpec layout;
+        layout.siliconId = static_cast<uint32_t>(k < ids.size() ? ids[k] : ids.back() + (k - ids.size() + 1));
+        layout.siliconRev = static_cast<uint8_t>(k < revs.size() ? revs[k] : revs.back());
         const std::string &kind = k < checksums.size() ? checksums[k] : checksums.back();
-        spec.checksumKind = kind == "crc" ? 1 : 0;
-        spec.writeChecksumKind = kind != "none";
-        spec.arrayId = static_cast<uint8_t>(array);
-        spec.firstRow = static_cast<uint16_t>(firstRow);
-        spec.rowCount = static_cast<uint16_t>(rows);
-        spec.rowSize = static_cast<uint16_t>(rowSize);
-        spec.seed = static_cast<uint32_t>(seed + k);
-        spec.lineEnd = crlf ? "\r\n" : "\n";
-        specs.push_back(spec);
+        layout.checksumKind = kind == "crc" ? 1 : 0;
+        layout.writeChecksumKind = kind != "none";
+        layout.arrayId = static_cast<uint8_t>(array);
+        layout.firstRow = static_cast<uint16_t>(firstRow);
+        layout.rowCount = static_cast<uint16_t>(rows);
+        layout.rowSize = static_cast<uint16_t>(rowSize);
+        layout.seed = static_cast<uint32_t>(seed + k);
+        layout.lineEnd = crlf ? "\r\n" : "\n";
+        layouts.push_back(layout);
     }
-    if (vireon::tools::rowLineLength(specs.front()) > vireon::tools::kMaxLineLength)
+    if (vireon::tools::rowLineLength(layouts.front()) > vireon::tools::kMaxLineLength)
         std::fprintf(stderr, "cyacd-gen: warning: rows of %lu bytes make lines longer than %zu characters\n",
                      rowSize, vireon::tools::kMaxLineLength);
-    if (!vireon::tools::writeFile(out, specs)) {
+    if (!vireon::tools::writeFile(out, layouts)) {
         std::fprintf(stderr, "cyacd-gen: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return 1;
     }

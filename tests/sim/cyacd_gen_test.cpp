@@ -42,25 +42,25 @@ std::string readFile(const std::string &path)
 
 TEST(CyacdGenText, HeaderAndRowFields)
 {
-    tools::ImageSpec spec;
-    spec.siliconId = 0x12345678;
-    spec.siliconRev = 0x02;
-    spec.checksumKind = 1;
-    spec.arrayId = 1;
-    spec.firstRow = 0x00FE;
-    spec.rowCount = 3;
-    spec.rowSize = 5;
-    spec.lineEnd = "\r\n";
-    const std::vector<std::string> lines = splitLines(tools::imageText(spec), "\r\n");
+    tools::ImageSpec layout;
+    layout.siliconId = 0x12345678;
+    layout.siliconRev = 0x02;
+    layout.checksumKind = 1;
+    layout.arrayId = 1;
+    layout.firstRow = 0x00FE;
+    layout.rowCount = 3;
+    layout.rowSize = 5;
+    layout.lineEnd = "\r\n";
+    const std::vector<std::string> lines = splitLines(tools::imageText(layout), "\r\n");
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "12345678" "02" "01");
 
-    const tools::Rows rows = tools::imageRows(spec);
+    const tools::Rows rows = tools::imageRows(layout);
     ASSERT_EQ(rows.size(), 3u);
     uint16_t expectRow = 0x00FE;
     for (size_t i = 1; i < lines.size(); ++i, ++expectRow) {
         ASSERT_EQ(lines[i][0], ':');
-        ASSERT_EQ(lines[i].size(), tools::rowLineLength(spec));
+        ASSERT_EQ(lines[i].size(), tools::rowLineLength(layout));
         const Bytes b = hexBytes(lines[i].substr(1));
         EXPECT_EQ(b[0], 1);
         EXPECT_EQ(b[1] << 8 | b[2], expectRow); // big-endian row number
@@ -72,12 +72,12 @@ TEST(CyacdGenText, HeaderAndRowFields)
         EXPECT_EQ(sum, 0) << "row checksum byte completes the line's sum to zero";
     }
 
-    spec.writeChecksumKind = false;
-    spec.lineEnd = "\n";
-    EXPECT_EQ(splitLines(tools::imageText(spec), "\n")[0], "1234567802");
-    EXPECT_EQ(tools::targetFor(spec).checksum, sim::PacketChecksum::Sum);
-    spec.firstRow = 0xFFFE; // rows stop at the last row number
-    EXPECT_EQ(tools::imageRows(spec).size(), 2u);
+    layout.writeChecksumKind = false;
+    layout.lineEnd = "\n";
+    EXPECT_EQ(splitLines(tools::imageText(layout), "\n")[0], "1234567802");
+    EXPECT_EQ(tools::targetFor(layout).checksum, sim::PacketChecksum::Sum);
+    layout.firstRow = 0xFFFE; // rows stop at the last row number
+    EXPECT_EQ(tools::imageRows(layout).size(), 2u);
 
     // Array 0, row 0x0010, length 4, data 01 02 03 04: the bytes sum to 0x1E.
     EXPECT_EQ(tools::fileRowChecksum(0, 0x0010, {1, 2, 3, 4}), 0xE2);
@@ -87,20 +87,20 @@ TEST(CyacdGenText, HeaderAndRowFields)
 
 TEST(CyacdGenAgreement, HostExpectationEqualsDeviceVerifyRow)
 {
-    std::vector<tools::ImageSpec> specs(2);
-    specs[0].rowSize = 256;
-    specs[0].rowCount = 4;
-    specs[0].firstRow = 0x0100;
-    specs[1].siliconId = 0x56530002;
-    specs[1].checksumKind = 1;
-    specs[1].arrayId = 2;
-    specs[1].rowSize = 53;
-    specs[1].seed = 9;
-    sim::Bootloader bl(tools::targetsFor(specs)); // the second target expects the CRC
+    std::vector<tools::ImageSpec> layouts(2);
+    layouts[0].rowSize = 256;
+    layouts[0].rowCount = 4;
+    layouts[0].firstRow = 0x0100;
+    layouts[1].siliconId = 0x56530002;
+    layouts[1].checksumKind = 1;
+    layouts[1].arrayId = 2;
+    layouts[1].rowSize = 53;
+    layouts[1].seed = 9;
+    sim::Bootloader bl(tools::targetsFor(layouts)); // the second target expects the CRC
 
-    for (size_t t = 0; t < specs.size(); ++t) {
+    for (size_t t = 0; t < layouts.size(); ++t) {
         ASSERT_EQ(wire::statusOf(wire::request(bl, sim::command::Enter)), 0);
-        for (const auto &[key, data] : tools::imageRows(specs[t])) {
+        for (const auto &[key, data] : tools::imageRows(layouts[t])) {
             const auto [array, row] = key;
             ASSERT_EQ(wire::programRow(bl, array, row, data), 0);
             // What the host expects: the file's byte plus array, row and length bytes.
@@ -114,8 +114,8 @@ TEST(CyacdGenAgreement, HostExpectationEqualsDeviceVerifyRow)
         EXPECT_TRUE(wire::request(bl, sim::command::Exit, {0}).empty());
         bl.restart();
     }
-    EXPECT_EQ(bl.flash(0), tools::imageRows(specs[0]));
-    EXPECT_EQ(bl.flash(1), tools::imageRows(specs[1]));
+    EXPECT_EQ(bl.flash(0), tools::imageRows(layouts[0]));
+    EXPECT_EQ(bl.flash(1), tools::imageRows(layouts[1]));
 }
 
 TEST(CyacdGenFiles, ToolWritesTheCommittedExample)

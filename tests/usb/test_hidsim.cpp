@@ -186,15 +186,15 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
 
 TEST_F(Sim, UnplugAtEveryExchangeFailsTheAction)
 {
-    const tools::ImageSpec spec = smallImage(3);
-    const std::string file = imageFile(spec, "small.cyacd");
-    attach({tools::targetFor(spec)});
+    const tools::ImageSpec layout = smallImage(3);
+    const std::string file = imageFile(layout, "small.cyacd");
+    attach({tools::targetFor(layout)});
     ASSERT_EQ(program(file), 0);
     const int exchanges = sim::Bus::instance().surfaces()[0]->exchanges();
     for (int k = 1; k <= exchanges; ++k) {
         SCOPED_TRACE(k);
         fresh();
-        auto surface = attach({tools::targetFor(spec)});
+        auto surface = attach({tools::targetFor(layout)});
         surface->addFault({sim::Fault::UnplugAt, k, 1, 0, 0xFF, 0, k % 2 ? 0ms : -1ms});
         StderrCapture err;
         // Losing only the exit command fails too: every row was programmed
@@ -202,18 +202,18 @@ TEST_F(Sim, UnplugAtEveryExchangeFailsTheAction)
         EXPECT_EQ(program(file), -1);
         if (k == exchanges) {
             auto lock = surface->lock();
-            EXPECT_EQ(surface->device().flash(0), tools::imageRows(spec));
+            EXPECT_EQ(surface->device().flash(0), tools::imageRows(layout));
         }
     }
 }
 
 TEST_F(Sim, GarbledOrShortAnswerGivesAResultCode)
 {
-    const tools::ImageSpec spec = smallImage(4);
-    const std::string file = imageFile(spec, "small.cyacd");
+    const tools::ImageSpec layout = smallImage(4);
+    const std::string file = imageFile(layout, "small.cyacd");
     auto run = [&](const sim::Fault &fault) {
         fresh();
-        attach({tools::targetFor(spec)})->addFault(fault);
+        attach({tools::targetFor(layout)})->addFault(fault);
         StderrCapture err;
         return program(file);
     };

@@ -99,15 +99,15 @@ TEST_F(Transport, FailedOrSilentReadGivesTheMessageAndMinusOne)
 
 TEST_F(Transport, UnplugMidImageFailsTheAction)
 {
-    tools::ImageSpec spec = smallImage();
-    spec.rowCount = 4, spec.rowSize = 128; // four exchanges a row: send-data twice, program, verify
+    tools::ImageSpec layout = smallImage();
+    layout.rowCount = 4, layout.rowSize = 128; // four exchanges a row: send-data twice, program, verify
     fresh();
-    surface = attach({tools::targetFor(spec)});
+    surface = attach({tools::targetFor(layout)});
     // Unplugged during the third row and plugged back in at once: the open
     // handle belongs to the old connection and stays dead.
     surface->addFault({sim::Fault::UnplugAt, 12, 1, 0, 0xFF, 0, 0ms});
     StderrCapture err;
-    EXPECT_EQ(program(imageFile(spec, "image.cyacd")), -1);
+    EXPECT_EQ(program(imageFile(layout, "image.cyacd")), -1);
     EXPECT_EQ(err.count("USB HID Write Failure: No such device\n"), 2); // the row and the exit command
     EXPECT_TRUE(surface->onBus());
     auto lock = surface->lock();

@@ -66,9 +66,9 @@ private:
 // Two rows of 64 bytes: few exchanges, for the loops.
 inline tools::ImageSpec smallImage(uint32_t seed = 1)
 {
-    tools::ImageSpec spec;
-    spec.rowCount = 2, spec.rowSize = 64, spec.seed = seed;
-    return spec;
+    tools::ImageSpec layout;
+    layout.rowCount = 2, layout.rowSize = 64, layout.seed = seed;
+    return layout;
 }
 
 class UsbTest : public ::testing::Test {
@@ -81,9 +81,9 @@ protected:
             hid_close(std::exchange(handle, nullptr));
         sim::Bus::instance().reset();
     }
-    std::string imageFile(const tools::ImageSpec &spec, const std::string &name)
+    std::string imageFile(const tools::ImageSpec &layout, const std::string &name)
     {
-        EXPECT_TRUE(tools::writeFile((dir_ / name).string(), {spec}));
+        EXPECT_TRUE(tools::writeFile((dir_ / name).string(), {layout}));
         return (dir_ / name).string();
     }
     std::shared_ptr<sim::Surface> attach(std::vector<sim::TargetConfig> chain)

@@ -88,17 +88,17 @@ protected:
             .arg(S::n).arg(ok ? "complete" : "failed").arg(S::is).arg(result).arg(ok ? 0 : 2);
     }
     QString imagePath() const { return QDir::currentPath() + QString("/vireonTemp%1.txt").arg(S::n); }
-    void writeImage() { ASSERT_TRUE(vireon::tools::writeFile(QFile::encodeName(imagePath()).toStdString(), {spec})); }
+    void writeImage() { ASSERT_TRUE(vireon::tools::writeFile(QFile::encodeName(imagePath()).toStdString(), {layout})); }
     std::shared_ptr<vireon::sim::Surface> attach()
     {
         vireon::sim::SurfaceOptions options;
-        options.targets = {vireon::tools::targetFor(spec)};
+        options.targets = {vireon::tools::targetFor(layout)};
         return Bus::instance().attach(options);
     }
     bool holdsImage(vireon::sim::Surface &surface)
     {
         auto lock = surface.lock();
-        return surface.device().flash(0) == vireon::tools::imageRows(spec);
+        return surface.device().flash(0) == vireon::tools::imageRows(layout);
     }
     // This worker's log messages, every line checked for its time stamp.
     QStringList log()
@@ -121,7 +121,7 @@ protected:
 
     QString previous = QDir::currentPath();
     QTemporaryDir dir;
-    vireon::tools::ImageSpec spec;
+    vireon::tools::ImageSpec layout;
     Harness<typename S::W> h;
 };
 
@@ -202,7 +202,7 @@ TYPED_TEST(WorkerTest, AbortDuringProgrammingLetsTheActionFinish)
     int fd = -1;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) >= 0; }, 30000));
     ASSERT_EQ(fcntl(fd, F_SETFL, 0), 0);
-    const std::string text = vireon::tools::imageText(this->spec);
+    const std::string text = vireon::tools::imageText(this->layout);
     const size_t half = text.find('\n', text.size() / 2) + 1;
     ASSERT_EQ(::write(fd, text.data(), half), static_cast<ssize_t>(half));
 
