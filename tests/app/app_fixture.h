@@ -63,9 +63,7 @@ inline qint64 shown(const QLabel *label) { return label->pixmap(Qt::ReturnByValu
 class ModalScript : public QObject {
 public:
     struct Seen {
-        QString kind; // "dialog" or "box"
-        QString title;
-        QString text;
+        QString kind, title, text; // kind: "dialog" or "box"
     };
     using Step = std::function<void(QWidget *)>;
 
@@ -74,26 +72,18 @@ public:
         connect(&poll_, &QTimer::timeout, this, [this]() { check(); });
         poll_.start(10);
     }
-    const std::vector<Seen> &seen() const { return seen_; }
+    std::vector<Seen> seen;
     bool done() const { return steps_.empty(); }
 
     static Step choose(const QString &path)
     {
         return [path](QWidget *w) {
-            auto *dialog = qobject_cast<QFileDialog *>(w);
-            ASSERT_NE(dialog, nullptr);
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            QMetaObject::invokeMethod(dialog, "accept");
+            w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(w, "accept");
         };
     }
-    static Step cancel()
-    {
-        return [](QWidget *w) { QMetaObject::invokeMethod(w, "reject"); };
-    }
-    static Step ok()
-    {
-        return [](QWidget *w) { close(w); };
-    }
+    static Step cancel() { return [](QWidget *w) { QMetaObject::invokeMethod(w, "reject"); }; }
+    static Step ok() { return close; }
 
 private:
     static void close(QWidget *w)
@@ -106,26 +96,23 @@ private:
     void check()
     {
         QWidget *modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == current_) {
-            if (modal != nullptr && open_.elapsed() > 60000)
-                close(modal);
+        if (modal != nullptr && modal == current_ && open_.elapsed() > 60000)
+            close(modal);
+        if (modal == nullptr || modal == current_)
             return;
-        }
         current_ = modal;
         open_.start();
         auto *box = qobject_cast<QMessageBox *>(modal);
-        seen_.push_back({box ? "box" : "dialog", modal->windowTitle(), box ? box->text() : QString()});
-        if (steps_.empty()) {
-            close(modal);
-            return;
+        seen.push_back({box ? "box" : "dialog", modal->windowTitle(), box ? box->text() : QString()});
+        Step step = close;
+        if (!steps_.empty()) {
+            step = std::move(steps_.front());
+            steps_.pop_front();
         }
-        Step step = std::move(steps_.front());
-        steps_.pop_front();
         step(modal);
     }
 
     std::deque<Step> steps_;
-    std::vector<Seen> seen_;
     QTimer poll_;
     QWidget *current_ = nullptr;
     QElapsedTimer open_;
@@ -159,15 +146,15 @@ protected:
     QString path(const QString &name) const { return dir_.filePath(name); }
     QString current() const { return QDir::currentPath(); }
 
-    static QString read(const QString &file)
+    static QString read(const QString &name)
     {
-        QFile f(file);
+        QFile f(name);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
-    static bool write(const QString &file, const QByteArray &text)
+    static bool write(const QString &name, const QByteArray &text)
     {
-        QFile f(file);
-        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+        QFile f(name);
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
     }
     QString log() const { return read(path(QStringLiteral("log.txt"))); }
     // The log's lines without their time stamps.
@@ -186,7 +173,7 @@ protected:
         ModalScript script(std::move(steps));
         action();
         EXPECT_TRUE(script.done()) << "a scripted dialog never opened";
-        return script.seen();
+        return script.seen;
     }
     // Presses and releases the browse dot, answering with `steps`.
     std::vector<ModalScript::Seen> browse(std::deque<ModalScript::Step> steps)

@@ -44,7 +44,7 @@ protected:
     }
 };
 
-TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPath)
+TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPathUntilTheNext)
 {
     const QString file = fileWith(QString::fromUtf8("fïrmware.cyacd"), image(0) + image(1));
     ASSERT_TRUE(QFile::link(file, path("link.cyacd")));
@@ -60,6 +60,16 @@ TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPath)
     EXPECT_EQ(probe().ui().fileNameLabel->pixmap(Qt::ReturnByValue).size(), QSize(363, 41));
     expectChosen(file);
     EXPECT_EQ(QByteArray(probe().selectedFilePath()), QFileInfo(file).canonicalFilePath().toUtf8());
+
+    // A second choice is split from scratch.
+    auto specs = images();
+    specs[0].seed = 5;
+    specs[1].seed = 6;
+    ASSERT_TRUE(vireon::tools::writeFile(path("second.cyacd").toStdString(), specs));
+    choose(path("second.cyacd"));
+    EXPECT_EQ(temp1().toStdString(), imageText(specs[0]));
+    EXPECT_EQ(temp2().toStdString(), imageText(specs[1]));
+    expectChosen(path("second.cyacd"));
 
     closeWindow();
     EXPECT_FALSE(QFileInfo::exists(current() + "/vireonTemp1.txt"));
@@ -85,89 +95,60 @@ TEST_F(FileChoiceTest, OnlyTheLowerCaseSuffixIsTakenAndARefusalChangesNothing)
     expectChosen(good);
 }
 
-TEST_F(FileChoiceTest, SecondChoiceReplacesTheFirst)
-{
-    choose(fileWith("first.cyacd", image(0) + image(1) + image(0)));
-    auto specs = images();
-    specs[0].seed = 5;
-    specs[1].seed = 6;
-    ASSERT_TRUE(vireon::tools::writeFile(path("second.cyacd").toStdString(), specs));
-    choose(path("second.cyacd"));
-    EXPECT_EQ(temp1().toStdString(), imageText(specs[0]));
-    EXPECT_EQ(temp2().toStdString(), imageText(specs[1]));
-    expectChosen(path("second.cyacd"));
-}
-
 // How the lines of a file are shared out between the two images, and which
-// results the image check refuses (image 2, with the chosen file's line).
-TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndRefusesBadImages)
+// files the image check refuses, naming the image and the chosen file's line.
+TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndTheCheckRefusesBadImages)
 {
     const QString a = image(0), b = image(1);
-    const QString aHead = a.section('\n', 0, 0) + '\n', aRows = a.section('\n', 1);
-    const QString aRow1 = aRows.section('\n', 0, 0) + '\n', aRest = aRows.section('\n', 1);
+    auto line = [](const QString &text, int from, int to = -2) { return text.section('\n', from, to == -2 ? from : to) + '\n'; };
+    auto flipLastDigit = [](QString l) { return l.chopped(2) + (l.endsWith("0\n") ? "1\n" : "0\n"); };
+    const QString null;
     const struct {
         const char *what;
-        QString text, temp1, temp2, problem;
+        QString text, temp1, temp2, box;
     } cases[] = {
         {"two images", a + b, a, b, {}},
         {"rows before the first header go nowhere", ":0000000001AA\n" + a + b, a, b, {}},
         {"CR LF line ends", QString(a + b).replace("\n", "\r\n"), a, b, {}},
-        {"one header only", a, a, "", "The image is missing: the file holds fewer than two images."},
-        {"a third header joins the second image", a + b + a, a, b + a, "Line 11: The line is not a row line"},
-        {"an empty line inside image 1 starts image 2", aHead + aRow1 + "\n" + aRest + b, aHead + aRow1,
-         "\n" + aRest + b, "Line 3: The header line is empty."},
-        {"an empty line before the second header", a + "\n" + b, a, "\n" + b, "Line 6: The header line is empty."},
-        {"a header that starts with a blank", a + " " + b, a, " " + b, "Line 6: The header line is too short"},
+        {"one header only", a, a, "", "Image 2 of the firmware file is not usable.\nThe image is missing"},
+        {"a third header joins the second image", a + b + a, a, b + a, "Image 2 of the firmware file is not usable.\n"
+                                                                        "Line 11: The line is not a row line"},
+        {"an empty line inside image 1 starts image 2", line(a, 0, 1) + "\n" + line(a, 2, 4) + b, line(a, 0, 1),
+         "\n" + line(a, 2, 4) + b, "Image 2 of the firmware file is not usable.\nLine 3: The header line is empty."},
+        {"an empty line before the second header", a + "\n" + b, a, "\n" + b,
+         "Image 2 of the firmware file is not usable.\nLine 6: The header line is empty."},
+        {"a header that starts with a blank", a + " " + b, a, " " + b,
+         "Image 2 of the firmware file is not usable.\nLine 6: The header line is too short"},
+        {"row checksum", line(a, 0, 1) + flipLastDigit(line(a, 2)) + line(a, 3, 4) + b, null, null,
+         "Image 1 of the firmware file is not usable.\nLine 3: The row's checksum does not match its data."},
+        {"row length", a + line(b, 0) + line(b, 1).chopped(3) + "\n" + line(b, 2, 4), null, null,
+         "Image 2 of the firmware file is not usable.\nLine 7: The row's length field does not match the line."},
+        {"short header", "1234\n" + line(a, 1, 4) + b, null, null,
+         "Image 1 of the firmware file is not usable.\nLine 1: The header line is too short"},
+        {"no rows", a + line(b, 0), null, null, "Image 2 of the firmware file is not usable.\nThe image holds no rows."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        choose(fileWith("good.cyacd", a + b));
         QFile::remove(path("log.txt"));
         const QString file = fileWith("split.cyacd", c.text);
-        std::deque<ModalScript::Step> boxes;
-        if (!c.problem.isEmpty())
-            boxes.push_back(ModalScript::ok());
-        const auto seen = choose(file, boxes);
-        EXPECT_EQ(temp1(), c.temp1);
-        EXPECT_EQ(temp2(), c.temp2);
+        const auto seen = choose(file, c.box.isEmpty() ? std::deque<ModalScript::Step>{}
+                                                       : std::deque<ModalScript::Step>{ModalScript::ok()});
+        if (!c.temp1.isNull()) {
+            EXPECT_EQ(temp1(), c.temp1);
+            EXPECT_EQ(temp2(), c.temp2);
+        }
         EXPECT_TRUE(logged("File split successfully"));
-        if (c.problem.isEmpty()) {
+        if (c.box.isEmpty()) {
             EXPECT_EQ(seen.size(), 1u);
             expectChosen(file);
             continue;
         }
         ASSERT_EQ(seen.size(), 2u);
         EXPECT_EQ(seen[1].title, "Vireon Surface Bootloader");
-        EXPECT_TRUE(seen[1].text.startsWith("Image 2 of the firmware file is not usable.\n" + c.problem))
-            << seen[1].text.toStdString();
-        EXPECT_EQ(logEntries().filter(" Main Thread: Firmware file check failed: image 2: " + c.problem).size(), 1);
-        expectNoneChosen();
-    }
-}
-
-TEST_F(FileChoiceTest, ImageCheckNamesTheBadImageAndWhy)
-{
-    const QString a = image(0), b = image(1);
-    auto flipLastDigit = [](QString line) { return line.chopped(1) + (line.endsWith('0') ? "1" : "0"); };
-    const struct {
-        const char *what;
-        QString text;
-        QString message;
-    } cases[] = {
-        // Line 3 is image 1's second row: its last digit is its checksum.
-        {"checksum", a.section('\n', 0, 1) + '\n' + flipLastDigit(a.section('\n', 2, 2)) + '\n' + a.section('\n', 3) + b,
-         "Image 1 of the firmware file is not usable.\nLine 3: The row's checksum does not match its data."},
-        {"length", a + b.section('\n', 0, 0) + '\n' + b.section('\n', 1, 1).chopped(2) + '\n' + b.section('\n', 2),
-         "Image 2 of the firmware file is not usable.\nLine 7: The row's length field does not match the line."},
-        {"short header", "1234\n" + a.section('\n', 1) + b,
-         "Image 1 of the firmware file is not usable.\nLine 1: The header line is too short"},
-        {"no rows", a + b.section('\n', 0, 0) + '\n', "Image 2 of the firmware file is not usable.\nThe image holds no rows."},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        choose(fileWith("good.cyacd", a + b));
-        const auto seen = choose(fileWith("bad.cyacd", c.text), {ModalScript::ok()});
-        ASSERT_EQ(seen.size(), 2u);
-        EXPECT_TRUE(seen[1].text.startsWith(c.message)) << seen[1].text.toStdString();
+        EXPECT_TRUE(seen[1].text.startsWith(c.box)) << seen[1].text.toStdString();
+        const QString image = c.box.left(7).toLower(), why = c.box.section('\n', 1);
+        EXPECT_EQ(logEntries().filter(" Main Thread: Firmware file check failed: " + image + ": " + why).size(), 1);
         expectNoneChosen();
     }
 }
