@@ -1,0 +1,343 @@
+// The HID transport and the simulated surface as hidapi shows it: report
+// layout and failures of the transport; enumeration and open across attach,
+// detach and the restart after the exit command; scripted faults; whole
+// programming runs through the transport, a clean bus for each test.
+#include "cyacd_gen.h"
+#include "cybtldr_api2.h"
+#include "hid_transport.h"
+#include "hidsim.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <numeric>
+#include <regex>
+#include <thread>
+
+VIREON_HID_TRANSPORT(handle)
+
+using namespace vireon;
+using namespace std::chrono_literals;
+using namespace testing::internal; // CaptureStderr, GetCapturedStderr
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+const uint32_t kFirstChip = tools::ImageSpec().siliconId;
+const uint32_t kSecondChip = 0x56530002;
+// Requests as hid_write takes them: report id 0, the packet, zeros.
+const uint8_t kEnter[65] = {0, 0x01, 0x38, 0x00, 0x00, 0xC7, 0xFF, 0x17};
+const uint8_t kExit[65] = {0, 0x01, 0x3B, 0x01, 0x00, 0x00, 0xC3, 0xFF, 0x17};
+
+// Images, field by field: silicon id and revision, checksum kind (written),
+// array, first row, rows, row size, seed. Two rows of 64 bytes: few
+// exchanges, for the loops.
+tools::ImageSpec smallImage(uint32_t seed = 1, uint32_t id = kFirstChip) { return {id, 0, 0, true, 0, 0, 2, 64, seed}; }
+
+std::vector<sim::TargetConfig> twoChips() { return tools::targetsFor({smallImage(1), smallImage(2, kSecondChip)}); }
+
+std::vector<std::string> listed()
+{
+    std::vector<std::string> paths;
+    hid_device_info *devs = hid_enumerate(sim::kVendorId, sim::kProductId);
+    for (hid_device_info *d = devs; d; d = d->next)
+        paths.push_back(d->path);
+    hid_free_enumeration(devs);
+    return paths;
+}
+
+hid_device *openFirst() { return hid_open(sim::kVendorId, sim::kProductId, nullptr); }
+
+// One raw exchange: the silicon id the surface answers, or -1.
+long enterBootloader(hid_device *dev)
+{
+    uint8_t in[65] = {};
+    if (hid_write(dev, kEnter, 65) != 65 || hid_read_timeout(dev, in, sizeof in, 1000) != 64 || in[0] != 0x01 || in[1] != 0)
+        return -1;
+    return in[4] | in[5] << 8 | in[6] << 16 | static_cast<long>(in[7]) << 24;
+}
+
+class Sim : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        fresh();
+        std::remove(file_.c_str());
+    }
+    void fresh() // closes `handle` and empties the bus
+    {
+        if (handle)
+            hid_close(std::exchange(handle, nullptr));
+        sim::Bus::instance().reset();
+    }
+    std::shared_ptr<sim::Surface> attach(std::vector<sim::TargetConfig> chain)
+    {
+        sim::SurfaceOptions options;
+        options.targets = std::move(chain);
+        options.offBusAfterExit = 30ms;
+        return sim::Bus::instance().attach(options);
+    }
+    // Writes the image to a file, opens the surface into `handle` and
+    // programs the file through the transport.
+    int program(const tools::ImageSpec &layout)
+    {
+        EXPECT_TRUE(tools::writeFile(file_, {layout}));
+        if (handle)
+            hid_close(handle);
+        if (!(handle = openFirst()))
+            return -100;
+        CyBtldr_CommunicationsData record = transportRecord();
+        return CyBtldr_Program(file_.c_str(), &record, ProgressUpdate);
+    }
+
+    const std::string file_ = testing::TempDir() + "usb_test_" + std::to_string(getpid()) + ".cyacd";
+};
+using Transport = Sim;
+
+TEST_F(Transport, PacketsLeaveAsOneZeroPaddedReport)
+{
+    auto surface = attach({tools::targetFor(smallImage())});
+    ASSERT_NE(handle = openFirst(), nullptr);
+    uint8_t buf[COMMAND_BUFFER_SIZE], row[53];
+    uint32_t cmdSize = 0, resSize = 0;
+    std::memset(buf, 0xAA, sizeof buf); // stale bytes after the packet: none of them may travel
+    CyBtldr_CreateEnterBootLoaderCmd(buf, &cmdSize, &resSize);
+    ASSERT_EQ(transport::writePacket(handle, buf, static_cast<int>(cmdSize)), 0);
+    EXPECT_EQ(surface->outputReports().back(), Bytes(kEnter + 1, kEnter + 65));
+
+    // The answer arrives from the first byte on; bytes past the 65 are untouched.
+    std::memset(buf, 0xCC, sizeof buf);
+    ASSERT_EQ(transport::readPacket(handle, buf, 15), 0);
+    EXPECT_EQ(Bytes(buf, buf + 4), (Bytes{0x01, 0x00, 0x08, 0x00}));
+    EXPECT_EQ(buf[14], 0x17);
+    EXPECT_EQ(buf[64], 0x00);
+    EXPECT_EQ(buf[65], 0xCC);
+
+    // A 63-byte program-row packet (53 data bytes) fills the report but one byte.
+    std::memset(buf, 0xAA, sizeof buf);
+    std::iota(row, row + 53, 1);
+    CyBtldr_CreateProgramRowCmd(0, 1, row, 53, buf, &cmdSize, &resSize);
+    ASSERT_EQ(transport::writePacket(handle, buf, static_cast<int>(cmdSize)), 0);
+    Bytes expected(buf, buf + 63);
+    expected.push_back(0);
+    EXPECT_EQ(surface->outputReports().back(), expected);
+
+    CaptureStderr(); // longer than a report: refused, nothing sent
+    EXPECT_EQ(transport::writePacket(handle, buf, 65), -1);
+    EXPECT_EQ(transport::writePacket(handle, buf, -1), -1);
+    const std::string text = GetCapturedStderr();
+    EXPECT_TRUE(std::regex_match(text, std::regex("(USB HID Write Failure: [^\n]+\n){2}"))) << text;
+    EXPECT_EQ(surface->exchanges(), 2);
+}
+
+TEST_F(Transport, FailuresArePrintedOnceAndGiveMinusOne)
+{
+    // One line each, with hidapi's text for the failure. Only a silent device
+    // holds the host, for the 5 s read time limit: a read after a failed write
+    // would wait as long and print a second line.
+    const std::pair<sim::Fault::Kind, const char *> cases[] = {
+        {sim::Fault::WriteFails, "USB HID Write Failure: Connection timed out\n"},
+        {sim::Fault::ReadFails, "USB HID Read Failure: Input/output error\n"},
+        {sim::Fault::NoAnswer, "USB HID Read Failure: [^\n]+\n"},
+    };
+    auto surface = attach({tools::targetFor(smallImage())});
+    ASSERT_NE(handle = openFirst(), nullptr);
+    CyBtldr_CommunicationsData record = transportRecord();
+    uint32_t version = 0;
+    for (const auto &[kind, pattern] : cases) {
+        SCOPED_TRACE(kind);
+        surface->addFault({kind, surface->exchanges() + 1});
+        CaptureStderr();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(CyBtldr_StartBootloadOperation(&record, kFirstChip, 0, &version), -1);
+        EXPECT_EQ(std::chrono::steady_clock::now() - start >= 4900ms, kind == sim::Fault::NoAnswer);
+        const std::string text = GetCapturedStderr();
+        EXPECT_TRUE(std::regex_match(text, std::regex(pattern))) << text;
+    }
+    EXPECT_EQ(enterBootloader(handle), kFirstChip) << "no fault left behind";
+}
+
+TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
+{
+    EXPECT_EQ(hid_enumerate(sim::kVendorId, sim::kProductId), nullptr);
+    EXPECT_STRNE(hid_error(nullptr), L"Success");
+    EXPECT_EQ(openFirst(), nullptr);
+
+    auto first = attach(twoChips()), second = attach(twoChips());
+    EXPECT_EQ(listed(), (std::vector<std::string>{first->path(), second->path()}));
+    EXPECT_EQ(hid_enumerate(0x1502, 0x0102), nullptr);
+
+    ASSERT_NE(handle = openFirst(), nullptr);
+    EXPECT_EQ(hid_get_device_info(handle)->path, first->path());
+    EXPECT_STREQ(hid_get_device_info(handle)->product_string, L"Vireon Surface");
+    EXPECT_EQ(enterBootloader(handle), kFirstChip);
+    EXPECT_STREQ(hid_error(handle), L"Success");
+    uint8_t in[65];
+
+    // Unplugged while a blocking read waits: the read fails, and the handle
+    // stays dead once the surface is back.
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(20ms);
+        sim::Bus::instance().detach(first);
+    });
+    EXPECT_EQ(hid_read(handle, in, sizeof in), -1);
+    unplug.join();
+    EXPECT_EQ(listed(), std::vector<std::string>{second->path()});
+    EXPECT_EQ(enterBootloader(handle), -1);
+    EXPECT_STREQ(hid_error(handle), L"No such device");
+    sim::Bus::instance().plugBackIn(first);
+    EXPECT_EQ(listed().size(), 2u);
+    EXPECT_EQ(enterBootloader(handle), -1);
+    hid_device *again = hid_open_path(first->path().c_str());
+    EXPECT_EQ(enterBootloader(again), kFirstChip);
+    hid_close(again);
+    EXPECT_EQ(first->opens(), 2);
+    EXPECT_EQ(first->openHandles(), 1);
+}
+
+// The usual restart after the exit command is in TwoImagesProgrammedInTurnThroughTheRestart.
+TEST_F(Sim, ExitScriptedToNeverReturnOrNeverLeave)
+{
+    auto never = attach(twoChips());
+    never->addFault({sim::Fault::NeverReturns});
+    EXPECT_EQ(enterBootloader(handle = openFirst()), kFirstChip);
+    EXPECT_EQ(hid_write(handle, kExit, 65), 65);
+    EXPECT_FALSE(sim::Bus::instance().waitOnBus(never, true, 100ms));
+    sim::Bus::instance().plugBackIn(never);
+    EXPECT_TRUE(never->onBus());
+
+    fresh();
+    auto stays = attach(twoChips());
+    stays->addFault({sim::Fault::NeverLeaves});
+    EXPECT_EQ(enterBootloader(handle = openFirst()), kFirstChip);
+    EXPECT_EQ(hid_write(handle, kExit, 65), 65);
+    EXPECT_TRUE(stays->onBus());
+    EXPECT_EQ(enterBootloader(handle), kSecondChip) << "restarted in place, handle still good";
+}
+
+TEST_F(Sim, FaultsFireWhereTheyAreScripted)
+{
+    auto surface = attach(twoChips());
+    surface->addFault({sim::Fault::OpenRefused, 0, 2});
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(openFirst(), nullptr);
+        EXPECT_NE(std::wcsstr(hid_error(nullptr), L"Permission denied"), nullptr);
+    }
+    EXPECT_EQ(listed().size(), 1u);
+    EXPECT_NE(handle = openFirst(), nullptr);
+
+    // The fault; hid_write's and hid_read_timeout's results at exchange 3;
+    // byte 1 of the answer, when there is one.
+    const std::tuple<sim::Fault, int, int, uint8_t> cases[] = {
+        {{sim::Fault::WriteFails, 3}, -1, 0, 0},
+        {{sim::Fault::ReadFails, 3}, 65, -1, 0},
+        {{sim::Fault::NoAnswer, 3}, 65, 0, 0},
+        {{sim::Fault::Garbled, 3, 1, 1, 0x40}, 65, 64, 0x40},
+        {{sim::Fault::Truncated, 3, 1, 0, 0, 5}, 65, 5, 0},
+    };
+    for (const auto &[fault, written, got, status] : cases) {
+        SCOPED_TRACE(fault.kind);
+        fresh();
+        attach(twoChips())->addFault(fault);
+        handle = openFirst();
+        EXPECT_EQ(enterBootloader(handle), kFirstChip);
+        EXPECT_EQ(enterBootloader(handle), kFirstChip);
+        EXPECT_EQ(hid_write(handle, kEnter, 65), written);
+        uint8_t in[65] = {};
+        EXPECT_EQ(hid_read_timeout(handle, in, sizeof in, 50), got);
+        if (got > 0)
+            EXPECT_EQ(in[1], status);
+        EXPECT_EQ(enterBootloader(handle), kFirstChip) << "exchange 4 is clean";
+    }
+}
+
+TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
+{
+    // Rows in several send-data chunks; the second chip takes the CRC packet
+    // checksum, and array 1, from its image.
+    const tools::ImageSpec a{kFirstChip, 0, 0, true, 0, 0, 3, 256, 7}, b{kSecondChip, 0, 1, true, 1, 16, 2, 128, 8};
+    auto surface = attach({tools::targetFor(a), tools::targetFor(b)});
+    // The window keeps enumerating on its thread while the worker programs.
+    std::atomic<bool> done{false};
+    std::thread window([&] {
+        while (!done)
+            hid_free_enumeration(hid_enumerate(sim::kVendorId, sim::kProductId));
+    });
+    EXPECT_EQ(program(a), 0);
+    // The exit command took the surface off the bus; the handle from before
+    // the restart stays dead once it is back.
+    EXPECT_TRUE(listed().empty());
+    EXPECT_EQ(openFirst(), nullptr);
+    ASSERT_TRUE(sim::Bus::instance().waitOnBus(surface, true, 2s));
+    EXPECT_EQ(enterBootloader(handle), -1);
+    EXPECT_EQ(program(b), 0);
+    done = true;
+    window.join();
+    auto lock = surface->lock();
+    EXPECT_EQ(surface->device().flash(0), tools::imageRows(a));
+    EXPECT_EQ(surface->device().flash(1), tools::imageRows(b));
+    EXPECT_EQ(surface->restarts(), 2);
+}
+
+TEST_F(Sim, UnplugAtEveryExchangeFailsTheAction)
+{
+    // Exchanges: 1 enter, 2 flash size, then per row send-data, program-row and
+    // verify-row (3 to 5 and 6 to 8), 9 the application check, 10 exit.
+    const tools::ImageSpec layout = smallImage(3);
+    attach({tools::targetFor(layout)});
+    ASSERT_EQ(program(layout), 0);
+    ASSERT_EQ(sim::Bus::instance().surfaces()[0]->exchanges(), 10);
+    const tools::Rows rows = tools::imageRows(layout);
+    for (int k = 1; k <= 10; ++k) {
+        SCOPED_TRACE(k);
+        fresh();
+        auto surface = attach({tools::targetFor(layout)});
+        // Odd: plugged back in at once, and the open handle, of the old
+        // connection, stays dead. Even: gone for good.
+        surface->addFault({sim::Fault::UnplugAt, k, 1, 0, 0xFF, 0, k % 2 ? 0ms : -1ms});
+        CaptureStderr();
+        // Losing only the exit command fails too: every row was programmed
+        // and verified, but the device never restarted into the image.
+        EXPECT_EQ(program(layout), -1);
+        EXPECT_NE(GetCapturedStderr().find("USB HID Write Failure: No such device\n"), std::string::npos);
+        EXPECT_EQ(surface->onBus(), k % 2 == 1);
+        auto lock = surface->lock();
+        const auto &flash = surface->device().flash(0);
+        EXPECT_EQ(flash.size(), size_t(k > 4) + size_t(k > 7)) << "the rows programmed before the unplug stay";
+        for (const auto &[key, data] : flash)
+            EXPECT_EQ(data, rows.at(key));
+    }
+}
+
+TEST_F(Sim, GarbledOrShortAnswerGivesAResultCode)
+{
+    const tools::ImageSpec layout = smallImage(4);
+    auto run = [&](const sim::Fault &fault) {
+        fresh();
+        attach({tools::targetFor(layout)})->addFault(fault);
+        CaptureStderr();
+        const int result = program(layout);
+        GetCapturedStderr();
+        return result;
+    };
+    // Exchange 1 answers enter-bootloader (15 bytes), exchange 5 verify-row
+    // (8 bytes). Only the checksum bytes, the padding and the low bytes of the
+    // bootloader version may change without consequence.
+    const std::pair<int, std::vector<size_t>> answers[] = {{1, {9, 10, 12, 13}}, {5, {5, 6}}};
+    for (const auto &[exchange, harmless] : answers) {
+        const size_t size = exchange == 1 ? 15 : 8;
+        for (size_t at = 0; at < 64; ++at) {
+            SCOPED_TRACE(testing::Message() << "exchange " << exchange << " byte " << at);
+            const bool matters = at < size && std::find(harmless.begin(), harmless.end(), at) == harmless.end();
+            EXPECT_EQ(run({sim::Fault::Garbled, exchange, 1, at, 0xFF}) != 0, matters);
+        }
+        for (size_t length = 0; length < size; ++length)
+            EXPECT_NE(run({sim::Fault::Truncated, exchange, 1, 0, 0, length}), 0) << "cut to " << length;
+    }
+}
+
+} // namespace
