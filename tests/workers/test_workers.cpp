@@ -46,7 +46,11 @@ template <class W> struct Harness {
         QObject::connect(&thread, SIGNAL(started()), &worker, SLOT(doWork()));
         QObject::connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()), Qt::DirectConnection);
     }
-    ~Harness() { worker.abort(); thread.wait(); }
+    ~Harness()
+    {
+        worker.abort();
+        thread.wait();
+    }
 
     bool idle() { return QTest::qWaitFor([this] { return !worker.busyFlag && thread.isFinished(); }, 60000); }
     bool run() // as the window starts a stage
@@ -147,7 +151,8 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
     EXPECT_EQ(this->log().mid(7), QStringList{this->done(false, -1)});
 
     QFile::remove("log.txt");
-    { auto lock = surface->lock(); surface->device().target(0).siliconId ^= 0x100; }
+    this->layout.siliconId ^= 0x100; // an image for another chip
+    this->writeImage();
     ASSERT_TRUE(this->h.run());
     const QStringList expected = {this->done(false, 6), "The expected device does not match the detected device."};
     EXPECT_EQ(this->log().mid(7), expected);
@@ -233,7 +238,8 @@ TEST_F(SecondWorkerTest, RetriesUntilTheOpenLimitOrTheSurfaceAppears)
     QFile::remove("log.txt");
     writeImage();
     std::shared_ptr<vireon::sim::Surface> surface;
-    QTimer::singleShot(600, [&] { surface = attach(); });
+    QObject context; // drops the timer should the test end before it fires
+    QTimer::singleShot(600, &context, [&] { surface = attach(); });
     ASSERT_TRUE(h.run());
     const QStringList lines = log();
     const int retried = expectRetries(h, lines);
