@@ -3,6 +3,7 @@
 //
 //   vireon-control-demo [--scenario absent|unplug-later|open-refused]
 //                       [--screenshot FILE [--choose CYACD]] [--time-to-show]
+//                       [--walkthrough DIR]
 #include "mainwindow.h"
 
 #include "cyacd_gen.h"
@@ -10,20 +11,35 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QDynamicPropertyChangeEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+// Under LeakSanitizer: the offscreen platform never frees its screen
+// object, which is none of ours (its stacks show it only when unwound fully).
+extern "C" const char *__lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
+extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }
 
 namespace {
 
@@ -42,7 +58,11 @@ const char kUsage[] =
     "  --choose CYACD    the file --screenshot chooses\n"
     "                    (default examples/vireon-surface-demo.cyacd)\n"
     "  --time-to-show    print the milliseconds from the process start to the\n"
-    "                    window's first paint, then quit\n";
+    "                    window's first paint, then quit\n"
+    "  --walkthrough DIR play a whole update on its own in the current folder:\n"
+    "                    choose the example file, press UPDATE, close every box,\n"
+    "                    save a picture of each stage into DIR, print the log\n"
+    "                    and the figures; exit 0 only when the update succeeded\n";
 
 // The two images of the example file (see examples/README.md).
 std::vector<vireon::tools::ImageSpec> exampleImages()
@@ -105,6 +125,198 @@ private:
     bool seen_ = false;
 };
 
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+}
+
+// The example file: next to the current folder when it has examples/,
+// else in the source tree the program was built from.
+QString exampleFile()
+{
+    const QString local = QStringLiteral("examples/vireon-surface-demo.cyacd");
+    if (QFileInfo::exists(local))
+        return QFileInfo(local).absoluteFilePath();
+    return QStringLiteral(VIREON_EXAMPLES_DIR "/vireon-surface-demo.cyacd");
+}
+
+// Plays a whole update as a user would: chooses the file in the window's
+// dialog, presses UPDATE once it is offered and answers every box with OK.
+// The window publishes its run's stage as the property "updateStage"; each
+// stage is timed and pictured as it begins.
+class Walkthrough : public QObject
+{
+public:
+    Walkthrough(MainWindow &window, sim::Surface &surface, const QString &dir, std::chrono::microseconds latency)
+        : window_(window), surface_(surface), dir_(dir), latency_(latency)
+    {
+        window_.installEventFilter(this);
+        connect(&poll_, &QTimer::timeout, this, [this]() { poll(); });
+        poll_.start(100);
+        QTimer::singleShot(300, &window_, [this]() { QMetaObject::invokeMethod(&window_, "slotClickReleaseBrowseFile"); });
+        // Nothing here takes long; an update that hangs fails the walk-through.
+        QTimer::singleShot(300000, this, [this]() {
+            std::fprintf(stderr, "vireon-control-demo: the walk-through did not finish\n");
+            finish();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (object == &window_ && event->type() == QEvent::DynamicPropertyChange &&
+            static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName() == "updateStage")
+            stageBegins(window_.property("updateStage").toString());
+        return QObject::eventFilter(object, event);
+    }
+
+private:
+    struct Mark {
+        QString stage;
+        qint64 ns;
+        int reports;
+    };
+
+    void stageBegins(const QString &stage)
+    {
+        marks_.push_back({stage, clock_.nsecsElapsed(), surface_.reportsSent() + surface_.reportsReceived()});
+        static const std::map<QString, QString> pictures = {{"first stage", "2-first-stage.png"},
+                                                            {"pause", "3-pause.png"},
+                                                            {"wait", "4-wait.png"},
+                                                            {"second stage", "5-second-stage.png"}};
+        const auto picture = pictures.find(stage);
+        if (picture != pictures.end())
+            QTimer::singleShot(0, this, [this, name = picture->second]() { save(name); });
+        if (stage == QLatin1String("idle") && pressed_) {
+            cpuMs_ = threadCpuMs() - cpuMs_;
+            QTimer::singleShot(0, this, [this]() { finish(); });
+        }
+    }
+
+    void save(const QString &name)
+    {
+        const QString file = QDir(dir_).filePath(name);
+        if (!window_.grab().save(file, "PNG")) {
+            std::fprintf(stderr, "vireon-control-demo: cannot write %s\n", qPrintable(file));
+            picturesOk_ = false;
+        }
+        ++pictures_;
+    }
+
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (field != nullptr) {
+                field->setText(exampleFile());
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+            return;
+        }
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            std::printf("box: %s\n", qPrintable(QString(box->text()).replace('\n', ' ')));
+            if (box->text() == QLatin1String("Firmware update complete.")) {
+                successSeen_ = true;
+                save(QStringLiteral("6-done.png"));
+            }
+            box->button(QMessageBox::Ok)->click();
+            return;
+        }
+        auto *update = window_.findChild<QLabel *>(QStringLiteral("updateLabel"));
+        if (!pressed_ && modal == nullptr && update != nullptr && update->isEnabled()) {
+            pressed_ = true;
+            save(QStringLiteral("1-chosen.png"));
+            // The release runs the whole update, in its own slot.
+            QTimer::singleShot(0, this, [this, update]() {
+                clock_.start();
+                cpuMs_ = threadCpuMs();
+                const QPointF at(update->width() / 2.0, update->height() / 2.0);
+                QMouseEvent press(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(update, &press);
+                QMouseEvent release(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+                QApplication::sendEvent(update, &release);
+            });
+        }
+    }
+
+    double msBetween(const char *from, const char *to, int *reports) const
+    {
+        const Mark *a = nullptr, *b = nullptr;
+        for (const Mark &m : marks_) {
+            if (a == nullptr && m.stage == QLatin1String(from))
+                a = &m;
+            else if (a != nullptr && b == nullptr && m.stage == QLatin1String(to))
+                b = &m;
+        }
+        if (a == nullptr || b == nullptr)
+            return -1;
+        *reports = b->reports - a->reports;
+        return static_cast<double>(b->ns - a->ns) / 1e6;
+    }
+
+    void finish()
+    {
+        if (finished_)
+            return;
+        finished_ = true;
+        QFile log(QStringLiteral("log.txt"));
+        const QByteArray text = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        std::printf("--- log.txt ---\n%s--- end of log.txt ---\n", text.constData());
+
+        const double frameMs = static_cast<double>(latency_.count()) / 1000.0;
+        std::printf("figures:\n");
+        const struct {
+            const char *name, *from, *to;
+        } spans[] = {{"stage 1", "first stage", "pause"},
+                     {"pause", "pause", "wait"},
+                     {"wait", "wait", "second stage"},
+                     {"stage 2", "second stage", "ending"}};
+        for (const auto &span : spans) {
+            int reports = 0;
+            const double ms = msBetween(span.from, span.to, &reports);
+            if (ms < 0) {
+                std::printf("  %-8s not reached\n", span.name);
+                continue;
+            }
+            std::printf("  %-8s %8.1f ms", span.name, ms);
+            if (reports > 0)
+                std::printf("   USB floor %.1f ms (%d reports x %.3g ms), %.2f x the floor", reports * frameMs, reports,
+                            frameMs, ms / (reports * frameMs));
+            std::printf("\n");
+        }
+        const double wallMs = pressed_ ? static_cast<double>(clock_.nsecsElapsed()) / 1e6 : 0;
+        std::printf("  update   %8.1f ms   from UPDATE to the end of the run, boxes included\n", wallMs);
+        if (pressed_ && wallMs > 0)
+            std::printf("  GUI thread CPU %.1f ms (%.2f %% of one core over the update)\n", cpuMs_,
+                        100.0 * cpuMs_ / wallMs);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("  peak resident memory %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+
+        const bool logSaysSuccess = text.contains("Main Thread: Firmware update 2 success. errorFlag==0");
+        const bool ok = successSeen_ && logSaysSuccess && picturesOk_ && pictures_ == 6;
+        std::printf("walk-through: %s (success box %s, log %s, %d of 6 pictures in %s)\n", ok ? "success" : "FAILED",
+                    successSeen_ ? "seen" : "not seen", logSaysSuccess ? "says success" : "says no success", pictures_,
+                    qPrintable(QDir(dir_).absolutePath()));
+        std::fflush(stdout);
+        QApplication::exit(ok ? 0 : 1);
+    }
+
+    MainWindow &window_;
+    sim::Surface &surface_;
+    const QString dir_;
+    const std::chrono::microseconds latency_;
+    QTimer poll_;
+    QElapsedTimer clock_;
+    std::vector<Mark> marks_;
+    double cpuMs_ = 0;
+    bool pressed_ = false, successSeen_ = false, picturesOk_ = true, finished_ = false;
+    int pictures_ = 0;
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -113,6 +325,7 @@ int main(int argc, char **argv)
     sinceMain.start();
     std::string scenario = "attached";
     QString screenshot;
+    QString walkthrough;
     QString choose = QStringLiteral("examples/vireon-surface-demo.cyacd");
     bool timeToShow = false;
     for (int i = 1; i < argc; ++i) {
@@ -124,6 +337,8 @@ int main(int argc, char **argv)
             screenshot = QString::fromLocal8Bit(argv[++i]);
         } else if (option == "--choose" && hasValue) {
             choose = QString::fromLocal8Bit(argv[++i]);
+        } else if (option == "--walkthrough" && hasValue) {
+            walkthrough = QString::fromLocal8Bit(argv[++i]);
         } else if (option == "--time-to-show") {
             timeToShow = true;
         } else if (option == "--help" || option == "-h") {
@@ -172,6 +387,14 @@ int main(int argc, char **argv)
         FirstPaint firstPaint(&sinceMain);
         if (timeToShow)
             window.installEventFilter(&firstPaint);
+        std::unique_ptr<Walkthrough> walk;
+        if (!walkthrough.isEmpty()) {
+            if (!surface || !QDir().mkpath(walkthrough)) {
+                std::fprintf(stderr, "vireon-control-demo: no surface, or cannot make %s\n", qPrintable(walkthrough));
+                return 1;
+            }
+            walk = std::make_unique<Walkthrough>(window, *surface, walkthrough, options.latencyPerReport);
+        }
 
         if (!screenshot.isEmpty()) {
             // Choose the file through the window's own dialog, then give the
@@ -205,5 +428,5 @@ int main(int argc, char **argv)
         status = application.exec();
     }
     bus.reset();
-    return screenshot.isEmpty() ? 0 : status;
+    return screenshot.isEmpty() && walkthrough.isEmpty() ? 0 : status;
 }

@@ -2,11 +2,16 @@
 #include "ui_mainwindow.h"
 
 #include "imagecheck.h"
+#include "worker.h"
+#include "worker2.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -16,6 +21,7 @@
 #include <QPainter>
 #include <QStringList>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -48,7 +54,9 @@ QPixmap element(const QString &file, const QSize &size)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), thread(nullptr), thread2(nullptr), worker(nullptr),
+      worker2(nullptr)
 {
     qDebug() << QCoreApplication::applicationDirPath();
     ui->setupUi(this);
@@ -64,8 +72,24 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
                    .arg(QDateTime::currentDateTime().toString(QStringLiteral("ddd MMMM d"))));
     writeToLog(QStringLiteral("*** Version: %1\n").arg(updaterVersion));
 
-    // The programming workers, their threads and their six connections are
-    // made here, before the image buttons are connected.
+    // Each requestWork() gives one run on the worker's own thread, which
+    // ends with the run.
+    thread = new QThread;
+    worker = new Worker;
+    worker->moveToThread(thread);
+    thread2 = new QThread;
+    worker2 = new Worker2;
+    worker2->moveToThread(thread2);
+    connect(worker, SIGNAL(workRequested()), thread, SLOT(start()));
+    connect(worker2, SIGNAL(workRequested()), thread2, SLOT(start()));
+    connect(thread, SIGNAL(started()), worker, SLOT(doWork()));
+    connect(thread2, SIGNAL(started()), worker2, SLOT(doWork()));
+    connect(worker, SIGNAL(finished()), thread, SLOT(quit()), Qt::DirectConnection);
+    connect(worker2, SIGNAL(finished()), thread2, SLOT(quit()), Qt::DirectConnection);
+    // A run's end also reaches this thread as a posted event, which wakes
+    // the update sequence's waits at once.
+    connect(worker, &Worker::finished, this, [] {}, Qt::QueuedConnection);
+    connect(worker2, &Worker2::finished, this, [] {}, Qt::QueuedConnection);
 
     connect(ui->browseFileLabel, &clicklabel::clickPressBrowseFile, this, &MainWindow::slotClickPressBrowseFile);
     connect(ui->browseFileLabel, &clicklabel::clickReleaseBrowseFile, this, &MainWindow::slotClickReleaseBrowseFile);
@@ -145,15 +169,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         narrowToFit(label, label->text(), label->width());
     narrowToFit(ui->statusLabel, QStringLiteral("DISCONNECTED"), ui->statusLabel->width() - 16);
     updateToolTips();
+    setStage(Stage::Idle);
 }
 
 MainWindow::~MainWindow()
 {
-    // The workers are stopped here, before the temporary files go.
-    if (!tempFile1.fileName().isEmpty())
-        QFile::remove(tempFile1.fileName());
-    if (!tempFile2.fileName().isEmpty())
-        QFile::remove(tempFile2.fileName());
+    worker->abort();
+    worker2->abort();
+    thread->wait();
+    thread2->wait();
+    deleteTemporaryFiles();
+    delete thread;
+    delete thread2;
+    delete worker;
+    delete worker2;
     writeToLog(QStringLiteral("*** Updater Closed ***\n"));
     delete ui;
 }
@@ -213,7 +242,10 @@ void MainWindow::update1s()
 void MainWindow::incprogbar()
 {
     ++progressCount;
-    ui->progressBar->setValue(progressCount);
+    // A tick that comes while the run waits behind a box is held as well.
+    if (progressCeiling > 0 && progressCount > progressCeiling)
+        progressCount = progressCeiling;
+    showProgress();
 }
 
 void MainWindow::slotClickPressBrowseFile()
@@ -247,9 +279,359 @@ void MainWindow::slotClickReleaseUpdate()
     on_updateButton_clicked();
 }
 
+void MainWindow::setStage(Stage next)
+{
+    static const char *const names[] = {"idle", "starting", "first stage", "pause", "wait", "second stage", "ending"};
+    stage = next;
+    setProperty("updateStage", QString::fromLatin1(names[static_cast<int>(next)]));
+}
+
+void MainWindow::waitForEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void MainWindow::showProgress()
+{
+    ui->progressBar->setValue(progressCount);
+}
+
+void MainWindow::holdProgressAt(int ceiling)
+{
+    progressCeiling = ceiling;
+    if (progressCount > ceiling - 1) {
+        progressCount = ceiling;
+        showProgress();
+    }
+}
+
+void MainWindow::stopProgressTimer()
+{
+    if (progressTimer != nullptr)
+        progressTimer->stop();
+}
+
+void MainWindow::runReset()
+{
+    updating = false;
+    writingFirstImage = false;
+    writingSecondImage = false;
+    progressCeiling = 0;
+    progressCount = 0;
+    showProgress();
+    ui->progressBar->setEnabled(false);
+    ui->browseFileLabel->setEnabled(true);
+    // The presence check showed the faded dot during the run.
+    ui->browseFileLabel->setPixmap(browseUp);
+    updateToolTips();
+}
+
+void MainWindow::deleteTemporaryFiles()
+{
+    if (!tempFile1.fileName().isEmpty())
+        QFile::remove(tempFile1.fileName());
+    if (!tempFile2.fileName().isEmpty())
+        QFile::remove(tempFile2.fileName());
+}
+
+void MainWindow::clearFileName()
+{
+    selectedFilePath.reset();
+    ui->fileNameLabel->setPixmap(element(QStringLiteral("Blue Window.png"), ui->fileNameLabel->size()));
+    updateToolTips();
+}
+
 void MainWindow::on_updateButton_clicked()
 {
-    // The two-stage update sequence runs here.
+    QCoreApplication::processEvents();
+    writeToLog(QStringLiteral("Beginning update process...\n"));
+    qDebug() << "programAttempts at the start:" << programAttempts;
+
+    if (programAttempts == 0) {
+        closeRequested = false;
+        // A failed run deleted the temporary images while the file stayed
+        // chosen: the file is split (and checked) again.
+        if (!QFileInfo::exists(tempFile1.fileName()) || !QFileInfo::exists(tempFile2.fileName())) {
+            writeToLog(QStringLiteral("Temporary files missing. Splitting the chosen file again.\n"));
+            splitFile();
+            if (!selectedFilePath) {
+                writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
+                deleteTemporaryFiles();
+                return;
+            }
+        }
+        setStage(Stage::Starting);
+        delete progressTimer;
+        progressTimer = new QTimer(this);
+        connect(progressTimer, &QTimer::timeout, this, &MainWindow::update1s);
+        QMessageBox::information(this, kBoxTitle,
+                                 QStringLiteral("Do not manually disconnect Vireon Surface from USB during update "
+                                                "process.\nYou may hear a disconnect system sound. Please leave it "
+                                                "physically connected.\nTotal process will take approximately 90 "
+                                                "seconds.\n"));
+        if (closeRequested) {
+            endClosedRun();
+            return;
+        }
+        progressTimer->start(1000);
+    }
+
+    ui->progressBar->setEnabled(true);
+    ui->browseFileLabel->setEnabled(false);
+    ui->updateLabel->setEnabled(false);
+    updating = true;
+    writingFirstImage = false;
+    writingSecondImage = false;
+    updateToolTips();
+
+    // First stage.
+    setStage(Stage::FirstStage);
+    progressCeiling = 50;
+    worker->abort();
+    thread->wait();
+    worker->requestWork();
+    for (bool first = true; worker->busyFlag; first = false) {
+        if (first) {
+            writeToLog(QStringLiteral("Programming first file...\n"));
+            qDebug() << "Waiting for the first stage";
+        }
+        waitForEvents();
+        holdProgressAt(50);
+    }
+
+    const int firstResult = worker->errorFlag;
+    if (firstResult == vireon::workers::kNotOpened) {
+        writeToLog(QStringLiteral("errorFlag==1 \n"));
+        if (programAttempts <= 4) {
+            ++programAttempts;
+            runReset();
+            writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
+            on_updateButton_clicked();
+            stopProgressTimer();
+            qDebug() << "programAttempts at the end:" << programAttempts;
+            return;
+        }
+        qDebug() << "The first stage gives up after" << programAttempts << "retries";
+        stopProgressTimer();
+        ui->updateLabel->setPixmap(updateRedUp);
+        setStage(Stage::Ending);
+        QMessageBox::warning(this, kBoxTitle, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"));
+        runReset();
+        deleteTemporaryFiles();
+        writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
+                       .arg(programAttempts));
+        programAttempts = 0;
+        worker->abort();
+        setStage(Stage::Idle);
+        return;
+    }
+    if (firstResult != vireon::workers::kProgrammed) {
+        stopProgressTimer();
+        writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
+        ui->updateLabel->setPixmap(updateRedUp);
+        setStage(Stage::Ending);
+        QMessageBox::warning(this, kBoxTitle,
+                             QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."));
+        runReset();
+        deleteTemporaryFiles();
+        programAttempts = 0;
+        setStage(Stage::Idle);
+        return;
+    }
+    waitCount = 20;
+    writeToLog(QStringLiteral("Firmware Update 1 success. errorFlag==0\n"));
+    worker->abort();
+
+    // The surface restarts after its first stage and leaves the bus for a
+    // while: the presence check counts the pause down, one per tick.
+    setStage(Stage::Pause);
+    progressCeiling = 85;
+    qDebug() << "Pausing for the restart";
+    while (waitCount > 0) {
+        if (closeRequested) {
+            endClosedRun();
+            return;
+        }
+        waitForEvents();
+    }
+
+    writeToLog(QStringLiteral("Q_OS_WIN\n"));
+    writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(connectedFlag));
+    connectedFlag = 0;
+
+    // Wait until a presence check sees the surface again.
+    setStage(Stage::Wait);
+    QElapsedTimer waited;
+    waited.start();
+    int passes = 0;
+    for (;;) {
+        if (++passes == 1) {
+            writeToLog(QStringLiteral("Waiting for SPI...\n"));
+            qDebug() << "Waiting for the surface to come back";
+        }
+        if (!updating) {
+            writeToLog(QStringLiteral("not connected and not updating\n"));
+            if (closeRequested)
+                endClosedRun();
+            return;
+        }
+        waitForEvents();
+        holdProgressAt(85);
+        if (connectedFlag != 0)
+            break;
+        if (waited.elapsed() >= deviceReturnLimit.count()) {
+            giveUpWaitingForSurface();
+            return;
+        }
+    }
+    writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(connectedFlag));
+    writeToLog(QStringLiteral("Number of times through waiting while loop: %1\n").arg(passes));
+
+    setStage(Stage::SecondStage);
+    if (programfile2() != 0) {
+        stopProgressTimer();
+        ui->updateLabel->setPixmap(updateRedUp);
+        setStage(Stage::Ending);
+        QMessageBox::warning(this, kBoxTitle, QStringLiteral("Firmware update 2 failed"));
+        // Without the surface the file cannot be tried again as it is.
+        if (connectedFlag == 0)
+            clearFileName();
+        runReset();
+        deleteTemporaryFiles();
+        writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
+    } else {
+        setStage(Stage::Ending);
+        progressCeiling = 100;
+        progressCount = 100;
+        showProgress();
+        ui->updateLabel->setPixmap(updateGreenUp);
+        writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
+        QMessageBox::information(this, kBoxTitle, QStringLiteral("Firmware update complete."));
+        clearFileName();
+    }
+    endOfRun();
+}
+
+void MainWindow::endOfRun()
+{
+    updating = false;
+    writingFirstImage = false;
+    writingSecondImage = false;
+    stopProgressTimer();
+    progressCeiling = 0;
+    progressCount = 0;
+    showProgress();
+    ui->progressBar->setEnabled(false);
+    ui->browseFileLabel->setEnabled(true);
+    ui->browseFileLabel->setPixmap(browseUp);
+    deleteTemporaryFiles();
+    ++programAttempts;
+    writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(programAttempts));
+    programAttempts = 0;
+    writeToLog(QStringLiteral("Firmware Update Complete.\n"));
+    updateToolTips();
+    qDebug() << "programAttempts at the end:" << programAttempts;
+    setStage(Stage::Idle);
+}
+
+void MainWindow::giveUpWaitingForSurface()
+{
+    stopProgressTimer();
+    writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
+                   .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
+    ui->updateLabel->setPixmap(updateRedUp);
+    setStage(Stage::Ending);
+    QMessageBox::warning(this, kBoxTitle,
+                         QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
+                                        "Unplug it, plug it back in and run the update again."));
+    if (connectedFlag == 0)
+        clearFileName();
+    endOfRun();
+}
+
+void MainWindow::endClosedRun()
+{
+    writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
+    stopProgressTimer();
+    runReset();
+    deleteTemporaryFiles();
+    programAttempts = 0;
+    setStage(Stage::Idle);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    switch (stage) {
+    case Stage::FirstStage:
+    case Stage::SecondStage:
+        // The surface is being programmed: stopping now would leave it
+        // half written.
+        event->ignore();
+        writeToLog(QStringLiteral("Close refused: an update is running.\n"));
+        QMessageBox::information(this, kBoxTitle,
+                                 QStringLiteral("An update is running.\nPlease wait until it has finished "
+                                                "before closing the updater."));
+        return;
+    case Stage::Starting:
+    case Stage::Pause:
+    case Stage::Wait:
+        // Nothing is being programmed: the run ends at its next step.
+        closeRequested = true;
+        updating = false;
+        break;
+    case Stage::Idle:
+    case Stage::Ending:
+        break;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+int MainWindow::programfile2()
+{
+    writeToLog(QStringLiteral("Number of Second File programming attempts at top of programfile2: %1\n")
+                   .arg(secondFileAttempts));
+    worker2->abort();
+    thread2->wait();
+    worker2->requestWork();
+    // The worker keeps its busy flag set while it retries an open on its
+    // own, and clears it only when the stage is over.
+    for (bool first = true; worker2->busyFlag; first = false) {
+        if (first) {
+            writeToLog(QStringLiteral("Programming second file...\n"));
+            qDebug() << "Waiting for the second stage";
+        }
+        waitForEvents();
+        holdProgressAt(95);
+    }
+
+    const QString atEnd = QStringLiteral("Number of Second File programming attempts at end of programfile2: %1\n");
+    switch (worker2->errorFlag) {
+    case vireon::workers::kProgrammed:
+        worker2->abort();
+        ++secondFileAttempts;
+        writeToLog(atEnd.arg(secondFileAttempts));
+        return 0;
+    case vireon::workers::kActionFailed: {
+        int result = 1;
+        if (secondFileAttempts <= 4) {
+            ++secondFileAttempts;
+            result = programfile2();
+        }
+        writeToLog(atEnd.arg(secondFileAttempts));
+        worker2->abort();
+        return result;
+    }
+    default:
+        writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
+        if (secondFileAttempts <= 4) {
+            ++secondFileAttempts;
+            return programfile2();
+        }
+        writeToLog(QStringLiteral("Firmware update 2 failed. Could not open device. errorFlag==1\n"));
+        worker2->abort();
+        thread2->wait();
+        return 1;
+    }
 }
 
 void MainWindow::on_browseFileButton_clicked()

@@ -10,11 +10,17 @@
 
 #include <hidapi/hidapi.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
+class QCloseEvent;
 class QDateTime;
+class QThread;
 class QTime;
+class QTimer;
+class Worker;
+class Worker2;
 
 namespace Ui {
 class MainWindow;
@@ -28,6 +34,10 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // How long the update waits for the surface to come back after its
+    // first stage restarted it.
+    static constexpr std::chrono::milliseconds kDeviceReturnLimit{60000};
+
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -55,8 +65,19 @@ private slots:
     void slotClickPressBrowseFile();
     void slotClickReleaseBrowseFile();
 
+protected:
+    // While a worker programs, closing is refused; during the pause or the
+    // wait for the surface, closing ends the run and the updater.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     friend struct MainWindowProbe; // the tests look at the window's state
+
+    // Where an update run is. Also published as the window's dynamic
+    // property "updateStage" (idle, starting, first stage, pause, wait,
+    // second stage, ending), which the demo's walk-through follows.
+    enum class Stage { Idle, Starting, FirstStage, Pause, Wait, SecondStage, Ending };
+    void setStage(Stage next);
 
     // No usable file is chosen, or it was just refused: UPDATE is not
     // offered until another choice succeeds.
@@ -68,6 +89,28 @@ private:
     // The image buttons' tooltips say what they do and why UPDATE is not
     // offered.
     void updateToolTips();
+
+    // Sleeps in the event loop until at least one event has been handled:
+    // a tick, a repaint, a box, or a worker's end (each worker's finished()
+    // is also queued to this window, which wakes the loop at once).
+    void waitForEvents();
+    // The progress bar is held at `ceiling` while the run waits.
+    void holdProgressAt(int ceiling);
+    void showProgress();
+    void stopProgressTimer();
+    // The reset at retries and failure ends: not updating, bar at 0 and
+    // off, browsing on again.
+    void runReset();
+    void deleteTemporaryFiles();
+    // Shows the empty file panel: no file is chosen.
+    void clearFileName();
+    // The end of every run that got past its first stage (success, a failed
+    // second stage, a surface that did not come back).
+    void endOfRun();
+    // The surface did not come back after the first stage.
+    void giveUpWaitingForSurface();
+    // The window was closed during the pause or the wait.
+    void endClosedRun();
 
     std::unique_ptr<char[]> selectedFilePath; // null: no usable file chosen
     bool writingFirstImage = false;
@@ -94,8 +137,18 @@ private:
     uint16_t vendorId = 0;  // set at every presence check
     uint16_t productId = 0;
     Ui::MainWindow *ui;
-    // The two programming workers and their threads (thread, thread2,
-    // worker, worker2) follow here with the update sequence.
+    QThread *thread;
+    QThread *thread2;
+    Worker *worker;
+    Worker2 *worker2;
+
+    // The run's 1 s progress timer, made by a run's first attempt.
+    QTimer *progressTimer = nullptr;
+    // The ceiling of the stage the run is in; 0 outside a run.
+    int progressCeiling = 0;
+    Stage stage = Stage::Idle;
+    bool closeRequested = false;
+    std::chrono::milliseconds deviceReturnLimit = kDeviceReturnLimit;
 };
 
 #endif

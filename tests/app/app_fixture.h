@@ -14,10 +14,12 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
 #include <deque>
@@ -28,6 +30,7 @@
 #include "hidsim.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
+#include "worker2.h"
 
 struct MainWindowProbe {
     MainWindow &w;
@@ -47,8 +50,27 @@ struct MainWindowProbe {
     const QPixmap &updateGreenDown() const { return w.updateGreenDown; }
     void doHID() const { w.doHID(); }
     void writeToLog(const QString &text) const { w.writeToLog(text); }
-    QTimer *presenceTimer() const { return w.findChild<QTimer *>(); }
+    QTimer *presenceTimer() const { return w.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); }
+    const QPixmap &updateRedUp() const { return w.updateRedUp; }
+    int &progressCount() const { return w.progressCount; }
+    int secondFileAttempts() const { return w.secondFileAttempts; }
+    std::chrono::milliseconds &deviceReturnLimit() const { return w.deviceReturnLimit; }
+    QThread *thread(int n) const { return n == 1 ? w.thread : w.thread2; }
+    // A second-stage worker that gives up on opens sooner, wired as the
+    // window wires its own.
+    void useWorker2(std::chrono::milliseconds openLimit) const
+    {
+        delete w.worker2;
+        w.worker2 = new Worker2(nullptr, openLimit);
+        w.worker2->moveToThread(w.thread2);
+        QObject::connect(w.worker2, SIGNAL(workRequested()), w.thread2, SLOT(start()));
+        QObject::connect(w.thread2, SIGNAL(started()), w.worker2, SLOT(doWork()));
+        QObject::connect(w.worker2, SIGNAL(finished()), w.thread2, SLOT(quit()), Qt::DirectConnection);
+        QObject::connect(w.worker2, &Worker2::finished, &w, [] {}, Qt::QueuedConnection);
+    }
 };
+
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace apptest {
 
@@ -98,7 +120,7 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (modal != nullptr && modal == current_ && open_.elapsed() > 60000)
             close(modal);
-        if (modal == nullptr || modal == current_)
+        if (modal == nullptr || modal == current_.data())
             return;
         current_ = modal;
         open_.start();
@@ -114,7 +136,7 @@ private:
 
     std::deque<Step> steps_;
     QTimer poll_;
-    QWidget *current_ = nullptr;
+    QPointer<QWidget> current_; // a box that is gone may leave its address to the next
     QElapsedTimer open_;
 };
 

@@ -87,14 +87,15 @@ TEST_F(WindowTest, LogIsCreatedOnceThenAppendedAcrossRuns)
         closeWindow();
     }
     const QStringList lines = log().split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 9) << log().toStdString();
+    ASSERT_EQ(lines.size(), 13) << log().toStdString();
     EXPECT_TRUE(lines[0].startsWith("Log Created: " + QDate::currentDate().toString("ddd MMMM d ")));
-    const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d[ap]m Main Thread: "));
+    const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d[ap]m (Main )?Thread( \\d)?: "));
     for (const QString &line : lines.mid(1))
         EXPECT_TRUE(entry.match(line).hasMatch()) << line.toStdString();
+    // Closing stops both workers, which log it, before the closing line.
     const QStringList run{" Main Thread: *** Updater Started: " + QDate::currentDate().toString("ddd MMMM d"),
-                          " Main Thread: *** Version: 0.12", " Main Thread: during the run",
-                          " Main Thread: *** Updater Closed ***"};
+                          " Main Thread: *** Version: 0.12", " Main Thread: during the run", " Thread 1: Abort.",
+                          " Thread 2: Abort.", " Main Thread: *** Updater Closed ***"};
     EXPECT_EQ(logEntries().mid(1), run + run);
 
     // An existing log gets no creation line; the banner follows its end.
