@@ -197,12 +197,14 @@ private:
 
     void save(const QString &name)
     {
+        const double cpuBefore = threadCpuMs();
         const QString file = QDir(dir_).filePath(name);
         if (!window_.grab().save(file, "PNG")) {
             std::fprintf(stderr, "vireon-control-demo: cannot write %s\n", qPrintable(file));
             picturesOk_ = false;
         }
         ++pictures_;
+        picturesCpuMs_ += threadCpuMs() - cpuBefore;
     }
 
     void poll()
@@ -233,6 +235,7 @@ private:
             QTimer::singleShot(0, this, [this, update]() {
                 clock_.start();
                 cpuMs_ = threadCpuMs();
+                picturesCpuMs_ = 0;
                 const QPointF at(update->width() / 2.0, update->height() / 2.0);
                 QMouseEvent press(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
                 QApplication::sendEvent(update, &press);
@@ -289,9 +292,12 @@ private:
         }
         const double wallMs = pressed_ ? static_cast<double>(clock_.nsecsElapsed()) / 1e6 : 0;
         std::printf("  update   %8.1f ms   from UPDATE to the end of the run, boxes included\n", wallMs);
-        if (pressed_ && wallMs > 0)
-            std::printf("  GUI thread CPU %.1f ms (%.2f %% of one core over the update)\n", cpuMs_,
-                        100.0 * cpuMs_ / wallMs);
+        if (pressed_ && wallMs > 0) {
+            // The pictures of the update's stages are the walk-through's own work.
+            const double windowMs = cpuMs_ - picturesCpuMs_;
+            std::printf("  GUI thread CPU %.1f ms over the update, %.2f %% of one core (%.1f ms more for the pictures)\n",
+                        windowMs, 100.0 * windowMs / wallMs, picturesCpuMs_);
+        }
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         std::printf("  peak resident memory %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
@@ -312,7 +318,7 @@ private:
     QTimer poll_;
     QElapsedTimer clock_;
     std::vector<Mark> marks_;
-    double cpuMs_ = 0;
+    double cpuMs_ = 0, picturesCpuMs_ = 0;
     bool pressed_ = false, successSeen_ = false, picturesOk_ = true, finished_ = false;
     int pictures_ = 0;
 };
