@@ -109,7 +109,8 @@ private:
     void endOfRun();
     // The surface did not come back after the first stage.
     void giveUpWaitingForSurface();
-    // The window was closed during the pause or the wait.
+    // The window was closed before the first stage, during the pause or
+    // during the wait: nothing is being programmed, the run just ends.
     void endClosedRun();
 
     std::unique_ptr<char[]> selectedFilePath; // null: no usable file chosen

@@ -352,7 +352,7 @@ TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndEndsTheRunDuringThePauseOr
         bool refused = false;
         hook.onStage = [&](const QString &stage) {
             if (stage == "first stage") {
-                holdOpen(); // programming goes on until the close has been answered
+                holdOpen(); // the close comes while the window waits for the worker
                 QTimer::singleShot(0, [&]() { refused = !window().close(); });
             }
             if (stage == closeAt)
