@@ -1,28 +1,25 @@
 // Fuzzes a whole program action: the input is the firmware file, programmed
 // into the device model through an in-memory transport.
 #include "cybtldr_api2.h"
-#include "device_model.h"
-#include "fuzz_temp.h"
 #include "model_transport.h"
+#include "temp_dir.h"
 
-#include <cstdint>
 #include <cstdlib>
 
 namespace sim = vireon::sim;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const vireon::test::TempDir dir;
     // An odd-sized input names application 1 in its path.
-    const std::string path = vireon::fuzz::writeInput(size % 2 ? "image_2.cyacd" : "image.cyacd", data, size);
-
-    sim::TargetConfig target;
-    target.siliconId = 0x56530001;
-    target.siliconRev = 0x00;
-    // A header asking for the CRC gets a device that expects it.
+    const std::string path = dir.write(size % 2 ? "image_2.cyacd" : "image.cyacd",
+                                       std::string(reinterpret_cast<const char *>(data), size));
+    // A header asking for the CRC (kind 1) gets a device that expects it.
     const bool crc = size >= 12 && data[10] == '0' && data[11] == '1';
-    target.checksum = crc ? sim::PacketChecksum::Crc : sim::PacketChecksum::Sum;
-    target.arrays = {{0, 0x0000, 0x003F, 16}, {1, 0x0010, 0x001F, 64}};
-    target.applications = 2;
+    // Silicon id and revision, bootloader version, packet checksum, arrays (id, first
+    // and last row, row size) and two applications.
+    const sim::TargetConfig target{0x56530001, 0x00, 0x01021E, sim::PacketChecksum(crc),
+                                   {{0, 0x0000, 0x003F, 16}, {1, 0x0010, 0x001F, 64}}, 2};
     sim::Bootloader device({target});
     vireon::test::ModelTransport transport(device);
     CyBtldr_CommunicationsData comm = transport.comm();
