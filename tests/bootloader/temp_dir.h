@@ -12,12 +12,7 @@ namespace vireon::test {
 
 class TempDir {
 public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vireon-host-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
+    TempDir() = default;
     ~TempDir()
     {
         std::error_code ec;
@@ -28,7 +23,6 @@ public:
     TempDir &operator=(const TempDir &) = delete;
 
     const std::string &path() const { return path_; }
-
     // Writes `text` byte for byte to the file `name` and returns its path.
     std::string write(const std::string &name, const std::string &text) const
     {
@@ -38,7 +32,11 @@ public:
     }
 
 private:
-    std::string path_;
+    // Empty when no directory could be made.
+    std::string path_ = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vireon-host-XXXXXX").string();
+        return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }();
 };
 
 } // namespace vireon::test
