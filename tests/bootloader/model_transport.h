@@ -1,5 +1,6 @@
 // A zero-latency in-memory transport record for the bootloader host: each
-// write is handed to the device model, each read returns its answer.
+// write is handed to the device model, each read returns its answer. Tests
+// choose what the transport's own functions return.
 #ifndef VIREON_TESTS_MODEL_TRANSPORT_H
 #define VIREON_TESTS_MODEL_TRANSPORT_H
 
@@ -8,55 +9,48 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace vireon::test {
 
 class ModelTransport {
 public:
-    explicit ModelTransport(sim::Bootloader &device, uint32_t maxTransferSize = 64)
-        : device_(device), maxTransferSize_(maxTransferSize)
-    {
-        current() = this;
-    }
+    explicit ModelTransport(sim::Bootloader &device) : device_(device) { current = this; }
     ~ModelTransport()
     {
-        if (current() == this)
-            current() = nullptr;
+        if (current == this)
+            current = nullptr;
     }
     ModelTransport(const ModelTransport &) = delete;
     ModelTransport &operator=(const ModelTransport &) = delete;
-
-    CyBtldr_CommunicationsData comm() { return CyBtldr_CommunicationsData{&open, &close, &read, &write, maxTransferSize_}; }
+    CyBtldr_CommunicationsData comm(uint32_t maxTransfer = 64) { return {&open, &close, &read, &write, maxTransfer}; }
 
     long writes = 0;
-    long reads = 0;
-    long opens = 0;
-    long closes = 0;
     size_t largestWrite = 0; // the longest packet the host wrote
+    // What open, close, write and read return; a failed write or read passes nothing on.
+    int openResult = 0, closeResult = 0, writeResult = 0, readResult = 0;
+    std::function<void()> onWrite; // runs inside every write
+    int closes = 0;
 
 private:
-    static ModelTransport *&current()
-    {
-        static ModelTransport *instance = nullptr;
-        return instance;
-    }
-    static int open()
-    {
-        ++current()->opens;
-        return 0;
-    }
+    static inline ModelTransport *current = nullptr;
+    static int open() { return current->openResult; }
     static int close()
     {
-        ++current()->closes;
-        return 0;
+        ++current->closes;
+        return current->closeResult;
     }
     static int write(unsigned char *buffer, int size)
     {
-        ModelTransport &t = *current();
+        ModelTransport &t = *current;
         ++t.writes;
-        t.largestWrite = std::max(t.largestWrite, static_cast<size_t>(size));
-        t.answer_ = t.device_.handleRequest(buffer, static_cast<size_t>(size));
+        t.largestWrite = std::max(t.largestWrite, size_t(size));
+        if (t.onWrite)
+            t.onWrite();
+        if (t.writeResult != 0)
+            return t.writeResult;
+        t.answer_ = t.device_.handleRequest(buffer, size_t(size));
         // After the exit command the device restarts straight away.
         if (t.device_.restartRequested())
             t.device_.restart();
@@ -64,18 +58,18 @@ private:
     }
     static int read(unsigned char *buffer, int size)
     {
-        ModelTransport &t = *current();
-        ++t.reads;
+        ModelTransport &t = *current;
+        if (t.readResult != 0)
+            return t.readResult;
         if (t.answer_.empty())
             return -1; // no answer: the read times out
-        std::memset(buffer, 0, static_cast<size_t>(size));
-        std::memcpy(buffer, t.answer_.data(), std::min(t.answer_.size(), static_cast<size_t>(size)));
+        std::memset(buffer, 0, size_t(size));
+        std::memcpy(buffer, t.answer_.data(), std::min(t.answer_.size(), size_t(size)));
         t.answer_.clear();
         return 0;
     }
 
     sim::Bootloader &device_;
-    uint32_t maxTransferSize_;
     std::vector<uint8_t> answer_;
 };
 
