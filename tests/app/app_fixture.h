@@ -1,8 +1,7 @@
 // Shared by the window tests: a look inside MainWindow, a fresh working
 // folder and a clean simulated bus per test, and a script that answers the
 // window's modal dialogs and boxes as a user would.
-#ifndef VIREON_TESTS_APP_FIXTURE_H
-#define VIREON_TESTS_APP_FIXTURE_H
+#pragma once
 
 #include <gtest/gtest.h>
 
@@ -10,21 +9,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
 #include <QThread>
 #include <QTimer>
-
-#include <deque>
-#include <functional>
-#include <memory>
 
 #include "cyacd_gen.h"
 #include "hidsim.h"
@@ -38,23 +30,23 @@ struct MainWindowProbe {
     const char *selectedFilePath() const { return w.selectedFilePath.get(); }
     bool &updating() const { return w.updating; }
     int &waitCount() const { return w.waitCount; }
+    int &progressCount() const { return w.progressCount; }
     int connectedFlag() const { return w.connectedFlag; }
     bool updateEnabled() const { return w.updateEnabled; }
     bool updatePressed() const { return w.updatePressed; }
+    int secondFileAttempts() const { return w.secondFileAttempts; }
     const QString &statusString() const { return w.statusString; }
+    std::chrono::milliseconds &deviceReturnLimit() const { return w.deviceReturnLimit; }
     const QPixmap &browseUp() const { return w.browseUp; }
     const QPixmap &browseDown() const { return w.browseDown; }
     const QPixmap &browseDisabled() const { return w.browseDisabled; }
     const QPixmap &updateWhiteDisabled() const { return w.updateWhiteDisabled; }
     const QPixmap &updateGreenUp() const { return w.updateGreenUp; }
     const QPixmap &updateGreenDown() const { return w.updateGreenDown; }
+    const QPixmap &updateRedUp() const { return w.updateRedUp; }
     void doHID() const { w.doHID(); }
     void writeToLog(const QString &text) const { w.writeToLog(text); }
     QTimer *presenceTimer() const { return w.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); }
-    const QPixmap &updateRedUp() const { return w.updateRedUp; }
-    int &progressCount() const { return w.progressCount; }
-    int secondFileAttempts() const { return w.secondFileAttempts; }
-    std::chrono::milliseconds &deviceReturnLimit() const { return w.deviceReturnLimit; }
     QThread *thread(int n) const { return n == 1 ? w.thread : w.thread2; }
     // A second-stage worker that gives up on opens sooner, wired as the
     // window wires its own.
@@ -79,66 +71,8 @@ namespace sim = vireon::sim;
 
 inline qint64 shown(const QLabel *label) { return label->pixmap(Qt::ReturnByValue).cacheKey(); }
 
-// Answers modal widgets in turn: each step gets the next one that opens.
-// A modal that no step is left for is recorded and closed, and none stays
-// open longer than a minute, so a test never hangs on a box.
-class ModalScript : public QObject {
-public:
-    struct Seen {
-        QString kind, title, text; // kind: "dialog" or "box"
-    };
-    using Step = std::function<void(QWidget *)>;
-
-    explicit ModalScript(std::deque<Step> steps) : steps_(std::move(steps))
-    {
-        connect(&poll_, &QTimer::timeout, this, [this]() { check(); });
-        poll_.start(10);
-    }
-    std::vector<Seen> seen;
-    bool done() const { return steps_.empty(); }
-
-    static Step choose(const QString &path)
-    {
-        return [path](QWidget *w) {
-            w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
-            QMetaObject::invokeMethod(w, "accept");
-        };
-    }
-    static Step cancel() { return [](QWidget *w) { QMetaObject::invokeMethod(w, "reject"); }; }
-    static Step ok() { return close; }
-
-private:
-    static void close(QWidget *w)
-    {
-        if (auto *box = qobject_cast<QMessageBox *>(w))
-            box->button(QMessageBox::Ok)->click();
-        else
-            QMetaObject::invokeMethod(w, "reject");
-    }
-    void check()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal == current_ && open_.elapsed() > 60000)
-            close(modal);
-        if (modal == nullptr || modal == current_.data())
-            return;
-        current_ = modal;
-        open_.start();
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        seen.push_back({box ? "box" : "dialog", modal->windowTitle(), box ? box->text() : QString()});
-        Step step = close;
-        if (!steps_.empty()) {
-            step = std::move(steps_.front());
-            steps_.pop_front();
-        }
-        step(modal);
-    }
-
-    std::deque<Step> steps_;
-    QTimer poll_;
-    QPointer<QWidget> current_; // a box that is gone may leave its address to the next
-    QElapsedTimer open_;
-};
+// What a test saw of a modal widget; kind: "dialog" or "box".
+struct Seen { QString kind, title, text; };
 
 // A fresh working folder (the log and the temporary files go there), a
 // clean bus and, on demand, the window.
@@ -146,9 +80,7 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        previous_ = QDir::currentPath();
-        QDir::setCurrent(dir_.path());
+        ASSERT_TRUE(dir_.isValid() && QDir::setCurrent(dir_.path()));
         sim::Bus::instance().reset();
     }
     void TearDown() override
@@ -165,50 +97,71 @@ protected:
     }
     MainWindowProbe probe() { return MainWindowProbe{window()}; }
     void closeWindow() { window_.reset(); }
-    QString path(const QString &name) const { return dir_.filePath(name); }
-    QString current() const { return QDir::currentPath(); }
+    // A file in the working folder, named as the window names it.
+    static QString path(const QString &name) { return QDir::currentPath() + '/' + name; }
 
     static QString read(const QString &name)
     {
         QFile f(name);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
-    static bool write(const QString &name, const QByteArray &text)
+    static QString write(const QString &name, const QString &text)
     {
-        QFile f(name);
-        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size()) << name.toStdString();
+        return path(name);
     }
-    QString log() const { return read(path(QStringLiteral("log.txt"))); }
     // The log's lines without their time stamps.
-    QStringList logEntries() const
+    static QStringList logEntries()
     {
         static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d[ap]m "));
         QStringList entries;
-        for (const QString &line : log().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        for (const QString &line : read("log.txt").split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             entries << (stamp.match(line).hasMatch() ? line.mid(10) : line);
         return entries;
     }
 
-    // Runs `action` (which opens modals) while `steps` answer them.
-    std::vector<ModalScript::Seen> withModals(std::deque<ModalScript::Step> steps, const std::function<void()> &action)
+    // Runs `action`, which opens modals, and answers each as it opens: a file
+    // dialog takes the next of `files` (an empty or missing name cancels
+    // it), a box is closed with OK. None stays open longer than a minute, so
+    // a test never hangs on one.
+    static std::vector<Seen> withModals(QStringList files, const std::function<void()> &action)
     {
-        ModalScript script(std::move(steps));
+        std::vector<Seen> seen;
+        QPointer<QWidget> current; // a box that is gone may leave its address to the next
+        QElapsedTimer open;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&]() {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal != nullptr && modal == current && open.elapsed() > 60000)
+                QMetaObject::invokeMethod(modal, "reject");
+            if (modal == nullptr || modal == current.data())
+                return;
+            current = modal;
+            open.start();
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            seen.push_back({box ? "box" : "dialog", modal->windowTitle(), box ? box->text() : QString()});
+            const QString file = box != nullptr || files.isEmpty() ? QString() : files.takeFirst();
+            if (!file.isEmpty())
+                modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
+            if (box != nullptr)
+                box->button(QMessageBox::Ok)->click();
+            else
+                QMetaObject::invokeMethod(modal, file.isEmpty() ? "reject" : "accept");
+        });
+        poll.start(10);
         action();
-        EXPECT_TRUE(script.done()) << "a scripted dialog never opened";
-        return script.seen;
+        EXPECT_TRUE(files.isEmpty()) << "a scripted file dialog never opened";
+        return seen;
     }
-    // Presses and releases the browse dot, answering with `steps`.
-    std::vector<ModalScript::Seen> browse(std::deque<ModalScript::Step> steps)
+    // Presses and releases the browse dot and answers the dialog with
+    // `file` (an empty name cancels it).
+    std::vector<Seen> choose(const QString &file)
     {
-        return withModals(std::move(steps), [this]() { QTest::mouseClick(probe().ui().browseFileLabel, Qt::LeftButton); });
-    }
-    std::vector<ModalScript::Seen> choose(const QString &file, std::deque<ModalScript::Step> more = {})
-    {
-        more.push_front(ModalScript::choose(file));
-        return browse(std::move(more));
+        return withModals({file}, [this]() { QTest::mouseClick(probe().ui().browseFileLabel, Qt::LeftButton); });
     }
 
-    std::shared_ptr<sim::Surface> attachSurface()
+    static std::shared_ptr<sim::Surface> attachSurface()
     {
         sim::SurfaceOptions options;
         options.targets = vireon::tools::targetsFor(images());
@@ -224,19 +177,14 @@ protected:
         second.seed = 2;
         return {first, second};
     }
+    static QString image(int i) { return QString::fromStdString(vireon::tools::imageText(images()[size_t(i)])); }
     // A well-formed two-image file.
-    QString goodFile(const QString &name = QStringLiteral("surface.cyacd"))
-    {
-        EXPECT_TRUE(vireon::tools::writeFile(path(name).toStdString(), images()));
-        return path(name);
-    }
+    static QString goodFile(const QString &name = QStringLiteral("surface.cyacd")) { return write(name, image(0) + image(1)); }
 
 private:
     QTemporaryDir dir_;
-    QString previous_;
+    const QString previous_ = QDir::currentPath();
     std::unique_ptr<MainWindow> window_;
 };
 
 } // namespace apptest
-
-#endif

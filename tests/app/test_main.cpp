@@ -5,7 +5,6 @@
 #include <QApplication>
 
 #include <cstdlib>
-#include <cstring>
 
 // The offscreen platform never frees its screen object; nothing of ours.
 // Its allocations show that library only with full stacks.
@@ -15,9 +14,8 @@ extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--gtest_list_tests") == 0)
-            return RUN_ALL_TESTS();
+    if (testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     Q_INIT_RESOURCE(gui_elements);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);

@@ -14,130 +14,98 @@ protected:
         // watched in one test only.
         probe().presenceTimer()->stop();
     }
-    void chooseGoodFile() { choose(goodFile()); }
-    void expectLook(const char *status, bool updateOn, const QPixmap &update, const QPixmap &browse)
+    // Runs a presence check and looks at the result: the status word, both
+    // buttons' pictures and states, and the tooltips, which say what each
+    // button does and why it is not available: `whyNot` for UPDATE, empty
+    // when UPDATE is offered.
+    void check(const char *status, const QPixmap &update, const QPixmap &browse, const QString &whyNot)
     {
         const MainWindowProbe p = probe();
+        p.doHID();
         EXPECT_EQ(p.statusString(), status);
         EXPECT_EQ(p.ui().statusLabel->pixmap(Qt::ReturnByValue).size(), QSize(187, 41)); // the word is drawn
-        EXPECT_EQ(p.ui().updateLabel->isEnabled(), updateOn);
-        EXPECT_EQ(p.updateEnabled(), updateOn);
+        EXPECT_EQ(p.ui().updateLabel->isEnabled(), whyNot.isEmpty());
+        EXPECT_EQ(p.updateEnabled(), whyNot.isEmpty());
         EXPECT_EQ(shown(p.ui().updateLabel), update.cacheKey());
         EXPECT_EQ(shown(p.ui().browseFileLabel), browse.cacheKey());
+        const bool browsing = browse.cacheKey() != p.browseDisabled().cacheKey();
+        EXPECT_EQ(p.ui().browseFileLabel->isEnabled(), browsing);
+        EXPECT_EQ(p.ui().browseFileLabel->toolTip(), "Choose the firmware file (.cyacd) to program into the surface." +
+                                                          QString(browsing ? "" : "\nNot available while an update is running."));
+        EXPECT_EQ(p.ui().updateLabel->toolTip(), "Program the chosen firmware file into the surface." +
+                                                     (whyNot.isEmpty() ? QString() : "\nNot offered now: " + whyNot + "."));
     }
 };
 
 TEST_F(PresenceTest, EachRowOfDeviceAndUpdateState)
 {
     const MainWindowProbe p = probe();
-    // Absent, idle.
-    p.doHID();
+    check("DISCONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no surface connected, no file chosen");
     EXPECT_EQ(p.connectedFlag(), 0);
-    expectLook("DISCONNECTED", false, p.updateWhiteDisabled(), p.browseUp());
-    EXPECT_TRUE(p.ui().browseFileLabel->isEnabled());
 
     // Present, idle, no file: UPDATE keeps the state it had.
     auto surface = attachSurface();
-    p.doHID();
+    check("CONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no file chosen");
     EXPECT_EQ(p.connectedFlag(), 1);
-    expectLook("CONNECTED", false, p.updateWhiteDisabled(), p.browseUp());
 
     // Present, updating: the word is not redrawn, browsing is off.
     sim::Bus::instance().detach(surface);
     p.doHID();
     sim::Bus::instance().plugBackIn(surface);
     p.updating() = true;
-    p.doHID();
+    check("DISCONNECTED", p.updateGreenUp(), p.browseDisabled(), "an update is running");
     EXPECT_EQ(p.connectedFlag(), 1);
-    expectLook("DISCONNECTED", false, p.updateGreenUp(), p.browseDisabled());
-    EXPECT_FALSE(p.ui().browseFileLabel->isEnabled());
 
     // Absent, updating: the word stays CONNECTED; only the flag follows.
     sim::Bus::instance().detach(surface);
-    p.doHID();
+    check("CONNECTED", p.updateGreenUp(), p.browseDisabled(), "an update is running");
     EXPECT_EQ(p.connectedFlag(), 0);
-    expectLook("CONNECTED", false, p.updateGreenUp(), p.browseDisabled());
 }
 
 TEST_F(PresenceTest, UpdateIsOfferedWithSurfaceAndFileAndKeepsItsPressedPicture)
 {
     const MainWindowProbe p = probe();
-    chooseGoodFile();
-    p.doHID();
-    expectLook("DISCONNECTED", false, p.updateWhiteDisabled(), p.browseUp());
+    choose(goodFile());
+    check("DISCONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no surface connected");
 
     auto surface = attachSurface();
-    p.doHID();
-    expectLook("CONNECTED", true, p.updateGreenUp(), p.browseUp());
-
+    check("CONNECTED", p.updateGreenUp(), p.browseUp(), {});
     QTest::mousePress(p.ui().updateLabel, Qt::LeftButton);
     EXPECT_TRUE(p.updatePressed());
-    p.doHID();
-    expectLook("CONNECTED", true, p.updateGreenDown(), p.browseUp());
+    check("CONNECTED", p.updateGreenDown(), p.browseUp(), {});
 
     // Several surfaces count as one: unplugging one changes nothing.
     auto another = attachSurface();
     sim::Bus::instance().detach(surface);
-    p.doHID();
-    expectLook("CONNECTED", true, p.updateGreenDown(), p.browseUp());
+    check("CONNECTED", p.updateGreenDown(), p.browseUp(), {});
 
     // Unplugged while idle: UPDATE goes, browsing stays.
     sim::Bus::instance().detach(another);
-    p.doHID();
-    expectLook("DISCONNECTED", false, p.updateWhiteDisabled(), p.browseUp());
-    EXPECT_TRUE(p.ui().browseFileLabel->isEnabled());
+    check("DISCONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no surface connected");
 }
 
-TEST_F(PresenceTest, CountdownLogsEachTickDownToZero)
+TEST_F(PresenceTest, TimerTicksDrawTheStatusWordAndCountTheWaitDownToZero)
 {
-    const MainWindowProbe p = probe();
-    p.waitCount() = 20;
-    for (int tick = 0; tick < 22; ++tick)
-        p.doHID();
-    EXPECT_EQ(p.waitCount(), 0);
+    attachSurface();
+    probe().waitCount() = 20;
+    probe().presenceTimer()->start(10);
+    // However slow the machine, the ticks come; the bound only keeps a
+    // broken timer from hanging the test.
+    QElapsedTimer waited;
+    waited.start();
+    while (probe().waitCount() > 0 && waited.elapsed() < 60000)
+        QTest::qWait(20);
+    probe().presenceTimer()->stop();
+    EXPECT_EQ(probe().statusString(), "CONNECTED");
+    EXPECT_EQ(probe().connectedFlag(), 1);
+    // Ticks at zero log nothing more.
+    probe().doHID();
+    probe().doHID();
+    EXPECT_EQ(probe().waitCount(), 0);
     QStringList expected;
     for (int left = 19; left >= 0; --left)
         expected << QStringLiteral(" Main Thread: Waiting %1").arg(left);
     EXPECT_EQ(logEntries().filter("Waiting"), expected);
-}
-
-TEST_F(PresenceTest, TimerTicksDrawTheFirstStatusWord)
-{
-    attachSurface();
-    probe().presenceTimer()->start();
-    // However slow the machine, the tick comes; the bound only keeps a
-    // broken timer from hanging the test.
-    QElapsedTimer waited;
-    waited.start();
-    while (probe().statusString().isNull() && waited.elapsed() < 60000)
-        QTest::qWait(20);
-    EXPECT_EQ(probe().statusString(), "CONNECTED");
-    EXPECT_EQ(probe().connectedFlag(), 1);
-}
-
-TEST_F(PresenceTest, TooltipsSayWhatTheButtonsDoAndWhyUpdateIsNotOffered)
-{
-    const MainWindowProbe p = probe();
-    auto updateTip = [&]() { return p.ui().updateLabel->toolTip(); };
-    auto browseTip = [&]() { return p.ui().browseFileLabel->toolTip(); };
-    EXPECT_TRUE(browseTip().startsWith("Choose the firmware file"));
-    EXPECT_FALSE(browseTip().contains("Not available"));
-    EXPECT_TRUE(updateTip().startsWith("Program the chosen firmware file"));
-    EXPECT_TRUE(updateTip().contains("no surface connected, no file chosen")) << updateTip().toStdString();
-
-    attachSurface();
-    p.doHID();
-    EXPECT_TRUE(updateTip().contains("Not offered now: no file chosen.")) << updateTip().toStdString();
-
-    chooseGoodFile();
-    p.doHID();
-    EXPECT_TRUE(p.updateEnabled());
-    EXPECT_FALSE(updateTip().contains("Not offered"));
-
-    p.updating() = true;
-    p.doHID();
-    EXPECT_TRUE(updateTip().contains("Not offered now: an update is running."));
-    EXPECT_TRUE(browseTip().contains("Not available while an update is running."));
 }
 
 } // namespace

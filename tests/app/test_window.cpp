@@ -5,7 +5,6 @@
 #include <QFontInfo>
 #include <QImageReader>
 #include <QRawFont>
-#include <QRegularExpression>
 #include <QResource>
 
 namespace apptest {
@@ -16,23 +15,18 @@ TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
     testing::internal::CaptureStdout();
     MainWindow &w = window();
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.substr(0, out.find('\n') + 1), "vireon.control 0.12\n");
-    EXPECT_EQ(out.find("\nCopyright (C) "), out.find('\n')) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2);
+    EXPECT_TRUE(QRegularExpression("^vireon\\.control 0\\.12\nCopyright \\(C\\) [^\n]+\n$").match(out.c_str()).hasMatch()) << out;
+    const MainWindowProbe p = probe();
+    Ui::MainWindow &ui = p.ui();
 
     // No status word until the first presence check, 500 ms on: checked
     // before anything runs the event loop, so a busy machine cannot let the
     // first tick in first.
-    {
-        const MainWindowProbe early = probe();
-        EXPECT_TRUE(early.statusString().isNull());
-        EXPECT_EQ(early.ui().statusLabel->pixmap(Qt::ReturnByValue).size(), QSize(187, 17));
-    }
+    EXPECT_TRUE(p.statusString().isNull());
+    EXPECT_EQ(ui.statusLabel->pixmap(Qt::ReturnByValue).size(), QSize(187, 17));
 
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    const MainWindowProbe p = probe();
-    Ui::MainWindow &ui = p.ui();
     EXPECT_EQ(w.windowTitle(), "vireon.control");
     // The limits are what a desktop honours; offscreen no window manager
     // can be asked to maximise.
@@ -53,13 +47,14 @@ TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
     EXPECT_FALSE(ui.progressBar->isTextVisible());
     EXPECT_EQ(p.selectedFilePath(), nullptr);
 
-    for (QLabel *label : {ui.statusText, ui.label_2, ui.progressText, ui.statusLabel}) {
-        EXPECT_EQ(QFontInfo(label->font()).family(), "Orbitron") << label->objectName().toStdString();
-        EXPECT_EQ(label->font().pointSize(), 16);
-        EXPECT_TRUE(label->font().bold());
+    const std::tuple<QLabel *, int, bool> fonts[] = {{ui.statusText, 16, true},  {ui.label_2, 16, true},
+                                                     {ui.progressText, 16, true}, {ui.statusLabel, 16, true},
+                                                     {ui.fileNameLabel, 10, true}, {ui.versionLabel, 7, false}};
+    for (const auto &[label, points, bold] : fonts) {
+        SCOPED_TRACE(label->objectName().toStdString());
+        EXPECT_EQ(QFontInfo(label->font()).family(), "Orbitron");
+        EXPECT_EQ(std::make_pair(label->font().pointSize(), label->font().bold()), std::make_pair(points, bold));
     }
-    EXPECT_EQ(std::make_pair(ui.fileNameLabel->font().pointSize(), ui.fileNameLabel->font().bold()), std::make_pair(10, true));
-    EXPECT_EQ(std::make_pair(ui.versionLabel->font().pointSize(), ui.versionLabel->font().bold()), std::make_pair(7, false));
     EXPECT_EQ(ui.versionLabel->text(), "v0.12");
 
     EXPECT_EQ(p.presenceTimer()->interval(), 500);
@@ -68,11 +63,11 @@ TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
 
 TEST(LogFormat, TimeStampsOnTheTwelveHourClock)
 {
-    EXPECT_EQ(MainWindow::logTimeStamp(QTime(0, 5, 7)), "12:05:07am");
-    EXPECT_EQ(MainWindow::logTimeStamp(QTime(9, 30, 0)), "09:30:00am");
-    EXPECT_EQ(MainWindow::logTimeStamp(QTime(11, 59, 59)), "11:59:59am");
-    EXPECT_EQ(MainWindow::logTimeStamp(QTime(12, 0, 0)), "12:00:00pm");
-    EXPECT_EQ(MainWindow::logTimeStamp(QTime(15, 7, 9)), "03:07:09pm");
+    const std::pair<QTime, const char *> stamps[] = {{QTime(0, 5, 7), "12:05:07am"},   {QTime(9, 30, 0), "09:30:00am"},
+                                                     {QTime(11, 59, 59), "11:59:59am"}, {QTime(12, 0, 0), "12:00:00pm"},
+                                                     {QTime(15, 7, 9), "03:07:09pm"}};
+    for (const auto &[time, stamp] : stamps)
+        EXPECT_EQ(MainWindow::logTimeStamp(time), stamp);
     EXPECT_EQ(MainWindow::logCreationLine(QDateTime(QDate(2026, 3, 5), QTime(15, 7, 9))),
               "Log Created: Thu March 5 3:07:09pm\n");
     EXPECT_EQ(MainWindow::logCreationLine(QDateTime(QDate(2026, 11, 22), QTime(0, 1, 2))),
@@ -86,20 +81,19 @@ TEST_F(WindowTest, LogIsCreatedOnceThenAppendedAcrossRuns)
         probe().writeToLog("during the run\n");
         closeWindow();
     }
-    const QStringList lines = log().split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 13) << log().toStdString();
-    EXPECT_TRUE(lines[0].startsWith("Log Created: " + QDate::currentDate().toString("ddd MMMM d ")));
-    const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d[ap]m (Main )?Thread( \\d)?: "));
-    for (const QString &line : lines.mid(1))
-        EXPECT_TRUE(entry.match(line).hasMatch()) << line.toStdString();
+    const QStringList entries = logEntries();
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_TRUE(entries[0].startsWith("Log Created: " + QDate::currentDate().toString("ddd MMMM d ")));
     // Closing stops both workers, which log it, before the closing line.
     const QStringList run{" Main Thread: *** Updater Started: " + QDate::currentDate().toString("ddd MMMM d"),
                           " Main Thread: *** Version: 0.12", " Main Thread: during the run", " Thread 1: Abort.",
                           " Thread 2: Abort.", " Main Thread: *** Updater Closed ***"};
-    EXPECT_EQ(logEntries().mid(1), run + run);
+    // The lines after the first are time-stamped entries: a line without
+    // its stamp is kept whole and would not compare equal.
+    EXPECT_EQ(entries.mid(1), run + run);
 
     // An existing log gets no creation line; the banner follows its end.
-    ASSERT_TRUE(write(path("log.txt"), "an earlier entry\n"));
+    write("log.txt", "an earlier entry\n");
     window();
     closeWindow();
     EXPECT_EQ(logEntries(), QStringList{"an earlier entry"} + run.mid(0, 2) + run.mid(3));
@@ -110,7 +104,7 @@ TEST_F(WindowTest, LogThatCannotBeCreatedIsReportedOnceAndStartUpGoesOn)
     // A link into a folder that does not exist: the name is free, the file
     // cannot be made.
     ASSERT_TRUE(QFile::link(path("no-such-folder/log.txt"), path("log.txt")));
-    const auto seen = withModals({ModalScript::ok()}, [this]() { window(); });
+    const auto seen = withModals({}, [this]() { window(); });
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].title, "Vireon Surface Bootloader");
     EXPECT_EQ(seen[0].text, "Error creating log file.\nPlease click to proceed.");
@@ -120,7 +114,7 @@ TEST_F(WindowTest, LogThatCannotBeCreatedIsReportedOnceAndStartUpGoesOn)
     EXPECT_FALSE(QFileInfo::exists(path("no-such-folder")));
 }
 
-TEST_F(WindowTest, BrowseDotOpensTheDialogOnReleaseOfAnyButtonAnywhere)
+TEST_F(WindowTest, ImageButtonsAnswerAnyMouseButtonOnlyWhileOffered)
 {
     window().show();
     const MainWindowProbe p = probe();
@@ -131,24 +125,16 @@ TEST_F(WindowTest, BrowseDotOpensTheDialogOnReleaseOfAnyButtonAnywhere)
         // The release comes outside the dot; the dot that took the press
         // still gets it. The dialog is cancelled, which the window answers
         // with its suffix box.
-        const auto seen = withModals({ModalScript::cancel(), ModalScript::ok()},
-                                     [&]() { QTest::mouseRelease(dot, button, {}, QPoint(-40, 90)); });
+        const auto seen = withModals({""}, [&]() { QTest::mouseRelease(dot, button, {}, QPoint(-40, 90)); });
         ASSERT_EQ(seen.size(), 2u);
         EXPECT_EQ(seen[0].kind, "dialog");
         EXPECT_EQ(seen[0].title, "Open File");
         EXPECT_EQ(shown(dot), p.browseUp().cacheKey());
     }
-}
 
-TEST_F(WindowTest, DisabledOrNotOfferedButtonsDoNothing)
-{
-    window().show();
-    const MainWindowProbe p = probe();
-    p.ui().browseFileLabel->setEnabled(false);
-    const auto seen = withModals({}, [&]() { QTest::mouseClick(p.ui().browseFileLabel, Qt::LeftButton); });
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(shown(p.ui().browseFileLabel), p.browseUp().cacheKey());
-
+    dot->setEnabled(false);
+    EXPECT_TRUE(withModals({}, [&]() { QTest::mouseClick(dot, Qt::LeftButton); }).empty());
+    EXPECT_EQ(shown(dot), p.browseUp().cacheKey());
     // UPDATE answers its flag, not the widget's state.
     p.ui().updateLabel->setEnabled(true);
     QTest::mousePress(p.ui().updateLabel, Qt::LeftButton);
@@ -178,31 +164,20 @@ TEST(Resources, EveryPictureHasItsSizeAndFormat)
     QFile file(icon);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray ico = file.readAll();
-    auto u16 = [&](int at) { return quint16(uchar(ico[at]) | uchar(ico[at + 1]) << 8); };
-    auto u32 = [&](int at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
     ASSERT_GE(ico.size(), 6 + 6 * 16);
-    EXPECT_EQ(u16(0), 0);
-    EXPECT_EQ(u16(2), 1);
-    ASSERT_EQ(u16(4), 6);
-    const int sides[] = {256, 128, 64, 48, 32, 16};
-    quint32 end = 6 + 6 * 16;
-    for (int i = 0; i < 6; ++i) {
-        const int entry = 6 + 16 * i, bits = sides[i] == 16 ? 8 : 24;
-        EXPECT_EQ(uchar(ico[entry]) == 0 ? 256 : uchar(ico[entry]), sides[i]);
-        EXPECT_EQ(u16(entry + 6), bits);
-        // Each image follows the last: a DIB header, twice the height for
-        // the mask, the palette and both bitmaps.
-        const quint32 offset = u32(entry + 12), row = (sides[i] * bits + 31) / 32 * 4, mask = (sides[i] + 31) / 32 * 4;
-        EXPECT_EQ(offset, end);
-        EXPECT_EQ(u32(offset + 8), quint32(2 * sides[i]));
-        EXPECT_EQ(u32(entry + 8), 40 + (bits == 8 ? 1024 : 0) + (row + mask) * sides[i]);
-        end = offset + u32(entry + 8);
-    }
-    EXPECT_EQ(end, quint32(ico.size()));
+    ASSERT_EQ(ico.left(6), QByteArray("\0\0\1\0\6\0", 6)); // an icon of six images
     QImageReader reader(icon);
     EXPECT_EQ(reader.imageCount(), 6);
-    for (int i = 0; i < reader.imageCount(); ++i) {
+    const int sides[] = {256, 128, 64, 48, 32, 16};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(sides[i]);
+        // The directory entry gives the width (0 for 256) and, at byte 6,
+        // the bits per pixel; the reader decodes the image as stored.
+        const char *entry = ico.constData() + 6 + 16 * i;
+        EXPECT_EQ(uchar(entry[0]) == 0 ? 256 : uchar(entry[0]), sides[i]);
+        EXPECT_EQ(uchar(entry[6]) | uchar(entry[7]) << 8, sides[i] == 16 ? 8 : 24);
         ASSERT_TRUE(reader.jumpToImage(i));
+        EXPECT_EQ(reader.imageFormat(), sides[i] == 16 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
         EXPECT_EQ(reader.read().size(), QSize(sides[i], sides[i]));
     }
 
