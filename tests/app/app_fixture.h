@@ -29,12 +29,10 @@ struct MainWindowProbe {
     Ui::MainWindow &ui() const { return *w.ui; }
     const char *selectedFilePath() const { return w.selectedFilePath.get(); }
     bool &updating() const { return w.updating; }
-    int &waitCount() const { return w.waitCount; }
     int &progressCount() const { return w.progressCount; }
     int connectedFlag() const { return w.connectedFlag; }
     bool updateEnabled() const { return w.updateEnabled; }
     bool updatePressed() const { return w.updatePressed; }
-    int secondFileAttempts() const { return w.secondFileAttempts; }
     const QString &statusString() const { return w.statusString; }
     std::chrono::milliseconds &deviceReturnLimit() const { return w.deviceReturnLimit; }
     const QPixmap &browseUp() const { return w.browseUp; }
@@ -86,7 +84,6 @@ protected:
     void TearDown() override
     {
         window_.reset();
-        sim::Bus::instance().reset();
         QDir::setCurrent(previous_);
     }
     MainWindow &window()

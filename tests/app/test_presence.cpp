@@ -84,28 +84,20 @@ TEST_F(PresenceTest, UpdateIsOfferedWithSurfaceAndFileAndKeepsItsPressedPicture)
     check("DISCONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no surface connected");
 }
 
-TEST_F(PresenceTest, TimerTicksDrawTheStatusWordAndCountTheWaitDownToZero)
+// The countdown the ticks log during the pause is checked entry by entry in
+// the successful update's log.
+TEST_F(PresenceTest, TimerTicksDrawTheFirstStatusWord)
 {
     attachSurface();
-    probe().waitCount() = 20;
-    probe().presenceTimer()->start(10);
-    // However slow the machine, the ticks come; the bound only keeps a
+    probe().presenceTimer()->start();
+    // However slow the machine, the tick comes; the bound only keeps a
     // broken timer from hanging the test.
     QElapsedTimer waited;
     waited.start();
-    while (probe().waitCount() > 0 && waited.elapsed() < 60000)
+    while (probe().statusString().isNull() && waited.elapsed() < 60000)
         QTest::qWait(20);
-    probe().presenceTimer()->stop();
     EXPECT_EQ(probe().statusString(), "CONNECTED");
     EXPECT_EQ(probe().connectedFlag(), 1);
-    // Ticks at zero log nothing more.
-    probe().doHID();
-    probe().doHID();
-    EXPECT_EQ(probe().waitCount(), 0);
-    QStringList expected;
-    for (int left = 19; left >= 0; --left)
-        expected << QStringLiteral(" Main Thread: Waiting %1").arg(left);
-    EXPECT_EQ(logEntries().filter("Waiting"), expected);
 }
 
 } // namespace
