@@ -69,8 +69,8 @@ namespace sim = vireon::sim;
 
 inline qint64 shown(const QLabel *label) { return label->pixmap(Qt::ReturnByValue).cacheKey(); }
 
-// What a test saw of a modal widget; kind: "dialog" or "box".
-struct Seen { QString kind, title, text; };
+// What a test saw of a modal widget: its title and, for a box, its text.
+struct Seen { QString title, text; };
 
 // A fresh working folder (the log and the temporary files go there), a
 // clean bus and, on demand, the window.
@@ -137,7 +137,7 @@ protected:
             current = modal;
             open.start();
             auto *box = qobject_cast<QMessageBox *>(modal);
-            seen.push_back({box ? "box" : "dialog", modal->windowTitle(), box ? box->text() : QString()});
+            seen.push_back({modal->windowTitle(), box ? box->text() : QString()});
             const QString file = box != nullptr || files.isEmpty() ? QString() : files.takeFirst();
             if (!file.isEmpty())
                 modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
