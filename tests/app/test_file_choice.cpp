@@ -40,7 +40,8 @@ TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPathUntilTheN
     EXPECT_EQ(probe().ui().fileNameLabel->pixmap(Qt::ReturnByValue).size(), QSize(363, 41));
     expectChosen(file);
 
-    // A second choice is split from scratch.
+    // A second choice is split from scratch (its first image is looked at
+    // after the refusals below, which must leave it as it is).
     const QString second = write("second.cyacd", image(1) + image(0));
     choose(second);
     EXPECT_EQ(read("vireonTemp2.txt"), image(0));

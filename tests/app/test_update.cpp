@@ -249,23 +249,9 @@ TEST_F(UpdateTest, SecondStageFailuresAreRetriedFiveTimesCountedAcrossRuns)
     EXPECT_EQ(entries("Main Thread").filter("programfile2"), attempts.mid(5, 2));
 }
 
-TEST_F(UpdateTest, SecondStageUnpluggedOrNeverReachedEndsInFailure)
+TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
 {
-    // Unplugged for good at the fifth report of the second stage. Its worker
-    // gives up on opens after 300 ms (the product waits 20 s), five times.
-    probe().useWorker2(300ms);
-    onStage = [&](const QString &stage) {
-        if (stage == "pause")
-            surface->addFault({sim::Fault::UnplugAt, surface->exchanges() + 5});
-    };
-    EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
-    expectEnded(false);
-    EXPECT_EQ(count("Main Thread", "worker2 errorFlag==1 "), 5);
-    EXPECT_TRUE(entries("Main Thread").contains("Firmware update 2 failed. Could not open device. errorFlag==1"));
-    EXPECT_EQ(probe().selectedFilePath(), nullptr);
-
     // The surface never comes back from its first stage's restart.
-    replug();
     probe().deviceReturnLimit() = 1500ms;
     surface->addFault({sim::Fault::NeverReturns});
     EXPECT_EQ(update(), (QStringList{kInfoBox, "The Vireon Surface did not come back after its first update stage.\n"
@@ -278,6 +264,21 @@ TEST_F(UpdateTest, SecondStageUnpluggedOrNeverReachedEndsInFailure)
     EXPECT_EQ(main.mid(main.indexOf("Waiting for SPI...")), end);
     EXPECT_EQ(entries("Thread 2"), QStringList{});
     EXPECT_EQ(probe().selectedFilePath(), nullptr); // no surface: the file must be chosen again
+
+    // Unplugged for good at the fifth report of the second stage, on a
+    // fresh surface. Its worker gives up on opens after 300 ms (the product
+    // waits 20 s), five times.
+    replug();
+    probe().useWorker2(300ms);
+    onStage = [&](const QString &stage) {
+        if (stage == "pause")
+            surface->addFault({sim::Fault::UnplugAt, surface->exchanges() + 5});
+    };
+    EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
+    expectEnded(false);
+    EXPECT_EQ(count("Main Thread", "worker2 errorFlag==1 "), 5);
+    EXPECT_TRUE(entries("Main Thread").contains("Firmware update 2 failed. Could not open device. errorFlag==1"));
+    EXPECT_EQ(probe().selectedFilePath(), nullptr);
 }
 
 TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndEndsTheRunDuringThePauseOrTheWait)
@@ -306,7 +307,10 @@ TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndEndsTheRunDuringThePauseOr
         EXPECT_EQ(status, 0); // the window was closed, the last one
         EXPECT_TRUE(refused);
         EXPECT_EQ(count("Main Thread", "Close refused: an update is running."), 1);
-        EXPECT_EQ(entries("Main Thread").back(), "Update stopped: the updater was closed.");
+        // Ticks that come before the program exits may still count the pause
+        // down: the closed run leaves the count as it was.
+        const QStringList main = entries("Main Thread").filter(QRegularExpression("^(?!Waiting \\d+$)"));
+        EXPECT_EQ(main.back(), "Update stopped: the updater was closed.");
         // The entry ends its line, so the next one starts on its own.
         EXPECT_EQ(count("Main Thread", "not connected and not updating"), closeAt == "wait" ? 1 : 0);
         EXPECT_FALSE(QFileInfo::exists(path("vireonTemp1.txt")) || QFileInfo::exists(path("vireonTemp2.txt")));
