@@ -552,6 +552,9 @@ void MainWindow::giveUpWaitingForSurface()
 void MainWindow::endClosedRun()
 {
     writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
+    // The presence ticks that come before the program exits stop counting
+    // the pause down.
+    waitCount = 0;
     stopProgressTimer();
     runReset();
     deleteTemporaryFiles();
