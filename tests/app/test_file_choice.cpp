@@ -100,8 +100,9 @@ TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndTheCheckRefusesBadImages)
         QFile::remove("log.txt");
         const QString file = write("split.cyacd", c.text);
         const auto seen = choose(file);
-        if (!c.temp1.isNull())
+        if (!c.temp1.isNull()) {
             EXPECT_EQ(std::make_pair(read("vireonTemp1.txt"), read("vireonTemp2.txt")), std::make_pair(c.temp1, c.temp2));
+        }
         EXPECT_TRUE(logged("File split successfully"));
         ASSERT_EQ(seen.size(), c.image == 0 ? 1u : 2u);
         if (c.image == 0) {

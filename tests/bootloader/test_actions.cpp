@@ -237,8 +237,9 @@ TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
     for (const auto &[name, id] : cases) {
         run(VERIFY, name, text);
         EXPECT_EQ(id < 0 ? "EFVX" : "EAFVX", commands()) << name; // the row is not programmed
-        if (id >= 0)
+        if (id >= 0) {
             EXPECT_EQ((Bytes{uint8_t(id)}), device->received()[1].data) << name;
+        }
     }
     // A path ending in '_' is not read past its end.
     const std::string path = dir.write("image_", text);

@@ -249,8 +249,9 @@ TEST_F(Sim, FaultsFireWhereTheyAreScripted)
         EXPECT_EQ(hid_write(handle, kEnter, 65), written);
         uint8_t in[65] = {};
         EXPECT_EQ(hid_read_timeout(handle, in, sizeof in, 50), got);
-        if (got > 0)
+        if (got > 0) {
             EXPECT_EQ(in[1], status);
+        }
         EXPECT_EQ(enterBootloader(handle), kFirstChip) << "exchange 4 is clean";
     }
 }
