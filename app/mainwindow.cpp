@@ -291,6 +291,20 @@ void MainWindow::waitForEvents()
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+void MainWindow::waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling)
+{
+    // Asleep in the event loop: the worker's queued finished() or a tick
+    // wakes each pass.
+    for (bool first = true; busy; first = false) {
+        if (first) {
+            writeToLog(firstPass);
+            qDebug() << "Waiting for the worker:" << firstPass.trimmed();
+        }
+        waitForEvents();
+        holdProgressAt(ceiling);
+    }
+}
+
 void MainWindow::showProgress()
 {
     ui->progressBar->setValue(progressCount);
@@ -390,14 +404,7 @@ void MainWindow::on_updateButton_clicked()
     worker->abort();
     thread->wait();
     worker->requestWork();
-    for (bool first = true; worker->busyFlag; first = false) {
-        if (first) {
-            writeToLog(QStringLiteral("Programming first file...\n"));
-            qDebug() << "Waiting for the first stage";
-        }
-        waitForEvents();
-        holdProgressAt(50);
-    }
+    waitWhileBusy(worker->busyFlag, QStringLiteral("Programming first file...\n"), 50);
 
     const int firstResult = worker->errorFlag;
     if (firstResult == vireon::workers::kNotOpened) {
@@ -598,14 +605,7 @@ int MainWindow::programfile2()
     worker2->requestWork();
     // The worker keeps its busy flag set while it retries an open on its
     // own, and clears it only when the stage is over.
-    for (bool first = true; worker2->busyFlag; first = false) {
-        if (first) {
-            writeToLog(QStringLiteral("Programming second file...\n"));
-            qDebug() << "Waiting for the second stage";
-        }
-        waitForEvents();
-        holdProgressAt(95);
-    }
+    waitWhileBusy(worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
 
     const QString atEnd = QStringLiteral("Number of Second File programming attempts at end of programfile2: %1\n");
     switch (worker2->errorFlag) {

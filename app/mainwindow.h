@@ -10,6 +10,7 @@
 
 #include <hidapi/hidapi.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -94,6 +95,9 @@ private:
     // a tick, a repaint, a box, or a worker's end (each worker's finished()
     // is also queued to this window, which wakes the loop at once).
     void waitForEvents();
+    // Waits while a worker's run goes on, holding the progress at `ceiling`;
+    // the first pass logs `firstPass`.
+    void waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling);
     // The progress bar is held at `ceiling` while the run waits.
     void holdProgressAt(int ceiling);
     void showProgress();
