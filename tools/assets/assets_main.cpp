@@ -77,24 +77,24 @@ QImage blurred(const QImage &source, int radius)
     return image;
 }
 
-QFont boldFont(qreal pixelSize, qreal spacingPercent = 100)
+QFont lettering(const QString &family, QFont::Weight weight, qreal pixelSize, qreal spacingPercent)
 {
-    QFont font(g_boldFamily);
+    QFont font(family);
     font.setPixelSize(static_cast<int>(std::lround(pixelSize)));
-    font.setWeight(QFont::Bold);
+    font.setWeight(weight);
     font.setLetterSpacing(QFont::PercentageSpacing, spacingPercent);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
 }
 
+QFont boldFont(qreal pixelSize, qreal spacingPercent = 100)
+{
+    return lettering(g_boldFamily, QFont::Bold, pixelSize, spacingPercent);
+}
+
 QFont regularFont(qreal pixelSize, qreal spacingPercent = 100)
 {
-    QFont font(g_regularFamily);
-    font.setPixelSize(static_cast<int>(std::lround(pixelSize)));
-    font.setWeight(QFont::Normal);
-    font.setLetterSpacing(QFont::PercentageSpacing, spacingPercent);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
+    return lettering(g_regularFamily, QFont::Normal, pixelSize, spacingPercent);
 }
 
 // Paints `glow` blurred under the picture: the soft light around lit parts.
