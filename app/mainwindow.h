@@ -10,22 +10,26 @@
 
 #include <hidapi/hidapi.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 
 class QCloseEvent;
 class QDateTime;
+class QFont;
 class QThread;
 class QTime;
-class QTimer;
 class Worker;
 class Worker2;
 
 namespace Ui {
 class MainWindow;
 }
+namespace vireon::app {
+class FileChoice;
+class Presence;
+class UpdateSequence;
+} // namespace vireon::app
 
 // The program's version, shown in the log banner and the version label.
 constexpr double updaterVersion = 0.12;
@@ -49,8 +53,8 @@ public:
     int programfile2();
     int doHID();
 
-    // The log's time formats: an entry's time stamp ("03:07:09pm") and the
-    // line written when the log is created.
+    // The log's time formats (the shared core's): an entry's time stamp
+    // ("03:07:09pm") and the line written when the log is created.
     static QString logTimeStamp(const QTime &time);
     static QString logCreationLine(const QDateTime &when);
 
@@ -73,49 +77,24 @@ protected:
 
 private:
     friend struct MainWindowProbe; // the tests look at the window's state
+    // Each concern's own file works on the window's members.
+    friend class vireon::app::FileChoice;
+    friend class vireon::app::Presence;
+    friend class vireon::app::UpdateSequence;
 
-    // Where an update run is. Also published as the window's dynamic
-    // property "updateStage" (idle, starting, first stage, pause, wait,
-    // second stage, ending), which the demo's walk-through follows.
-    enum class Stage { Idle, Starting, FirstStage, Pause, Wait, SecondStage, Ending };
-    void setStage(Stage next);
-
-    // No usable file is chosen, or it was just refused: UPDATE is not
-    // offered until another choice succeeds.
-    void forgetChosenFile();
-    // Each temporary image must read back as one well-formed image before
-    // the file counts as chosen; firstLineN is the chosen file's line that
-    // begins image N, for the message.
-    bool checkTemporaryImages(int firstLine1, int firstLine2);
-    // The image buttons' tooltips say what they do and why UPDATE is not
-    // offered.
-    void updateToolTips();
-
-    // Sleeps in the event loop until at least one event has been handled:
-    // a tick, a repaint, a box, or a worker's end (each worker's finished()
-    // is also queued to this window, which wakes the loop at once).
-    void waitForEvents();
-    // Waits while a worker's run goes on, holding the progress at `ceiling`;
-    // the first pass logs `firstPass`.
-    void waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling);
-    // The progress bar is held at `ceiling` while the run waits.
-    void holdProgressAt(int ceiling);
     void showProgress();
-    void stopProgressTimer();
-    // The reset at retries and failure ends: not updating, bar at 0 and
-    // off, browsing on again.
-    void runReset();
     void deleteTemporaryFiles();
     // Shows the empty file panel: no file is chosen.
     void clearFileName();
-    // The end of every run that got past its first stage (success, a failed
-    // second stage, a surface that did not come back).
-    void endOfRun();
-    // The surface did not come back after the first stage.
-    void giveUpWaitingForSurface();
-    // The window was closed before the first stage, during the pause or
-    // during the wait: nothing is being programmed, the run just ends.
-    void endClosedRun();
+    // The image buttons' tooltips say what they do and why UPDATE is not
+    // offered.
+    void updateToolTips();
+    // The constructor's steps.
+    void startWorkers();
+    void connectImageButtons();
+    void startPresenceTimer();
+    void loadPictures();
+    void applyFonts(const QFont &boldFont);
 
     std::unique_ptr<char[]> selectedFilePath; // null: no usable file chosen
     bool writingFirstImage = false;
@@ -147,13 +126,7 @@ private:
     Worker *worker;
     Worker2 *worker2;
 
-    // The run's 1 s progress timer, made by a run's first attempt.
-    QTimer *progressTimer = nullptr;
-    // The ceiling of the stage the run is in; 0 outside a run.
-    int progressCeiling = 0;
-    Stage stage = Stage::Idle;
-    bool closeRequested = false;
-    std::chrono::milliseconds deviceReturnLimit = kDeviceReturnLimit;
+    std::unique_ptr<vireon::app::UpdateSequence> sequence;
 };
 
 #endif

@@ -17,6 +17,6 @@ run=$(mktemp -d)
 trap 'rm -rf "$run"' EXIT
 cp -r examples "$run/examples"
 mkdir -p docs
-(cd "$run" && QT_QPA_PLATFORM=offscreen "$root/$build/app/vireon-control-demo" \
+(cd "$run" && QT_QPA_PLATFORM=offscreen "$root/$build/demo/vireon-control-demo" \
   --screenshot "$root/docs/screenshot.png")
 echo "screenshot: docs/screenshot.png"

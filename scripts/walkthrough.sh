@@ -26,4 +26,4 @@ run=$(mktemp -d)
 trap 'rm -rf "$run"' EXIT
 mkdir -p "$shots"
 cd "$run"
-QT_QPA_PLATFORM=offscreen "$root/$build/app/vireon-control-demo" --walkthrough "$shots"
+QT_QPA_PLATFORM=offscreen "$root/$build/demo/vireon-control-demo" --walkthrough "$shots"

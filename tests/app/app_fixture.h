@@ -5,13 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +18,9 @@
 #include "cyacd_gen.h"
 #include "hidsim.h"
 #include "mainwindow.h"
+#include "modal_answerer.h"
 #include "ui_mainwindow.h"
+#include "update_sequence.h"
 #include "worker2.h"
 
 struct MainWindowProbe {
@@ -34,7 +33,7 @@ struct MainWindowProbe {
     bool updateEnabled() const { return w.updateEnabled; }
     bool updatePressed() const { return w.updatePressed; }
     const QString &statusString() const { return w.statusString; }
-    std::chrono::milliseconds &deviceReturnLimit() const { return w.deviceReturnLimit; }
+    std::chrono::milliseconds &deviceReturnLimit() const { return w.sequence->deviceReturnLimit; }
     const QPixmap &browseUp() const { return w.browseUp; }
     const QPixmap &browseDown() const { return w.browseDown; }
     const QPixmap &browseDisabled() const { return w.browseDisabled; }
@@ -120,33 +119,15 @@ protected:
 
     // Runs `action`, which opens modals, and answers each as it opens: a file
     // dialog takes the next of `files` (an empty or missing name cancels
-    // it), a box is closed with OK. None stays open longer than a minute, so
-    // a test never hangs on one.
+    // it), a box is closed with OK.
     static std::vector<Seen> withModals(QStringList files, const std::function<void()> &action)
     {
         std::vector<Seen> seen;
-        QPointer<QWidget> current; // a box that is gone may leave its address to the next
-        QElapsedTimer open;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&]() {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (modal != nullptr && modal == current && open.elapsed() > 60000)
-                QMetaObject::invokeMethod(modal, "reject");
-            if (modal == nullptr || modal == current.data())
-                return;
-            current = modal;
-            open.start();
-            auto *box = qobject_cast<QMessageBox *>(modal);
-            seen.push_back({modal->windowTitle(), box ? box->text() : QString()});
-            const QString file = box != nullptr || files.isEmpty() ? QString() : files.takeFirst();
-            if (!file.isEmpty())
-                modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
-            if (box != nullptr)
-                box->button(QMessageBox::Ok)->click();
-            else
-                QMetaObject::invokeMethod(modal, file.isEmpty() ? "reject" : "accept");
-        });
-        poll.start(10);
+        const vireon::demo::ModalAnswerer answerer([&files]() { return files.isEmpty() ? QString() : files.takeFirst(); },
+                                                   [&seen](QWidget *modal) {
+                                                       auto *box = qobject_cast<QMessageBox *>(modal);
+                                                       seen.push_back({modal->windowTitle(), box ? box->text() : QString()});
+                                                   });
         action();
         EXPECT_TRUE(files.isEmpty()) << "a scripted file dialog never opened";
         return seen;

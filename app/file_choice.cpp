@@ -1,0 +1,144 @@
+#include "file_choice.h"
+
+#include "firmware_file.h"
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "window_skin.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QMessageBox>
+
+#include <cstring>
+
+namespace vireon::app {
+
+namespace {
+const QString kBoxTitle = QStringLiteral("Vireon Surface Bootloader");
+}
+
+void FileChoice::choose()
+{
+    const QString chosen = QFileDialog::getOpenFileName(&w, MainWindow::tr("Open File"), QString(),
+                                                        QStringLiteral("Bootloader Files(*.cyacd);;All Files(*.*)"));
+    if (!chosen.endsWith(QLatin1String(".cyacd"), Qt::CaseSensitive)) {
+        QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Please Select a file ending with '.cyacd'"));
+        return;
+    }
+    w.fileName = chosen;
+    const QFileInfo info(w.fileName);
+    const QString canonical = info.canonicalFilePath();
+    const QByteArray utf8 = canonical.toUtf8();
+    w.selectedFilePath.reset(new char[static_cast<size_t>(utf8.size()) + 1]);
+    std::memcpy(w.selectedFilePath.get(), utf8.constData(), static_cast<size_t>(utf8.size()) + 1);
+    w.writeToLog(QStringLiteral("Temp filepath: %1\n").arg(canonical));
+    showName(info.fileName());
+
+    QFile firmware(w.fileName);
+    if (!firmware.open(QIODevice::ReadOnly)) {
+        forget();
+        QMessageBox::information(nullptr, QStringLiteral("Vireon Surface"), firmware.errorString());
+        w.writeToLog(QStringLiteral("Firmware error: %1\n").arg(firmware.errorString()));
+    }
+    w.splitFile();
+    w.updateToolTips();
+}
+
+void FileChoice::showName(const QString &bareName)
+{
+    QLabel *label = w.ui->fileNameLabel;
+    const int width = label->width();
+    const QString shown =
+        QFontMetrics(label->font()).elidedText(bareName, Qt::ElideMiddle, static_cast<int>(0.75 * width));
+    QFont font = label->font();
+    font.setStyleStrategy(QFont::PreferAntialias);
+    font.setPointSize(16);
+    label->setPixmap(textPanel(QSize(static_cast<int>(1.25 * width), label->height()), font, shown));
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+}
+
+void FileChoice::split()
+{
+    w.writingFirstImage = false;
+    w.writingSecondImage = false;
+    const core::SplitImages images = core::splitFirmwareFile(w.fileName);
+
+    w.tempFile1.setFileName(core::temporaryImagePath(1));
+    w.writeToLog(QStringLiteral("Temp filepath 1: %1\n").arg(w.tempFile1.fileName()));
+    w.tempFile2.setFileName(core::temporaryImagePath(2));
+    w.writeToLog(QStringLiteral("Temp filepath 2: %1\n").arg(w.tempFile2.fileName()));
+
+    QFile *failed = writeTemporaryFiles(images);
+    w.tempFile1.close();
+    w.tempFile2.close();
+    if (failed != nullptr) {
+        refuseTemporaryFile(failed);
+        return;
+    }
+    w.writeToLog(QStringLiteral("File split successfully\n"));
+    if (w.selectedFilePath)
+        checkTemporaryImages(images);
+}
+
+QFile *FileChoice::writeTemporaryFiles(const core::SplitImages &images)
+{
+    const QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Text | QIODevice::Truncate;
+    if (!w.tempFile1.open(mode))
+        return &w.tempFile1;
+    if (!w.tempFile2.open(mode))
+        return &w.tempFile2;
+    w.writeToLog(QStringLiteral("Writing to the 2 temporary files...\n"));
+    // Where the split left off: the image the last lines went to.
+    w.writingSecondImage = images.firstLine2 > 0;
+    w.writingFirstImage = images.firstLine1 > 0 && !w.writingSecondImage;
+    if (!core::writeImage(w.tempFile1, images.image1))
+        return &w.tempFile1;
+    if (!core::writeImage(w.tempFile2, images.image2))
+        return &w.tempFile2;
+    return nullptr;
+}
+
+void FileChoice::refuseTemporaryFile(QFile *failed)
+{
+    const QString error = failed->errorString();
+    w.writeToLog(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed->fileName(), error));
+    w.tempFile1.remove();
+    w.tempFile2.remove();
+    forget();
+    QMessageBox::warning(&w, kBoxTitle,
+                         QStringLiteral("The temporary files could not be written in %1\n(%2: %3).\n"
+                                        "Please make sure this folder is writable and has free space, "
+                                        "then choose the file again.")
+                             .arg(QDir::toNativeSeparators(QDir::currentPath()), QFileInfo(failed->fileName()).fileName(),
+                                  error));
+}
+
+bool FileChoice::checkTemporaryImages(const core::SplitImages &images)
+{
+    const core::FileProblem problem = core::checkImageFiles(images, w.tempFile1.fileName(), w.tempFile2.fileName());
+    if (problem.ok())
+        return true;
+    const QString where = problem.line > 0 ? QStringLiteral("Line %1: ").arg(problem.line) : QString();
+    w.writeToLog(
+        QStringLiteral("Firmware file check failed: image %1: %2%3\n").arg(problem.image).arg(where, problem.reason));
+    forget();
+    QMessageBox::warning(&w, kBoxTitle,
+                         QStringLiteral("Image %1 of the firmware file is not usable.\n%2%3\n"
+                                        "Please choose another file.")
+                             .arg(problem.image)
+                             .arg(where, problem.reason));
+    return false;
+}
+
+void FileChoice::forget()
+{
+    w.selectedFilePath.reset();
+    w.ui->updateLabel->setEnabled(false);
+    w.updateEnabled = false;
+    w.ui->updateLabel->setPixmap(w.updateWhiteDisabled);
+    w.updateToolTips();
+}
+
+} // namespace vireon::app

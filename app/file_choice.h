@@ -1,0 +1,45 @@
+// Choosing the firmware file: the dialog and the suffix rule, the name in
+// the file panel, the split into the two temporary images and their check
+// (both done by the shared core), and what the user is told when the file
+// cannot be taken.
+#ifndef VIREON_APP_FILE_CHOICE_H
+#define VIREON_APP_FILE_CHOICE_H
+
+#include <QString>
+
+class MainWindow;
+class QFile;
+
+namespace vireon::core {
+struct SplitImages;
+}
+
+namespace vireon::app {
+
+class FileChoice
+{
+public:
+    explicit FileChoice(MainWindow &window) : w(window) {}
+
+    // The browse button was released.
+    void choose();
+    // Splits the chosen file into the two temporary images and, while the
+    // file is still usable, checks them.
+    void split();
+    // No usable file is chosen, or it was just refused: UPDATE is not
+    // offered until another choice succeeds.
+    void forget();
+
+private:
+    void showName(const QString &bareName);
+    // Null when both temporary files were written; else the one that failed.
+    QFile *writeTemporaryFiles(const vireon::core::SplitImages &images);
+    void refuseTemporaryFile(QFile *failed);
+    bool checkTemporaryImages(const vireon::core::SplitImages &images);
+
+    MainWindow &w;
+};
+
+} // namespace vireon::app
+
+#endif

@@ -1,0 +1,352 @@
+#include "update_sequence.h"
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "worker.h"
+#include "worker2.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+
+namespace vireon::app {
+
+namespace {
+const QString kBoxTitle = QStringLiteral("Vireon Surface Bootloader");
+}
+
+UpdateSequence::UpdateSequence(MainWindow &window) : deviceReturnLimit(MainWindow::kDeviceReturnLimit), w(window)
+{
+    setStage(RunStage::Idle);
+}
+
+void UpdateSequence::run()
+{
+    QCoreApplication::processEvents();
+    w.writeToLog(QStringLiteral("Beginning update process...\n"));
+    qDebug() << "programAttempts at the start:" << w.programAttempts;
+    if (w.programAttempts == 0 && !startFreshRun())
+        return;
+
+    w.ui->progressBar->setEnabled(true);
+    w.ui->browseFileLabel->setEnabled(false);
+    w.ui->updateLabel->setEnabled(false);
+    w.updating = true;
+    w.writingFirstImage = false;
+    w.writingSecondImage = false;
+    w.updateToolTips();
+
+    if (!firstStage() || !pauseAndWaitForSurface())
+        return;
+
+    setStage(RunStage::SecondStage);
+    if (w.programfile2() != 0) {
+        stopProgressTimer();
+        w.ui->updateLabel->setPixmap(w.updateRedUp);
+        setStage(RunStage::Ending);
+        QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Firmware update 2 failed"));
+        // Without the surface the file cannot be tried again as it is.
+        if (w.connectedFlag == 0)
+            w.clearFileName();
+        runReset();
+        w.deleteTemporaryFiles();
+        w.writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
+    } else {
+        setStage(RunStage::Ending);
+        progressCeiling_ = 100;
+        w.progressCount = 100;
+        w.showProgress();
+        w.ui->updateLabel->setPixmap(w.updateGreenUp);
+        w.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
+        QMessageBox::information(&w, kBoxTitle, QStringLiteral("Firmware update complete."));
+        w.clearFileName();
+    }
+    endOfRun();
+}
+
+bool UpdateSequence::startFreshRun()
+{
+    closeRequested_ = false;
+    // A failed run deleted the temporary images while the file stayed
+    // chosen: the file is split (and checked) again.
+    if (!QFileInfo::exists(w.tempFile1.fileName()) || !QFileInfo::exists(w.tempFile2.fileName())) {
+        w.writeToLog(QStringLiteral("Temporary files missing. Splitting the chosen file again.\n"));
+        w.splitFile();
+        if (!w.selectedFilePath) {
+            w.writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
+            w.deleteTemporaryFiles();
+            return false;
+        }
+    }
+    setStage(RunStage::Starting);
+    delete progressTimer_;
+    progressTimer_ = new QTimer(&w);
+    QObject::connect(progressTimer_, &QTimer::timeout, &w, &MainWindow::update1s);
+    QMessageBox::information(&w, kBoxTitle,
+                             QStringLiteral("Do not manually disconnect Vireon Surface from USB during update "
+                                            "process.\nYou may hear a disconnect system sound. Please leave it "
+                                            "physically connected.\nTotal process will take approximately 90 "
+                                            "seconds.\n"));
+    if (closeRequested_) {
+        endClosedRun();
+        return false;
+    }
+    progressTimer_->start(1000);
+    return true;
+}
+
+bool UpdateSequence::firstStage()
+{
+    setStage(RunStage::FirstStage);
+    progressCeiling_ = 50;
+    w.worker->abort();
+    w.thread->wait();
+    w.worker->requestWork();
+    waitWhileBusy(w.worker->busyFlag, QStringLiteral("Programming first file...\n"), 50);
+
+    const int firstResult = w.worker->errorFlag;
+    if (firstResult == vireon::workers::kNotOpened) {
+        w.writeToLog(QStringLiteral("errorFlag==1 \n"));
+        if (w.programAttempts <= 4) {
+            ++w.programAttempts;
+            runReset();
+            w.writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
+            w.on_updateButton_clicked();
+            stopProgressTimer();
+            qDebug() << "programAttempts at the end:" << w.programAttempts;
+            return false;
+        }
+        qDebug() << "The first stage gives up after" << w.programAttempts << "retries";
+        stopProgressTimer();
+        w.ui->updateLabel->setPixmap(w.updateRedUp);
+        setStage(RunStage::Ending);
+        QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"));
+        runReset();
+        w.deleteTemporaryFiles();
+        w.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
+                         .arg(w.programAttempts));
+        w.programAttempts = 0;
+        w.worker->abort();
+        setStage(RunStage::Idle);
+        return false;
+    }
+    if (firstResult != vireon::workers::kProgrammed) {
+        stopProgressTimer();
+        w.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
+        w.ui->updateLabel->setPixmap(w.updateRedUp);
+        setStage(RunStage::Ending);
+        QMessageBox::warning(&w, kBoxTitle,
+                             QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."));
+        runReset();
+        w.deleteTemporaryFiles();
+        w.programAttempts = 0;
+        setStage(RunStage::Idle);
+        return false;
+    }
+    w.waitCount = 20;
+    w.writeToLog(QStringLiteral("Firmware Update 1 success. errorFlag==0\n"));
+    w.worker->abort();
+    return true;
+}
+
+bool UpdateSequence::pauseAndWaitForSurface()
+{
+    // The surface restarts after its first stage and leaves the bus for a
+    // while: the presence check counts the pause down, one per tick.
+    setStage(RunStage::Pause);
+    progressCeiling_ = 85;
+    qDebug() << "Pausing for the restart";
+    while (w.waitCount > 0) {
+        if (closeRequested_) {
+            endClosedRun();
+            return false;
+        }
+        waitForEvents();
+    }
+
+    w.writeToLog(QStringLiteral("Q_OS_WIN\n"));
+    w.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(w.connectedFlag));
+    w.connectedFlag = 0;
+
+    // Wait until a presence check sees the surface again.
+    setStage(RunStage::Wait);
+    QElapsedTimer waited;
+    waited.start();
+    int passes = 0;
+    for (;;) {
+        if (++passes == 1) {
+            w.writeToLog(QStringLiteral("Waiting for SPI...\n"));
+            qDebug() << "Waiting for the surface to come back";
+        }
+        if (!w.updating) {
+            w.writeToLog(QStringLiteral("not connected and not updating\n"));
+            if (closeRequested_)
+                endClosedRun();
+            return false;
+        }
+        waitForEvents();
+        holdProgressAt(85);
+        if (w.connectedFlag != 0)
+            break;
+        if (waited.elapsed() >= deviceReturnLimit.count()) {
+            giveUpWaitingForSurface();
+            return false;
+        }
+    }
+    w.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(w.connectedFlag));
+    w.writeToLog(QStringLiteral("Number of times through waiting while loop: %1\n").arg(passes));
+    return true;
+}
+
+int UpdateSequence::secondStage()
+{
+    w.writeToLog(QStringLiteral("Number of Second File programming attempts at top of programfile2: %1\n")
+                     .arg(w.secondFileAttempts));
+    w.worker2->abort();
+    w.thread2->wait();
+    w.worker2->requestWork();
+    // The worker keeps its busy flag set while it retries an open on its
+    // own, and clears it only when the stage is over.
+    waitWhileBusy(w.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
+
+    const QString atEnd = QStringLiteral("Number of Second File programming attempts at end of programfile2: %1\n");
+    switch (w.worker2->errorFlag) {
+    case vireon::workers::kProgrammed:
+        w.worker2->abort();
+        ++w.secondFileAttempts;
+        w.writeToLog(atEnd.arg(w.secondFileAttempts));
+        return 0;
+    case vireon::workers::kActionFailed: {
+        int result = 1;
+        if (w.secondFileAttempts <= 4) {
+            ++w.secondFileAttempts;
+            result = w.programfile2();
+        }
+        w.writeToLog(atEnd.arg(w.secondFileAttempts));
+        w.worker2->abort();
+        return result;
+    }
+    default:
+        w.writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
+        if (w.secondFileAttempts <= 4) {
+            ++w.secondFileAttempts;
+            return w.programfile2();
+        }
+        w.writeToLog(QStringLiteral("Firmware update 2 failed. Could not open device. errorFlag==1\n"));
+        w.worker2->abort();
+        w.thread2->wait();
+        return 1;
+    }
+}
+
+void UpdateSequence::setStage(RunStage next)
+{
+    stage_ = next;
+    w.setProperty("updateStage", QString::fromLatin1(stageName(next)));
+}
+
+void UpdateSequence::waitForEvents()
+{
+    // Asleep in the event loop: a tick, a repaint, a box, or a worker's
+    // queued finished() wakes it.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling)
+{
+    for (bool first = true; busy; first = false) {
+        if (first) {
+            w.writeToLog(firstPass);
+            qDebug() << "Waiting for the worker:" << firstPass.trimmed();
+        }
+        waitForEvents();
+        holdProgressAt(ceiling);
+    }
+}
+
+void UpdateSequence::holdProgressAt(int ceiling)
+{
+    progressCeiling_ = ceiling;
+    if (w.progressCount > ceiling - 1) {
+        w.progressCount = ceiling;
+        w.showProgress();
+    }
+}
+
+void UpdateSequence::stopProgressTimer()
+{
+    if (progressTimer_ != nullptr)
+        progressTimer_->stop();
+}
+
+void UpdateSequence::runReset()
+{
+    w.updating = false;
+    w.writingFirstImage = false;
+    w.writingSecondImage = false;
+    progressCeiling_ = 0;
+    w.progressCount = 0;
+    w.showProgress();
+    w.ui->progressBar->setEnabled(false);
+    w.ui->browseFileLabel->setEnabled(true);
+    // The presence check showed the faded dot during the run.
+    w.ui->browseFileLabel->setPixmap(w.browseUp);
+    w.updateToolTips();
+}
+
+void UpdateSequence::endOfRun()
+{
+    w.updating = false;
+    w.writingFirstImage = false;
+    w.writingSecondImage = false;
+    stopProgressTimer();
+    progressCeiling_ = 0;
+    w.progressCount = 0;
+    w.showProgress();
+    w.ui->progressBar->setEnabled(false);
+    w.ui->browseFileLabel->setEnabled(true);
+    w.ui->browseFileLabel->setPixmap(w.browseUp);
+    w.deleteTemporaryFiles();
+    ++w.programAttempts;
+    w.writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(w.programAttempts));
+    w.programAttempts = 0;
+    w.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
+    w.updateToolTips();
+    qDebug() << "programAttempts at the end:" << w.programAttempts;
+    setStage(RunStage::Idle);
+}
+
+void UpdateSequence::giveUpWaitingForSurface()
+{
+    stopProgressTimer();
+    w.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
+                     .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
+    w.ui->updateLabel->setPixmap(w.updateRedUp);
+    setStage(RunStage::Ending);
+    QMessageBox::warning(&w, kBoxTitle,
+                         QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
+                                        "Unplug it, plug it back in and run the update again."));
+    if (w.connectedFlag == 0)
+        w.clearFileName();
+    endOfRun();
+}
+
+void UpdateSequence::endClosedRun()
+{
+    w.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
+    // The presence ticks that come before the program exits stop counting
+    // the pause down.
+    w.waitCount = 0;
+    stopProgressTimer();
+    runReset();
+    w.deleteTemporaryFiles();
+    w.programAttempts = 0;
+    setStage(RunStage::Idle);
+}
+
+} // namespace vireon::app

@@ -1,0 +1,75 @@
+// The two-stage update, run inside the UPDATE button's release slot: the
+// first worker programs image 1, the surface restarts and leaves the bus,
+// the run waits until it is back, and the second worker programs image 2.
+// Every wait sleeps in the event loop and polls the worker's flags, so the
+// ticks, repaints and boxes go on while it waits.
+#ifndef VIREON_APP_UPDATE_SEQUENCE_H
+#define VIREON_APP_UPDATE_SEQUENCE_H
+
+#include "run_stage.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+
+class MainWindow;
+class QTimer;
+
+namespace vireon::app {
+
+class UpdateSequence
+{
+public:
+    explicit UpdateSequence(MainWindow &window);
+
+    // One invocation of the sequence (a first-stage retry is a nested one).
+    void run();
+    // One invocation of the second stage: 0 programmed, 1 failed.
+    int secondStage();
+
+    RunStage stage() const { return stage_; }
+    // The ceiling of the stage the run is in; 0 outside a run. A progress
+    // tick that comes while the run waits behind a box is held at it too.
+    int progressCeiling() const { return progressCeiling_; }
+    // Closing was asked for while nothing was being programmed: the run
+    // ends at its next step.
+    void endOnClose() { closeRequested_ = true; }
+
+    // How long the run waits for the surface after its first stage.
+    std::chrono::milliseconds deviceReturnLimit;
+
+private:
+    void setStage(RunStage next);
+    // Sleeps in the event loop until at least one event has been handled.
+    void waitForEvents();
+    // Waits while a worker's run goes on, holding the progress at `ceiling`;
+    // the first pass logs `firstPass`.
+    void waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling);
+    void holdProgressAt(int ceiling);
+    void stopProgressTimer();
+    // The reset at retries and failure ends: not updating, bar at 0 and
+    // off, browsing on again.
+    void runReset();
+    bool startFreshRun();
+    // False when the run ended in its first stage.
+    bool firstStage();
+    // False when the run ended before the surface was back.
+    bool pauseAndWaitForSurface();
+    // The end of every run that got past its first stage.
+    void endOfRun();
+    void giveUpWaitingForSurface();
+    // The window was closed before the first stage, during the pause or
+    // during the wait: nothing is being programmed, the run just ends.
+    void endClosedRun();
+
+    MainWindow &w;
+    QTimer *progressTimer_ = nullptr; // the run's 1 s tick, made by its first attempt
+    int progressCeiling_ = 0;
+    RunStage stage_ = RunStage::Idle;
+    bool closeRequested_ = false;
+};
+
+} // namespace vireon::app
+
+#endif

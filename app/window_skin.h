@@ -1,0 +1,30 @@
+// The window's look: the compiled fonts and pictures, and the two panels
+// (file name, status word) painted over the blue window picture.
+#ifndef VIREON_APP_WINDOW_SKIN_H
+#define VIREON_APP_WINDOW_SKIN_H
+
+#include <QFont>
+#include <QPixmap>
+#include <QString>
+
+class QWidget;
+
+namespace vireon::app {
+
+// A picture of the resource collection, scaled to `size` keeping its aspect.
+QPixmap element(const QString &file, const QSize &size);
+
+// Registers the bold and the regular font file (one family) and returns the
+// bold font, antialiased; the default font when the bold file is refused.
+QFont registerFonts();
+
+// The blue panel stretched to `size` with `text` centred on it.
+QPixmap textPanel(const QSize &size, const QFont &font, const QString &text);
+
+// The labels were laid out for a narrower typeface than the one shipped: a
+// text that would be cut off at `width` is narrowed until it fits.
+void narrowToFit(QWidget *widget, const QString &text, int width);
+
+} // namespace vireon::app
+
+#endif

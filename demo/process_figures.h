@@ -1,0 +1,34 @@
+// The demo's figures about its own process, from the kernel.
+#ifndef VIREON_DEMO_PROCESS_FIGURES_H
+#define VIREON_DEMO_PROCESS_FIGURES_H
+
+#include <QElapsedTimer>
+#include <QObject>
+
+namespace vireon::demo {
+
+// Milliseconds since the process started (/proc/self/stat); -1 when unknown.
+double msSinceProcessStart();
+// CPU time of the calling thread, in milliseconds.
+double threadCpuMs();
+// The process's peak resident memory, in MiB.
+double peakResidentMiB();
+
+// Installed on the window: at its first paint, prints the time since the
+// process start and since main, then quits.
+class FirstPaint : public QObject
+{
+public:
+    explicit FirstPaint(const QElapsedTimer *sinceMain) : sinceMain_(sinceMain) {}
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    const QElapsedTimer *sinceMain_;
+    bool seen_ = false;
+};
+
+} // namespace vireon::demo
+
+#endif
