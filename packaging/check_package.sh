@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds the Debian package with scripts/package.sh into DIR and checks what
+# a user gets: lintian is clean (package.sh fails otherwise), every file is
+# at its path, the desktop entry and the metainfo validate, the udev rule
+# tags only the surface's hidraw nodes, and the unpacked program starts.
+# Nothing is installed on this machine. Exits 77 when a tool is missing.
+#
+#   packaging/check_package.sh DIR
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1
+
+for tool in dpkg-buildpackage dpkg-checkbuilddeps lintian desktop-file-validate appstreamcli file timeout; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }
+done
+(cd "$top" && dpkg-checkbuilddeps debian/control) || exit 77
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+rm -rf "$dir"
+mkdir -p "$dir"
+"$top/scripts/package.sh" --no-deps --out "$dir" >"$dir.log" 2>&1 || { tail -n 80 "$dir.log"; fail "scripts/package.sh"; }
+sed -n '/^package: lintian/,$p' "$dir.log"
+debs=("$dir"/vireon-control_0.12-1_*.deb)
+deb=${debs[0]}
+[ -f "$deb" ] || fail "no vireon-control_0.12-1 .deb in $dir"
+
+rules=usr/lib/udev/rules.d/70-vireon-surface.rules
+expected=(usr/bin/vireon-control "$rules"
+  usr/share/applications/vireon-control.desktop
+  usr/share/metainfo/org.vireon.control.metainfo.xml
+  usr/share/man/man1/vireon-control.1.gz
+  usr/share/doc/vireon-control/copyright)
+for size in 16 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vireon-control.png")
+done
+contents=$(dpkg-deb --contents "$deb")
+echo "$contents"
+for path in "${expected[@]}"; do
+  grep -q " \./$path\$" <<<"$contents" || fail "$path is not in the package"
+done
+! grep -q "vireon-control-demo" <<<"$contents" || fail "the demo program is in the package"
+[[ "$rules" < "usr/lib/udev/rules.d/73-seat-late.rules" ]] || fail "the rule sorts after 73-seat-late.rules"
+grep -q -- "-rw-r--r-- root/root .* \./$rules\$" <<<"$contents" || fail "the rule's mode or owner"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg -x "$deb" "$root"
+
+desktop-file-validate "$root/usr/share/applications/vireon-control.desktop" || fail "desktop entry"
+grep -qx "Icon=vireon-control" "$root/usr/share/applications/vireon-control.desktop" || fail "desktop icon"
+appstreamcli validate --no-net "$root/usr/share/metainfo/org.vireon.control.metainfo.xml" || fail "metainfo"
+grep -q "<modalias>usb:v1502p0101d\*</modalias>" "$root/usr/share/metainfo/org.vireon.control.metainfo.xml" ||
+  fail "metainfo modalias"
+file "$root/usr/share/icons/hicolor/48x48/apps/vireon-control.png" | grep -q "PNG image data, 48 x 48" ||
+  fail "48 pixel icon"
+
+# One rule: matches the surface's hidraw nodes and only adds the uaccess tag.
+rule=$(grep -v '^#' "$root/$rules" | grep -v '^[[:space:]]*$')
+[ "$(wc -l <<<"$rule")" = 1 ] || fail "expected one rule: $rule"
+keys=$(tr ',' '\n' <<<"$rule" | sed 's/^ *//; s/ *$//' | sort | tr '\n' ' ')
+want='ATTRS{idProduct}=="0101" ATTRS{idVendor}=="1502" KERNEL=="hidraw*" SUBSYSTEM=="hidraw" TAG+="uaccess" '
+[ "$keys" = "$want" ] || fail "udev rule keys: $keys"
+
+# The unpacked program, started in an empty folder, says who it is and
+# starts its log there.
+work="$root/work"
+mkdir "$work"
+status=0
+(cd "$work" && QT_QPA_PLATFORM=offscreen timeout -s TERM 3 "$root/usr/bin/vireon-control" >stdout.txt 2>stderr.txt) ||
+  status=$?
+[ "$status" = 124 ] || { cat "$work/stderr.txt"; fail "the program ended by itself with status $status"; }
+printf 'vireon.control 0.12\nCopyright (C) 2026 the vireon.control developers\n' | cmp - <(head -n 2 "$work/stdout.txt") ||
+  fail "start-up lines: $(cat "$work/stdout.txt")"
+grep -q "\*\*\* Updater Started: " "$work/log.txt" && grep -q "\*\*\* Version: 0.12" "$work/log.txt" ||
+  fail "log banner: $(cat "$work/log.txt" 2>&1)"
+echo "package: $deb checked"
