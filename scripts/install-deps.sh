@@ -9,7 +9,7 @@ packages=(
   libhidapi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
-  dpkg-dev debhelper lintian appstream desktop-file-utils file
+  build-essential dpkg-dev debhelper lintian appstream desktop-file-utils file
 )
 
 missing=()
