@@ -10,7 +10,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 
-for tool in dpkg-buildpackage dpkg-checkbuilddeps lintian desktop-file-validate appstreamcli file timeout; do
+for tool in dpkg-buildpackage dpkg-checkbuilddeps lintian desktop-file-validate appstreamcli file; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }
 done
 (cd "$top" && dpkg-checkbuilddeps debian/control) || exit 77
@@ -34,6 +34,7 @@ expected=(usr/bin/vireon-control "$rules"
 for size in 16 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vireon-control.png")
 done
+# When cli/ lands: usr/bin/vireon-flash and usr/share/man/man1/vireon-flash.1.gz.
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
 for path in "${expected[@]}"; do
@@ -63,13 +64,19 @@ want='ATTRS{idProduct}=="0101" ATTRS{idVendor}=="1502" KERNEL=="hidraw*" SUBSYST
 [ "$keys" = "$want" ] || fail "udev rule keys: $keys"
 
 # The unpacked program, started in an empty folder, says who it is and
-# starts its log there.
+# starts its log there; it is still running when it is ended.
 work="$root/work"
 mkdir "$work"
-status=0
-(cd "$work" && QT_QPA_PLATFORM=offscreen timeout -s TERM 3 "$root/usr/bin/vireon-control" >stdout.txt 2>stderr.txt) ||
-  status=$?
-[ "$status" = 124 ] || { cat "$work/stderr.txt"; fail "the program ended by itself with status $status"; }
+(cd "$work" && QT_QPA_PLATFORM=offscreen exec "$root/usr/bin/vireon-control" >stdout.txt 2>stderr.txt) &
+pid=$!
+for _ in $(seq 120); do
+  if grep -qs "\*\*\* Version: " "$work/log.txt" || ! kill -0 "$pid" 2>/dev/null; then break; fi
+  sleep 0.5
+done
+sleep 2
+kill -0 "$pid" 2>/dev/null || { cat "$work/stderr.txt"; fail "the program ended by itself"; }
+kill -TERM "$pid"
+wait "$pid" || true
 printf 'vireon.control 0.12\nCopyright (C) 2026 the vireon.control developers\n' | cmp - <(head -n 2 "$work/stdout.txt") ||
   fail "start-up lines: $(cat "$work/stdout.txt")"
 grep -q "\*\*\* Updater Started: " "$work/log.txt" && grep -q "\*\*\* Version: 0.12" "$work/log.txt" ||
