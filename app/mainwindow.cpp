@@ -3,6 +3,7 @@
 
 #include "close_policy.h"
 #include "file_choice.h"
+#include "hidapi_lock.h"
 #include "log_line.h"
 #include "presence.h"
 #include "update_sequence.h"
@@ -262,9 +263,9 @@ int MainWindow::doHID()
         --waitCount;
         writeToLog(QStringLiteral("Waiting %1\n").arg(waitCount));
     }
-    hid_device_info *devices = hid_enumerate(vendorId, productId);
+    hid_device_info *devices = vireon::core::hid::enumerate(vendorId, productId);
     const bool present = devices != nullptr;
-    hid_free_enumeration(devices);
+    vireon::core::hid::freeEnumeration(devices);
     vireon::app::Presence(*this).show(present);
     return 0;
 }

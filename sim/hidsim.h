@@ -1,11 +1,15 @@
 // Control and inspection of the simulated HID bus. The library vireon_hidsim
 // implements hidapi's C API (hid_enumerate, hid_open, hid_read, ...) over
 // surfaces attached here, each backed by a device model. Tests and the demo
-// program link it instead of the real hidapi.
+// program link it instead of the real hidapi. It is exactly as strict as the
+// real library: its process-wide functions are not thread-safe (call them
+// through vireon::core::hid), and a surface refused for lack of permission
+// gives the text a refused hidraw open gives.
 #ifndef VIREON_SIM_HIDSIM_H
 #define VIREON_SIM_HIDSIM_H
 
 #include "device_model.h"
+#include "usb_ids.h"
 
 #include <chrono>
 #include <functional>
@@ -16,8 +20,8 @@
 
 namespace vireon::sim {
 
-constexpr uint16_t kVendorId = 0x1502;
-constexpr uint16_t kProductId = 0x0101;
+using core::kProductId;
+using core::kVendorId;
 
 struct SurfaceOptions {
     std::vector<TargetConfig> targets;                    // the chain of chips, in programming order
