@@ -19,7 +19,7 @@
 #include "hid_transport.h"
 #include "hidsim.h"
 
-VIREON_HID_TRANSPORT(handle)
+hid_device *handle = nullptr;
 
 namespace {
 
@@ -65,10 +65,10 @@ bool programOnce(benchmark::State &state, std::chrono::microseconds latency, Tot
         state.SkipWithError("the surface could not be opened");
         return false;
     }
-    CyBtldr_CommunicationsData record = transportRecord();
+    CyBtldr_CommunicationsData record = core::hidTransport<&handle>();
 
     const auto start = Clock::now();
-    const int result = CyBtldr_Program(imagePath().c_str(), &record, ProgressUpdate);
+    const int result = CyBtldr_Program(imagePath().c_str(), &record, core::ignoreProgress);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     hid_close(handle);

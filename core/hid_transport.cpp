@@ -6,10 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
-hid_device *handle = nullptr;
-hid_device *handle2 = nullptr;
-
-namespace vireon::transport {
+namespace vireon::core {
 namespace {
 
 // hidapi's text for the last failure on the device. Some hidapi versions
@@ -62,4 +59,4 @@ int readPacket(hid_device *device, unsigned char *data, int /*size*/)
     return got > 0 ? 0 : -1;
 }
 
-} // namespace vireon::transport
+} // namespace vireon::core

@@ -1,20 +1,16 @@
 // The HID transport under the bootloader host: every packet travels in one
 // 65-byte output report (report id 0, then 64 payload bytes), and every
 // answer arrives as one input report. The logic is written once here; each
-// worker's module binds its own file-local set of transport functions to
-// its own process-wide handle with VIREON_HID_TRANSPORT.
-#ifndef VIREON_WORKERS_HID_TRANSPORT_H
-#define VIREON_WORKERS_HID_TRANSPORT_H
+// user binds a transport record to its own process-wide handle with
+// hidTransport<&itsHandle>().
+#ifndef VIREON_CORE_HID_TRANSPORT_H
+#define VIREON_CORE_HID_TRANSPORT_H
 
 #include <hidapi/hidapi.h>
 
 #include "cybtldr_api.h"
 
-// One handle per worker; each run's hid_open sets its worker's handle.
-extern hid_device *handle;  // first worker
-extern hid_device *handle2; // second worker
-
-namespace vireon::transport {
+namespace vireon::core {
 
 constexpr int kReportSize = 65;
 constexpr int kPayloadSize = 64;
@@ -32,29 +28,23 @@ int writePacket(hid_device *device, const unsigned char *data, int size);
 // the read fails or no report arrives within kReadTimeoutMs.
 int readPacket(hid_device *device, unsigned char *data, int size);
 
-} // namespace vireon::transport
+// The transport record over the handle in *Slot, read at every call: opening
+// and closing do nothing (the owner opens the device into *Slot), writes and
+// reads go through writePacket and readPacket, MaxTransferSize 64.
+template <hid_device **Slot> CyBtldr_CommunicationsData hidTransport()
+{
+    CyBtldr_CommunicationsData record;
+    record.OpenConnection = [] { return 0; };
+    record.CloseConnection = [] { return 0; };
+    record.ReadData = [](unsigned char *data, int size) { return readPacket(*Slot, data, size); };
+    record.WriteData = [](unsigned char *data, int size) { return writePacket(*Slot, data, size); };
+    record.MaxTransferSize = kMaxTransferSize;
+    return record;
+}
 
-// Defines, in an anonymous namespace of the including file, the transport
-// functions OpenConnection, CloseConnection, WriteData, ReadData and
-// ProgressUpdate on the given handle, and transportRecord() that fills a
-// CyBtldr_CommunicationsData with them and MaxTransferSize 64.
-#define VIREON_HID_TRANSPORT(HANDLE)                                                                     \
-    namespace {                                                                                          \
-    int OpenConnection() { return 0; }                                                                   \
-    int CloseConnection() { return 0; }                                                                  \
-    int WriteData(unsigned char *data, int size) { return vireon::transport::writePacket(HANDLE, data, size); } \
-    int ReadData(unsigned char *data, int size) { return vireon::transport::readPacket(HANDLE, data, size); }   \
-    [[maybe_unused]] void ProgressUpdate(uint8_t, uint16_t) {}                                                         \
-    [[maybe_unused]] CyBtldr_CommunicationsData transportRecord()                                        \
-    {                                                                                                    \
-        CyBtldr_CommunicationsData record;                                                               \
-        record.OpenConnection = OpenConnection;                                                          \
-        record.CloseConnection = CloseConnection;                                                        \
-        record.ReadData = ReadData;                                                                      \
-        record.WriteData = WriteData;                                                                    \
-        record.MaxTransferSize = vireon::transport::kMaxTransferSize;                                    \
-        return record;                                                                                   \
-    }                                                                                                    \
-    }
+// The progress callback for callers that show none.
+inline void ignoreProgress(uint8_t /*arrayId*/, uint16_t /*rowNumber*/) {}
+
+} // namespace vireon::core
 
 #endif

@@ -2,8 +2,7 @@
 
 #include "hid_transport.h"
 
-// The second stage's transport functions, on `handle2`.
-VIREON_HID_TRANSPORT(handle2)
+hid_device *handle2 = nullptr;
 
 namespace {
 
@@ -11,27 +10,33 @@ const vireon::workers::Stage kStage2 = {
     2,
     "/vireonTemp2.txt",
     " Thread 2: ",
-    " Thread 2: Handle: ",
     "Errorflag==1. No handle: ",
     "Firmware update 2 complete. Result: %1. errorFlag==0",
     "Firmware update 2 failed. Result: %1. errorFlag==2",
     "Firmware update 2 complete",
     "Firmware update 2 failed.",
     &handle2,
-    transportRecord,
-    ProgressUpdate,
+    vireon::core::hidTransport<&handle2>,
 };
-
-using Run = vireon::workers::StageRun<Worker2>;
 
 } // namespace
 
-Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit) : QObject(parent), openLimit(openLimit) {}
+Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
+    : QObject(parent), restart{openLimit, kRestartPause, {}, 0, false, {}}
+{
+}
 
-void Worker2::requestWork() { Run::requestWork(*this, kStage2); }
+vireon::workers::StageRun Worker2::run()
+{
+    return {kStage2,
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, [this] { emit workRequested(); },
+             [this] { emit finished(); }, &restart}};
+}
 
-void Worker2::abort() { Run::abort(*this, kStage2); }
+void Worker2::requestWork() { run().requestWork(); }
 
-void Worker2::threadwritetolog(QString message, hid_device *device) { Run::writeLog(*this, kStage2, message, device); }
+void Worker2::abort() { run().abort(); }
 
-void Worker2::doWork() { Run::doWork(*this, kStage2); }
+void Worker2::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
+
+void Worker2::doWork() { run().doWork(); }

@@ -1,5 +1,5 @@
 // The second-stage programming worker: the first worker's twin for the
-// second image, on its own thread, handle and transport functions. When the
+// second image, on its own thread, handle and transport record. When the
 // surface cannot be opened (it may still be coming back from its restart)
 // the worker tries again on its own:
 //  - busyFlag stays set across a restart, so a waiting reader never sees
@@ -20,15 +20,13 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
-#include <QWaitCondition>
 
 #include <hidapi/hidapi.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 
-#include "worker.h"
+#include "stage_run.h"
 
 class Worker2 : public QObject
 {
@@ -56,18 +54,14 @@ public slots:
     void doWork();
 
 private:
-    template <class> friend struct vireon::workers::StageRun;
+    vireon::workers::StageRun run();
 
     bool abortFlag = false;
     bool workingFlag = false;
     QMutex mutex;
 
-    // The restart of a run that could not open the surface; all under mutex.
-    const std::chrono::milliseconds openLimit;
-    std::chrono::steady_clock::time_point openDeadline;
-    uint64_t request = 0;         // counts requestWork calls from the owner
-    bool restartPending = false;  // a restart is queued to the thread's owner
-    QWaitCondition abortRequested;
+    // The restart of a run that could not open the surface; under mutex.
+    vireon::workers::RestartState restart;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "cyacd_gen.h"
 #include "cybtldr_api2.h"
 #include "hid_transport.h"
+#include "hidapi_lock.h"
 #include "hidsim.h"
 
 #include <gtest/gtest.h>
@@ -18,14 +19,14 @@
 #include <regex>
 #include <thread>
 
-VIREON_HID_TRANSPORT(handle)
-
 using namespace vireon;
 using namespace std::chrono_literals;
 using namespace testing::internal; // CaptureStderr, GetCapturedStderr
 using Bytes = std::vector<uint8_t>;
 
 namespace {
+
+hid_device *handle = nullptr;
 
 const uint32_t kFirstChip = tools::ImageSpec().siliconId;
 const uint32_t kSecondChip = 0x56530002;
@@ -43,14 +44,14 @@ std::vector<sim::TargetConfig> twoChips() { return tools::targetsFor({smallImage
 std::vector<std::string> listed()
 {
     std::vector<std::string> paths;
-    hid_device_info *devs = hid_enumerate(sim::kVendorId, sim::kProductId);
+    hid_device_info *devs = core::hid::enumerate(sim::kVendorId, sim::kProductId);
     for (hid_device_info *d = devs; d; d = d->next)
         paths.push_back(d->path);
-    hid_free_enumeration(devs);
+    core::hid::freeEnumeration(devs);
     return paths;
 }
 
-hid_device *openFirst() { return hid_open(sim::kVendorId, sim::kProductId, nullptr); }
+hid_device *openFirst() { return core::hid::open(sim::kVendorId, sim::kProductId); }
 
 // One raw exchange: the silicon id the surface answers, or -1.
 long enterBootloader(hid_device *dev)
@@ -90,8 +91,8 @@ protected:
             hid_close(handle);
         if (!(handle = openFirst()))
             return -100;
-        CyBtldr_CommunicationsData record = transportRecord();
-        return CyBtldr_Program(file_.c_str(), &record, ProgressUpdate);
+        CyBtldr_CommunicationsData record = core::hidTransport<&handle>();
+        return CyBtldr_Program(file_.c_str(), &record, core::ignoreProgress);
     }
 
     const std::string file_ = testing::TempDir() + "usb_test_" + std::to_string(getpid()) + ".cyacd";
@@ -106,12 +107,12 @@ TEST_F(Transport, PacketsLeaveAsOneZeroPaddedReport)
     uint32_t cmdSize = 0, resSize = 0;
     std::memset(buf, 0xAA, sizeof buf); // stale bytes after the packet: none of them may travel
     CyBtldr_CreateEnterBootLoaderCmd(buf, &cmdSize, &resSize);
-    ASSERT_EQ(transport::writePacket(handle, buf, static_cast<int>(cmdSize)), 0);
+    ASSERT_EQ(core::writePacket(handle, buf, static_cast<int>(cmdSize)), 0);
     EXPECT_EQ(surface->outputReports().back(), Bytes(kEnter + 1, kEnter + 65));
 
     // The answer arrives from the first byte on; bytes past the 65 are untouched.
     std::memset(buf, 0xCC, sizeof buf);
-    ASSERT_EQ(transport::readPacket(handle, buf, 15), 0);
+    ASSERT_EQ(core::readPacket(handle, buf, 15), 0);
     EXPECT_EQ(Bytes(buf, buf + 4), (Bytes{0x01, 0x00, 0x08, 0x00}));
     EXPECT_EQ(buf[14], 0x17);
     EXPECT_EQ(buf[64], 0x00);
@@ -121,14 +122,14 @@ TEST_F(Transport, PacketsLeaveAsOneZeroPaddedReport)
     std::memset(buf, 0xAA, sizeof buf);
     std::iota(row, row + 53, 1);
     CyBtldr_CreateProgramRowCmd(0, 1, row, 53, buf, &cmdSize, &resSize);
-    ASSERT_EQ(transport::writePacket(handle, buf, static_cast<int>(cmdSize)), 0);
+    ASSERT_EQ(core::writePacket(handle, buf, static_cast<int>(cmdSize)), 0);
     Bytes expected(buf, buf + 63);
     expected.push_back(0);
     EXPECT_EQ(surface->outputReports().back(), expected);
 
     CaptureStderr(); // longer than a report: refused, nothing sent
-    EXPECT_EQ(transport::writePacket(handle, buf, 65), -1);
-    EXPECT_EQ(transport::writePacket(handle, buf, -1), -1);
+    EXPECT_EQ(core::writePacket(handle, buf, 65), -1);
+    EXPECT_EQ(core::writePacket(handle, buf, -1), -1);
     const std::string text = GetCapturedStderr();
     EXPECT_TRUE(std::regex_match(text, std::regex("(USB HID Write Failure: [^\n]+\n){2}"))) << text;
     EXPECT_EQ(surface->exchanges(), 2);
@@ -146,7 +147,7 @@ TEST_F(Transport, FailuresArePrintedOnceAndGiveMinusOne)
     };
     auto surface = attach({tools::targetFor(smallImage())});
     ASSERT_NE(handle = openFirst(), nullptr);
-    CyBtldr_CommunicationsData record = transportRecord();
+    CyBtldr_CommunicationsData record = core::hidTransport<&handle>();
     uint32_t version = 0;
     for (const auto &[kind, pattern] : cases) {
         SCOPED_TRACE(kind);
@@ -225,7 +226,7 @@ TEST_F(Sim, FaultsFireWhereTheyAreScripted)
     surface->addFault({sim::Fault::OpenRefused, 0, 2});
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(openFirst(), nullptr);
-        EXPECT_NE(std::wcsstr(hid_error(nullptr), L"Permission denied"), nullptr);
+        EXPECT_EQ(core::hid::lastError(), L"Failed to open a device with path '/dev/hidraw0': Permission denied");
     }
     EXPECT_EQ(listed().size(), 1u);
     EXPECT_NE(handle = openFirst(), nullptr);
@@ -266,7 +267,7 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
     std::atomic<bool> done{false};
     std::thread window([&] {
         while (!done)
-            hid_free_enumeration(hid_enumerate(sim::kVendorId, sim::kProductId));
+            core::hid::freeEnumeration(core::hid::enumerate(sim::kVendorId, sim::kProductId));
     });
     EXPECT_EQ(program(a), 0);
     // The exit command took the surface off the bus; the handle from before
@@ -339,6 +340,23 @@ TEST_F(Sim, GarbledOrShortAnswerGivesAResultCode)
         for (size_t length = 0; length < size; ++length)
             EXPECT_NE(run({sim::Fault::Truncated, exchange, 1, 0, 0, length}), 0) << "cut to " << length;
     }
+}
+
+// hidapi's process-wide calls are not thread-safe: the simulated bus ends
+// the process, naming both calls, when two threads are inside them at once.
+TEST(SimStrictness, ProcessWideCallsFromTwoThreadsEndTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            std::thread window([] {
+                for (;;)
+                    hid_free_enumeration(hid_enumerate(sim::kVendorId, sim::kProductId));
+            });
+            for (;;)
+                hid_open(sim::kVendorId, sim::kProductId, nullptr);
+        },
+        "simulated hidapi: hid_[a-z_]+ called while hid_[a-z_]+ runs on another thread");
 }
 
 } // namespace

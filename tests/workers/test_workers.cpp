@@ -22,6 +22,9 @@ struct Second { using W = Worker2; static constexpr int n = 2; static constexpr 
 
 namespace {
 
+// The reason logged after an open that found no surface.
+const QString kAbsent = "HID error: No HID devices with requested VID/PID found in the system.";
+
 template <class W> struct Harness {
     QThread thread;
     W worker;
@@ -201,12 +204,23 @@ TYPED_TEST(WorkerTest, AbortBeforeTheStartCheckEndsTheRunUntouchedAndAfterItLets
 using FirstWorkerTest = WorkerTest<First>;
 using SecondWorkerTest = WorkerTest<Second>;
 
-TEST_F(FirstWorkerTest, NoDeviceEndsTheRunWithErrorFlag1)
+TEST_F(FirstWorkerTest, NoDeviceOrARefusedOpenEndsTheRunWithErrorFlag1AndTheReason)
 {
     ASSERT_TRUE(h.run());
-    EXPECT_EQ(log(), (QStringList{"Abort.", "Work Requested.", "Work Started.", "No Handle: "}));
+    EXPECT_EQ(log(), (QStringList{"Abort.", "Work Requested.", "Work Started.", "No Handle: ", kAbsent}));
     EXPECT_EQ(h.worker.errorFlag.load(), 1);
     EXPECT_EQ(h.finished.load(), 1);
+
+    // The device node is there but not this user's to open: the fix follows.
+    QFile::remove("log.txt");
+    attach()->addFault({vireon::sim::Fault::OpenRefused, 0, 1});
+    ASSERT_TRUE(h.run());
+    EXPECT_EQ(log().mid(3), (QStringList{"No Handle: ",
+                                         "HID error: Failed to open a device with path '/dev/hidraw0': Permission denied",
+                                         "The surface's device node is not open to this user. Install the udev rule "
+                                         "/usr/lib/udev/rules.d/70-vireon-surface.rules, then unplug and re-plug the "
+                                         "surface."}));
+    EXPECT_EQ(h.worker.errorFlag.load(), 1);
 }
 
 // A second stage's attempts without a surface: each a run of its own, busy
@@ -216,7 +230,8 @@ int expectRetries(Harness<Worker2> &h, const QStringList &log)
     const int failed = log.count("Errorflag==1. No handle: ");
     EXPECT_GE(failed, 2);
     for (int i = 0; i < failed; ++i)
-        EXPECT_EQ(log.mid(1 + 3 * i, 3), (QStringList{"Work Requested.", "Work Started.", "Errorflag==1. No handle: "}));
+        EXPECT_EQ(log.mid(1 + 4 * i, 4),
+                  (QStringList{"Work Requested.", "Work Started.", "Errorflag==1. No handle: ", kAbsent}));
     EXPECT_EQ(h.finished.load(), static_cast<int>(h.starts.size()));
     EXPECT_EQ(h.finishedBusy.load(), h.finished - 1);
     for (size_t i = 1; i < h.starts.size(); ++i)
@@ -243,7 +258,7 @@ TEST_F(SecondWorkerTest, RetriesUntilTheOpenLimitOrTheSurfaceAppears)
     ASSERT_TRUE(h.run());
     const QStringList lines = log();
     const int retried = expectRetries(h, lines);
-    EXPECT_EQ(lines.mid(1 + 3 * retried, 3), (QStringList{"Work Requested.", "Work Started.", "Handle: <pointer>"}));
+    EXPECT_EQ(lines.mid(1 + 4 * retried, 3), (QStringList{"Work Requested.", "Work Started.", "Handle: <pointer>"}));
     EXPECT_EQ(lines.back(), done(true, 0));
     EXPECT_EQ(h.worker.errorFlag.load(), 0);
     ASSERT_TRUE(surface && holdsImage(*surface));
@@ -258,7 +273,8 @@ TEST_F(SecondWorkerTest, AbortEndsAPendingRestartOrARunningAttempt)
     QTest::qWait(300);
     EXPECT_EQ(h.starts.size(), 1u);
     EXPECT_TRUE(h.thread.isFinished());
-    const QStringList expected = {"Work Requested.", "Work Started.", "Errorflag==1. No handle: ", "Work Requested.", "Abort."};
+    const QStringList expected = {"Work Requested.", "Work Started.", "Errorflag==1. No handle: ", kAbsent,
+                                  "Work Requested.", "Abort."};
     EXPECT_EQ(log(), expected);
 
     // An attempt that the abort reaches before its open fails requests no other.
@@ -269,7 +285,11 @@ TEST_F(SecondWorkerTest, AbortEndsAPendingRestartOrARunningAttempt)
     ASSERT_TRUE(h.idle());
     QTest::qWait(300);
     EXPECT_EQ(h.starts.size(), 2u);
-    EXPECT_EQ(log(), (QStringList{"Work Requested.", "Work Started.", "Abort.", "Errorflag==1. No handle: "}));
+    EXPECT_EQ(log(), (QStringList{"Work Requested.", "Work Started.", "Abort.", "Errorflag==1. No handle: ",
+                                  "HID error: Failed to open a device with path '/dev/hidraw0': Permission denied",
+                                  "The surface's device node is not open to this user. Install the udev rule "
+                                  "/usr/lib/udev/rules.d/70-vireon-surface.rules, then unplug and re-plug the "
+                                  "surface."}));
 
     writeImage(); // idle again: the next request programs as usual
     ASSERT_TRUE(h.run());

@@ -1,0 +1,284 @@
+#include "stage_run.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QThread>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "hid_transport.h"
+#include "hidapi_lock.h"
+#include "log_line.h"
+#include "usb_ids.h"
+
+Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers")
+
+namespace vireon::workers {
+
+const char *resultMessage(int result)
+{
+    switch (result) {
+    case BL_FILE_NOT_ACCESSIBLE: return "File is not accessable.";
+    case BL_END_OF_FILE: return "Reached the end of the file.";
+    case BL_LENGTH_OUT_OF_RANGE: return "The amount of data available is outside the expected range.";
+    case BL_BAD_FORM: return "The data is not of the proper form.";
+    case BL_COMMAND_NOT_RECOGNIZED: return "The command is not recognized.";
+    case BL_DEVICE_MISMATCH: return "The expected device does not match the detected device.";
+    case BL_VERSION_NOT_SUPPORTED: return "The bootloader version detected is not supported.";
+    case BL_CHECKSUM_MISMATCH: return "The checksum does not match the expected value.";
+    case BL_ARRAY_INVALID: return "The flash array is not valid.";
+    case BL_ROW_INVALID: return "The flash row is not valid.";
+    case BL_NOT_READY: return "The bootloader is not ready to process data.";
+    case BL_APP_ACTIVE: return "The application is currently marked as active.";
+    case BL_UNKNOWN_ERROR: return "An unknown error occured.";
+    case BL_ABORTED: return "The operation was aborted.";
+    default: return nullptr;
+    }
+}
+
+QStringList openFailureLines(const QString &hidError)
+{
+    QStringList lines{QStringLiteral("HID error: %1").arg(hidError)};
+    // hidapi words an open(2) failure with strerror, in the process's locale.
+    const bool refused = hidError.contains(QString::fromLocal8Bit(std::strerror(EACCES))) ||
+                         hidError.contains(QString::fromLocal8Bit(std::strerror(EPERM)));
+    if (refused)
+        lines << QStringLiteral("The surface's device node is not open to this user. Install the udev rule %1, "
+                                "then unplug and re-plug the surface.")
+                     .arg(QLatin1String(kUdevRulePath));
+    return lines;
+}
+
+namespace {
+
+void print(const char *line)
+{
+    std::fputs(line, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+void StageRun::requestWork()
+{
+    {
+        QMutexLocker lock(&m.mutex);
+        m.workingFlag = true;
+        m.busyFlag = true;
+        m.abortFlag = false;
+        if (m.restart) {
+            // A new request voids any restart still queued from the last one.
+            m.restart->restartPending = false;
+            ++m.restart->request;
+            m.restart->openDeadline = std::chrono::steady_clock::now() + m.restart->openLimit;
+        }
+    }
+    qCDebug(lcWorkers) << "Request worker" << stage.number << "start from Thread" << QThread::currentThreadId();
+    writeLog(QStringLiteral("Work Requested."), nullptr);
+    m.emitWorkRequested();
+}
+
+void StageRun::abort()
+{
+    {
+        QMutexLocker lock(&m.mutex);
+        if (m.workingFlag) {
+            m.abortFlag = true;
+            m.busyFlag = false;
+            qCDebug(lcWorkers) << "Request worker" << stage.number << "aborting in Thread" << QThread::currentThreadId();
+            if (m.restart) {
+                // A restart queued but not started yet is dropped: no run is
+                // going on any more. A run pausing before its restart wakes
+                // up and ends.
+                if (m.restart->restartPending) {
+                    m.restart->restartPending = false;
+                    m.workingFlag = false;
+                }
+                m.restart->abortRequested.wakeAll();
+            }
+        }
+    }
+    writeLog(QStringLiteral("Abort."), nullptr);
+}
+
+void StageRun::writeLog(const QString &message, hid_device *device)
+{
+    QMutexLocker lock(&m.mutex);
+    // With a device, its pointer as a text stream writes one.
+    const bool written =
+        device ? core::appendLogEntry(QLatin1String(stage.tag),
+                                      QStringLiteral("Handle: 0x%1\n").arg(reinterpret_cast<quintptr>(device), 0, 16))
+               : core::appendLogEntry(QLatin1String(stage.tag), message + QLatin1Char('\n'));
+    if (!written)
+        qCDebug(lcWorkers) << "log file error";
+}
+
+void StageRun::endRun()
+{
+    {
+        QMutexLocker lock(&m.mutex);
+        m.workingFlag = false;
+        m.busyFlag = false;
+    }
+    m.emitFinished();
+}
+
+void StageRun::doWork()
+{
+    qCDebug(lcWorkers) << "Starting worker" << stage.number << "process in Thread" << QThread::currentThreadId();
+
+    bool aborted;
+    {
+        QMutexLocker lock(&m.mutex);
+        aborted = m.abortFlag;
+    }
+    if (aborted) {
+        qCDebug(lcWorkers) << "Aborting worker" << stage.number << "process in Thread" << QThread::currentThreadId();
+        endRun();
+        return;
+    }
+
+    writeLog(QStringLiteral("Work Started."), nullptr);
+    qCDebug(lcWorkers) << "Starting firmware upload...";
+    std::wstring whyNot;
+    hid_device *const device = core::hid::open(core::kVendorId, core::kProductId, nullptr, whyNot);
+    *stage.handle = device;
+    qCDebug(lcWorkers) << "Thread" << stage.number << "Handle:" << static_cast<const void *>(device);
+    if (!device) {
+        couldNotOpen(QString::fromStdWString(whyNot));
+        return;
+    }
+
+    writeLog(QStringLiteral("Handle: "), device);
+    const wchar_t *error = hid_error(device);
+    const QString errorText = error ? QString::fromWCharArray(error) : QString();
+    qCDebug(lcWorkers) << "HID error:" << static_cast<const void *>(error) << "HID error string:" << errorText;
+    writeLog(QStringLiteral("HID error (NULL if none): %1").arg(errorText), nullptr);
+
+    CyBtldr_CommunicationsData record = stage.transport();
+    // The file functions take the path in the file system's encoding.
+    const QString path = QDir::currentPath() + QLatin1String(stage.imageName);
+    const QByteArray encodedPath = QFile::encodeName(path);
+    qCDebug(lcWorkers) << "Image path:" << path;
+    writeLog(QStringLiteral("Temporary filepath: %1").arg(path), nullptr);
+    writeLog(QStringLiteral("Programming..."), nullptr);
+
+    const int result = CyBtldr_Program(encodedPath.constData(), &record, core::ignoreProgress);
+    qCDebug(lcWorkers) << "Result:" << result;
+    // Every action ends with the exit command, after which the surface
+    // restarts: this handle is of no further use, whatever the result.
+    hid_close(device);
+    *stage.handle = nullptr;
+
+    if (result == 0) {
+        print(stage.printComplete);
+        qCDebug(lcWorkers) << "Success - Worker" << stage.number << "process finished in Thread"
+                           << QThread::currentThreadId();
+        m.errorFlag = kProgrammed;
+        writeLog(QString::fromLatin1(stage.complete).arg(result), nullptr);
+    } else {
+        qCDebug(lcWorkers) << "Failed - Worker" << stage.number << "process finished in Thread"
+                           << QThread::currentThreadId();
+        print(stage.printFailed);
+        m.errorFlag = kActionFailed;
+        writeLog(QString::fromLatin1(stage.failed).arg(result), nullptr);
+        if (const char *message = resultMessage(result))
+            writeLog(QString::fromLatin1(message), nullptr);
+    }
+    endRun();
+}
+
+void StageRun::couldNotOpen(const QString &reason)
+{
+    qCDebug(lcWorkers) << "No Handle - Worker" << stage.number << "process finished in Thread"
+                       << QThread::currentThreadId();
+    m.errorFlag = kNotOpened;
+    writeLog(QString::fromLatin1(stage.noHandle), nullptr);
+    for (const QString &line : openFailureLines(reason))
+        writeLog(line, nullptr);
+    if (m.restart)
+        tryAgain();
+    else
+        endRun();
+}
+
+void StageRun::tryAgain()
+{
+    using Clock = std::chrono::steady_clock;
+    RestartState &r = *m.restart;
+    enum { Stop, GiveUp, Restart } next;
+    uint64_t request = 0;
+    {
+        QMutexLocker lock(&m.mutex);
+        if (m.abortFlag) {
+            next = Stop;
+        } else if (Clock::now() >= r.openDeadline) {
+            next = GiveUp;
+        } else {
+            // Pause on this thread; abort() wakes it.
+            const Clock::time_point resume = Clock::now() + r.pause;
+            for (Clock::time_point now = Clock::now(); !m.abortFlag && now < resume; now = Clock::now()) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(resume - now);
+                r.abortRequested.wait(&m.mutex, static_cast<unsigned long>(left.count()));
+            }
+            if (m.abortFlag) {
+                next = Stop;
+            } else {
+                // busyFlag stays set: the stage is not over.
+                m.workingFlag = true;
+                r.restartPending = true;
+                request = r.request;
+                next = Restart;
+            }
+        }
+    }
+    if (next == Stop) {
+        endRun();
+        return;
+    }
+    if (next == GiveUp) {
+        const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(r.openLimit).count();
+        writeLog(QStringLiteral("No handle within %1 s. Giving up.").arg(seconds), nullptr);
+        endRun();
+        return;
+    }
+
+    qCDebug(lcWorkers) << "Request worker" << stage.number << "restart in Thread" << QThread::currentThreadId();
+    writeLog(QStringLiteral("Work Requested."), nullptr);
+    // This run is over: its thread quits when the run returns.
+    m.emitFinished();
+    // The thread is started again from the thread its object lives on, once
+    // it has ended (starting a thread that is still finishing does nothing).
+    // The restart is dropped if the owner aborted or asked for a new run in
+    // between. The restart state belongs to the worker: good while it lives.
+    QThread *thread = QThread::currentThread();
+    QPointer<QObject> self(&m.worker);
+    QMutex *mutex = &m.mutex;
+    QMetaObject::invokeMethod(
+        thread,
+        [self, thread, mutex, state = &r, request] {
+            if (!self)
+                return;
+            {
+                QMutexLocker lock(mutex);
+                if (!state->restartPending || state->request != request)
+                    return;
+                state->restartPending = false;
+            }
+            thread->wait();
+            thread->start();
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace vireon::workers
