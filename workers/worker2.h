@@ -7,8 +7,8 @@
 //  - attempts are paced, kRestartPause apart at least, the pause spent on
 //    the worker's thread (an abort cuts it short);
 //  - every attempt is a run of its own on a freshly started thread, logs
-//    "Work Requested.", "Work Started." and "Errorflag==1. No handle: ",
-//    and emits finished(); the next one is started only once the previous
+//    "Work Requested.", "Work Started.", "Errorflag==1. No handle: " and
+//    hidapi's reason, and emits finished(); the next one is started only once the previous
 //    run's thread has ended;
 //  - after openLimit without an open the stage ends with errorFlag 1,
 //    busyFlag false and finished();
