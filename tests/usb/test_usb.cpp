@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <numeric>
@@ -353,10 +354,21 @@ TEST(SimStrictness, ProcessWideCallsFromTwoThreadsEndTheProcess)
                 for (;;)
                     hid_free_enumeration(hid_enumerate(sim::kVendorId, sim::kProductId));
             });
-            for (;;)
+            for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;)
                 hid_open(sim::kVendorId, sim::kProductId, nullptr);
+            std::_Exit(0); // they never met: not strict enough
         },
         "simulated hidapi: hid_[a-z_]+ called while hid_[a-z_]+ runs on another thread");
+}
+
+// hidapi's error text is one for the whole process, not one per thread.
+TEST(SimStrictness, TheErrorTextIsOneForTheProcess)
+{
+    sim::Bus::instance().reset();
+    ASSERT_EQ(core::hid::init(), 0);
+    EXPECT_EQ(core::hid::lastError(), L"Success");
+    std::thread([] { EXPECT_EQ(core::hid::open(sim::kVendorId, sim::kProductId), nullptr); }).join();
+    EXPECT_EQ(core::hid::lastError(), L"No HID devices with requested VID/PID found in the system.");
 }
 
 } // namespace
