@@ -15,12 +15,16 @@ namespace {
 // a single application.
 const int APP_STATUS_UNSUPPORTED = BL_DEVICE_STATUS_FLAG + 0x05;
 
-// The application a file is for: a path such as "image_2.cyacd" is for
-// application 1 (the digit after the last '_', minus one). Any other path
-// names no application.
+// The application a file is for: a file named such as "image_2.cyacd" is
+// for application 1 (the digit after the last '_', minus one). Any other
+// name names no application. Only the file's own name counts: a folder such
+// as "fw_1.0" on the way to it must not turn the final application checksum
+// verify into an application status query.
 uint8_t applicationId(const char *file)
 {
-    const char *underscore = strrchr(file, '_');
+    const char *slash = strrchr(file, '/');
+    const char *name = slash != nullptr ? slash + 1 : file;
+    const char *underscore = strrchr(name, '_');
     if (underscore != nullptr && underscore[1] != '\0' && underscore[2] == '.')
         return static_cast<uint8_t>(CyBtldr_FromHex(underscore[1]) - 1);
     return INVALID_APP;

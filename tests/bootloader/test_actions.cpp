@@ -230,10 +230,13 @@ TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
     target.applications = 16;
     rebuild();
     const std::string text = tools::imageText(image), header = text.substr(0, 13);
-    // The application a path names: the digit after the last '_', minus one.
+    // The application a file names: the digit after the last '_', minus one.
+    // A folder's name on the way to it names none.
+    std::filesystem::create_directory(dir.path() + "/fw_1.0");
     const std::pair<const char *, int> cases[] = {{"image_1.cyacd", 0},  {"image_2.cyacd", 1}, {"image_A.cyacd", 9},
                                                   {"image_12.cyacd", -1}, {"image.cyacd", -1}, {"image_0.cyacd", -1},
-                                                  {"x_3.y_12.cyacd", -1}, {"x_12.y_3.cyacd", 2}};
+                                                  {"x_3.y_12.cyacd", -1}, {"x_12.y_3.cyacd", 2},
+                                                  {"fw_1.0/image.cyacd", -1}, {"fw_1.0/image_4.cyacd", 3}};
     for (const auto &[name, id] : cases) {
         run(VERIFY, name, text);
         EXPECT_EQ(id < 0 ? "EFVX" : "EAFVX", commands()) << name; // the row is not programmed
