@@ -286,7 +286,7 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
     EXPECT_EQ(surface->restarts(), 2);
 }
 
-TEST_F(Sim, UnplugAtEveryExchangeFailsTheAction)
+TEST_F(Sim, UnplugBeforeTheExitFailsTheAction)
 {
     // Exchanges: 1 enter, 2 flash size, then per row send-data, program-row and
     // verify-row (3 to 5 and 6 to 8), 9 the application check, 10 exit.
@@ -303,9 +303,11 @@ TEST_F(Sim, UnplugAtEveryExchangeFailsTheAction)
         // connection, stays dead. Even: gone for good.
         surface->addFault({sim::Fault::UnplugAt, k, 1, 0, 0xFF, 0, k % 2 ? 0ms : -1ms});
         CaptureStderr();
-        // Losing only the exit command fails too: every row was programmed
-        // and verified, but the device never restarted into the image.
-        EXPECT_EQ(program(layout), -1);
+        // Losing only the exit command does not: a bootloader that restarts
+        // as soon as it arrives can make that write fail on real USB, after
+        // every row was programmed and verified. A chip that really missed it
+        // is met again by the next stage, which fails on its silicon id.
+        EXPECT_EQ(program(layout), k < 10 ? -1 : 0);
         EXPECT_NE(GetCapturedStderr().find("USB HID Write Failure: No such device\n"), std::string::npos);
         EXPECT_EQ(surface->onBus(), k % 2 == 1);
         auto lock = surface->lock();
