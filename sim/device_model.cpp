@@ -339,7 +339,9 @@ bool Bootloader::rowInApplication(size_t target, uint8_t arrayId, uint16_t row, 
 bool Bootloader::applicationValid(size_t target) const
 {
     const TargetState &ts = state_.at(target);
-    return !badAppChecksum_ && !ts.flash.empty() && ts.failed.empty();
+    const std::vector<ArrayConfig> &arrays = chain_.at(target).arrays;
+    return !badAppChecksum_ && ts.failed.empty() && !arrays.empty() &&
+           metadataMatches(ts.flash, arrays[0].id, arrays[0].firstRow, arrays[0].lastRow, arrays[0].rowSize);
 }
 
 bool Bootloader::applicationValid(size_t target, uint8_t appId) const

@@ -5,6 +5,8 @@
 #ifndef VIREON_SIM_DEVICE_MODEL_H
 #define VIREON_SIM_DEVICE_MODEL_H
 
+#include "app_metadata.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -126,11 +128,15 @@ public:
     bool entered() const;
     size_t bufferedBytes() const; // send-data bytes waiting for a program-row
 
-    // The device's own view of its flash: an application is valid when at
-    // least one row is stored and no row was left half-programmed (a
-    // program-row rejected for its length marks its row failed until the row
-    // is programmed or erased). Erased rows are not stored; they read back as
-    // rowSize zero bytes. For a multi-application target, application k owns
+    // The device's own view of its flash, as verify-checksum answers it: the
+    // application is valid when the metadata row at the end of the first
+    // array describes what the rows before it hold (app_metadata.h: the
+    // application's CRC-32 and length, written there by the build) and no
+    // row was left half-programmed (a program-row rejected for its length
+    // marks its row failed until the row is programmed or erased). Erased
+    // rows are not stored; they read back as rowSize zero bytes. The
+    // multi-application status query still counts an application valid
+    // when any of its rows is stored and none failed; application k owns
     // the k-th of `applications` equal slices of every array's rows (the last
     // slice takes the remainder). The bad-application-checksum setting makes
     // every application invalid.

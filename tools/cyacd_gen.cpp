@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 namespace vireon::tools {
 
@@ -47,6 +48,14 @@ Rows imageRows(const ImageSpec &layout)
         for (uint8_t &b : data)
             b = prng.next();
         rows[{layout.arrayId, static_cast<uint16_t>(layout.firstRow + i)}] = std::move(data);
+    }
+    if (rows.size() >= 2 && layout.rowSize >= sim::kMetadataSize) {
+        // The last row becomes the metadata row of the rows before it.
+        uint32_t crc = 0;
+        for (auto it = rows.begin(); std::next(it) != rows.end(); ++it)
+            crc = sim::applicationChecksum(crc, it->second.data(), it->second.size());
+        rows.rbegin()->second =
+            sim::metadataRow(crc, static_cast<uint32_t>((rows.size() - 1) * layout.rowSize), layout.rowSize);
     }
     return rows;
 }

@@ -1,6 +1,13 @@
 // Writes firmware files in the bootloader's .cyacd text format, for tests,
 // fuzz seeds, benchmarks and the example. Row data comes from a seeded
 // generator, so the same layout always gives the same file.
+//
+// Like a real build, each image ends in its application's metadata row
+// (sim/app_metadata.h): the last row of an image of two rows or more, rows
+// of 8 bytes or more, holds the CRC-32 and the length in bytes of the rows
+// before it, and the rest of that row is zeros. targetFor() makes that row
+// the last row of the target's array, where the bootloader looks for it, so
+// an image programmed whole verifies and any part of it alone does not.
 #ifndef VIREON_TOOLS_CYACD_GEN_H
 #define VIREON_TOOLS_CYACD_GEN_H
 
@@ -27,7 +34,7 @@ struct ImageSpec {
     std::string lineEnd = "\n";
 };
 
-// The rows an image holds: (array id, row) -> data bytes.
+// The rows an image holds, its metadata row last: (array id, row) -> data bytes.
 using Rows = std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>>;
 Rows imageRows(const ImageSpec &layout);
 

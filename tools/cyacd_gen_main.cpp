@@ -13,7 +13,9 @@ namespace {
 const char kUsage[] =
     "usage: cyacd-gen --out FILE [options]\n"
     "  --images N            images in the file (default 2)\n"
-    "  --rows N              rows per image (default 16)\n"
+    "  --rows N              rows per image (default 16); the last is the\n"
+    "                        application's metadata row (its checksum and\n"
+    "                        length) when there are two or more\n"
     "  --row-size N          bytes per row (default 128)\n"
     "  --first-row N         first row number (default 0)\n"
     "  --array N             flash array id (default 0)\n"

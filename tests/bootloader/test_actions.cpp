@@ -225,6 +225,7 @@ TEST_F(Actions, ProgramLeavesTheFlashEqualToTheFile)
 
 TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
 {
+    const std::string whole = tools::imageText(image); // rows 0x20 to 0x2F, the last its metadata row
     image.rowCount = 1;
     image.firstRow = 0x2F; // in the slice of the array that the second of two applications owns
     target.applications = 16;
@@ -244,11 +245,11 @@ TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
             EXPECT_EQ((Bytes{uint8_t(id)}), device->received()[1].data) << name;
         }
     }
-    // A path ending in '_' is not read past its end.
+    // A path ending in '_' is not read past its end (its lone row is no whole application).
     const std::string path = dir.write("image_", text);
     const std::vector<char> exact(path.c_str(), path.c_str() + path.size() + 1);
     device->clearReceived();
-    EXPECT_EQ(0, CyBtldr_Program(exact.data(), &comm, nullptr));
+    EXPECT_EQ(8, CyBtldr_Program(exact.data(), &comm, nullptr));
     EXPECT_EQ("EFSSPVCX", commands());
 
     // The application checksum is asked for from bootloader version 1.2.20 on.
@@ -256,7 +257,11 @@ TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
     target.bootloaderVersion = 0x010214;
     rebuild();
     EXPECT_EQ(8, run(PROGRAM, "header.cyacd", header)); // no row stored: the application is not valid
-    ASSERT_EQ(0, run(PROGRAM, "image.cyacd", text));
+    // Run from a folder named like an application, a wrong checksum is still seen.
+    device->reportBadApplicationChecksum(true);
+    EXPECT_EQ(8, run(PROGRAM, "fw_1.0/vireonTemp1.txt", whole));
+    device->clearFaults();
+    ASSERT_EQ(0, run(PROGRAM, "image.cyacd", whole));
     ASSERT_EQ(0, run(PROGRAM, "header.cyacd", header));
     EXPECT_EQ("ECX", commands());
     target.bootloaderVersion = 0x010213;
@@ -315,6 +320,8 @@ TEST_F(Actions, FailuresStopTheActionAndStillEndIt)
         {"array outside", header + row + ":04002100010000\n", {}, 9, oneRow},
         {"row refused", text, [this] { device->answerStatus(cmd::ProgramRow, 0x0B, 1, 3); }, 0x400B, "EF(SSPV){3}SSPX"},
         {"row checksum", text, [this] { device->reportBadRowChecksum(true); }, 8, oneRow},
+        // Every row that is there verifies, but the application is not whole.
+        {"cut short", header + row, {}, 8, "EFSSPVCX"},
         {"no answer", text, [this] { transport->readResult = -1; }, -1, "E"},
         // An abort before the action begins is forgotten; one during the start stops it before the first row.
         {"abort before", text, [] { CyBtldr_Abort(); }, 0, "EF(SSPV){16}CX"},

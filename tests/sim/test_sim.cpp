@@ -133,7 +133,6 @@ TEST(DeviceModelFlash, RowStoredOnlyWhenComplete)
     EXPECT_EQ(programRow(bl, 0, 0x0020, Bytes(63, 0x99)), status::ProgramFailed);
     EXPECT_TRUE(bl.flash(0).empty());
     EXPECT_EQ(bl.failedRows(0).count({0, 0x20}), 1u);
-    EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{0});
 
     // Send-data alone stores nothing. A buffer overflowing every row is
     // refused at once, and dropped (else the next row would not fit).
@@ -145,7 +144,6 @@ TEST(DeviceModelFlash, RowStoredOnlyWhenComplete)
     EXPECT_EQ(programRow(bl, 0, 0x0020, Bytes(64, 0x99)), 0);
     EXPECT_EQ(bl.flash(0).at({0, 0x20}), Bytes(64, 0x99));
     EXPECT_EQ(dataOf(request(bl, command::VerifyRow, {0, 0x20, 0x00})), Bytes{0xC0}); // 64 x 0x99 = 0x2640
-    EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{1});
 
     // A short row that fits in one program-row packet; one byte more does not fit.
     EXPECT_EQ(programRow(bl, 1, 3, Bytes(8, 0x11)), 0);
@@ -156,7 +154,46 @@ TEST(DeviceModelFlash, RowStoredOnlyWhenComplete)
     EXPECT_EQ(bl.flash(0).count({0, 0x20}), 0u);
     EXPECT_EQ(dataOf(request(bl, command::VerifyRow, {0, 0x20, 0x00})), Bytes{0});
     EXPECT_EQ(statusOf(request(bl, command::EraseRow, {1, 2, 0})), 0); // clears the failed mark
-    EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{1});
+    EXPECT_TRUE(bl.failedRows(0).empty());
+}
+
+TEST(DeviceModelFlash, VerifyChecksumComparesTheFlashWithTheMetadataRow)
+{
+    const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(applicationChecksum(applicationChecksum(0, check, 4), check + 4, 5), 0xCBF43926u); // CRC-32 in two parts
+    // Rows 0x10 to 0x13 of 64 bytes: three of the application, then its
+    // metadata row, which holds its CRC-32 and its length, 192 = 0xC0.
+    tools::ImageSpec layout{0x56530001, 0, 0, true, 0, 0x10, 4, 64, 5};
+    const tools::Rows rows = tools::imageRows(layout), other = tools::imageRows({0x56530001, 0, 0, true, 0, 0x10, 4, 64, 6});
+    Bytes lengthAndZeros(60, 0);
+    lengthAndZeros[0] = 0xC0;
+    EXPECT_EQ(Bytes(rows.at({0, 0x13}).begin() + 4, rows.at({0, 0x13}).end()), lengthAndZeros);
+    const auto without = [](tools::Rows r, uint16_t row) { return r.erase({0, row}), r; };
+    const auto with = [](tools::Rows r, uint16_t row, const Bytes &data) { return r[{0, row}] = data, r; };
+    // (rows programmed, whether the application verifies)
+    const std::pair<tools::Rows, bool> cases[] = {
+        {rows, true},
+        {without(rows, 0x12), false},                     // truncated
+        {without(rows, 0x13), false},                     // no metadata row
+        {with(rows, 0x11, other.at({0, 0x11})), false},   // a row from another image
+        {with(rows, 0x13, other.at({0, 0x13})), false},   // another image's metadata
+        {with(without(without(without(rows, 0x10), 0x11), 0x12), 0x13, metadataRow(0, 0, 64)), false}, // empty
+        {with(rows, 0x13, metadataRow(applicationChecksum(0, Bytes(256, 0).data(), 256), 256, 64)), false}, // too long
+    };
+    for (const auto &[stored, valid] : cases) {
+        Bootloader bl({tools::targetFor(layout)});
+        request(bl, command::Enter);
+        for (const auto &[key, data] : stored)
+            ASSERT_EQ(programRow(bl, key.first, key.second, data), 0);
+        EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{valid});
+        if (valid) {
+            bl.reportBadApplicationChecksum(true);
+            EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{0});
+            bl.clearFaults();
+            EXPECT_EQ(programRow(bl, 0, 0x11, Bytes(63, 0)), status::ProgramFailed); // half-programmed
+            EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{0});
+        }
+    }
 }
 
 TEST(DeviceModelApplications, StatusAndActiveApplication)
@@ -229,10 +266,8 @@ TEST(DeviceModelFaults, ScriptedStatusesAndWrongChecksums)
 
     bl.reportBadRowChecksum(true);
     EXPECT_NE(dataOf(request(bl, command::VerifyRow, {1, 0, 0})), Bytes{0xDC});
-    bl.reportBadApplicationChecksum(true);
     bl.clearFaults();
     EXPECT_EQ(dataOf(request(bl, command::VerifyRow, {1, 0, 0})), Bytes{0xDC});
-    EXPECT_EQ(dataOf(request(bl, command::VerifyChecksum)), Bytes{1});
 
     // The enter answer follows the target's settings as changed by a test.
     bl.target(0).siliconId = 0xCAFE0001;
