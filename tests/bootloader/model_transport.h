@@ -31,6 +31,7 @@ public:
     // What open, close, write and read return; a failed write or read passes nothing on.
     int openResult = 0, closeResult = 0, writeResult = 0, readResult = 0;
     std::function<void()> onWrite; // runs inside every write
+    std::function<void(std::vector<uint8_t> &)> onAnswer; // may change each answer, or drop it (clear)
     int closes = 0;
 
 private:
@@ -51,6 +52,8 @@ private:
         if (t.writeResult != 0)
             return t.writeResult;
         t.answer_ = t.device_.handleRequest(buffer, size_t(size));
+        if (t.onAnswer)
+            t.onAnswer(t.answer_);
         // After the exit command the device restarts straight away.
         if (t.device_.restartRequested())
             t.device_.restart();
