@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
 {
     if (inputSize < 4)
         return 0;
-    enum { None, Unplug, Corrupt, Drop } const fault = decltype(fault)(input[0] % 4);
+    enum Kind { None, Unplug, Corrupt, Drop };
+    const Kind fault = Kind(input[0] % 4);
     const long exchange = long{input[1]} + 1;
     const size_t byteIndex = input[2];
     const uint8_t mask = input[3] != 0 ? input[3] : 0xFF;
