@@ -323,6 +323,10 @@ TEST_F(Actions, FailuresStopTheActionAndStillEndIt)
         // Every row that is there verifies, but the application is not whole.
         {"cut short", header + row, {}, 8, "EFSSPVCX"},
         {"no answer", text, [this] { transport->readResult = -1; }, -1, "E"},
+        // A device that restarts on the exit command may fail its write: the end's result is ignored.
+        {"exit lost", text,
+         [this] { transport->onWrite = [this] { transport->writeResult = transport->writes == 68 ? -1 : 0; }; }, 0,
+         "EF(SSPV){16}C"},
         // An abort before the action begins is forgotten; one during the start stops it before the first row.
         {"abort before", text, [] { CyBtldr_Abort(); }, 0, "EF(SSPV){16}CX"},
         {"abort in start", text, [this] { transport->onWrite = [] { CyBtldr_Abort(); }; }, 255, "EX"},

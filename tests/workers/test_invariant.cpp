@@ -121,9 +121,9 @@ protected:
             flag = first.run();
         if (flag != 0 || !Bus::instance().waitOnBus(surface, true, 5s)) // the window would wait on
             return false;
-        // The window retries at once; the second worker would try to open a
-        // surface that is restarting every 100 ms until it is back. Waiting
-        // for it here changes nothing but the time.
+        // The window retries at once, and the second worker retries its open
+        // every 100 ms until a restarting surface is back. Waiting for it
+        // here changes nothing but the time.
         for (int attempt = 0; attempt <= 5; ++attempt)
             if (Bus::instance().waitOnBus(surface, true, 5s) && second.run() == 0)
                 return true;
