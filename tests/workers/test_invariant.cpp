@@ -20,6 +20,7 @@
 #include <iostream>
 #include <iterator>
 #include <numeric>
+#include <thread>
 
 using namespace vireon;
 using namespace std::chrono_literals;
@@ -43,22 +44,15 @@ template <class W> struct Stage {
         worker.abort();
         thread.wait();
     }
-    int run() // the stage's errorFlag, as the window waits for it, in the event loop
+    int run() // the stage's errorFlag, as the window waits for it, dispatching events
     {
         worker.abort();
         thread.wait();
         worker.requestWork();
-        QEventLoop loop;
-        const auto quitWhenIdle = [&] {
-            if (!worker.busyFlag)
-                loop.quit();
-        };
-        QObject::connect(&thread, &QThread::finished, &loop, quitWhenIdle);
-        QTimer poll; // in case the run ended before the connection was made
-        QObject::connect(&poll, &QTimer::timeout, &loop, quitWhenIdle);
-        poll.start(20);
-        if (worker.busyFlag)
-            loop.exec();
+        while (worker.busyFlag) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(1ms);
+        }
         return worker.errorFlag;
     }
 };
