@@ -419,6 +419,7 @@ int HidrawTestbed::exchanges() const
 }
 
 std::string HidrawTestbed::root() const { return state_->root; }
+std::string HidrawTestbed::hidDevicePath() const { return state_->root + kDevices[2]; }
 
 namespace {
 constexpr unsigned kFileOverride = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);

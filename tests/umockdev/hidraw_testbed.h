@@ -62,6 +62,9 @@ public:
     std::unique_lock<std::mutex> lock();
     int exchanges() const; // reports written to the surface, over its whole life
     std::string root() const; // the testbed's directory ($UMOCKDEV_DIR)
+    // The HID device's directory in the testbed's sysfs; enumeration reads
+    // its uevent file whenever it finds the surface.
+    std::string hidDevicePath() const;
 
     struct State;
 
