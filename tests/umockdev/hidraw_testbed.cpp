@@ -9,13 +9,11 @@
 #include <deque>
 #include <fcntl.h>
 #include <functional>
-#include <linux/capability.h>
 #include <linux/hidraw.h>
 #include <map>
 #include <pty.h>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <thread>
@@ -420,35 +418,5 @@ int HidrawTestbed::exchanges() const
 
 std::string HidrawTestbed::root() const { return state_->root; }
 std::string HidrawTestbed::hidDevicePath() const { return state_->root + kDevices[2]; }
-
-namespace {
-constexpr unsigned kFileOverride = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
-
-void capabilities(bool set, __user_cap_data_struct (&data)[2])
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    if (syscall(set ? SYS_capset : SYS_capget, &header, data) != 0)
-        throw std::runtime_error(std::string("capabilities: ") + std::strerror(errno));
-}
-} // namespace
-
-WithoutFileOverride::WithoutFileOverride()
-{
-    __user_cap_data_struct data[2]{};
-    capabilities(false, data);
-    effective_ = data[0].effective;
-    data[0].effective &= ~kFileOverride;
-    capabilities(true, data);
-}
-
-WithoutFileOverride::~WithoutFileOverride()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &header, data) == 0) {
-        data[0].effective = effective_;
-        syscall(SYS_capset, &header, data);
-    }
-}
 
 } // namespace vireon::testbed

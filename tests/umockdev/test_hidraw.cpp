@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cyacd_gen.h"
+#include "file_override.h"
 #include "hidraw_testbed.h"
 
 namespace {

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "cyacd_gen.h"
+#include "file_override.h"
 #include "hidraw_testbed.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
