@@ -5,16 +5,15 @@
 // ticks) lasts a second.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+
+#include <functional>
 
 #include <cstring>
 
@@ -22,6 +21,7 @@
 #include "file_override.h"
 #include "hidraw_testbed.h"
 #include "mainwindow.h"
+#include "modal_answerer.h"
 #include "ui_mainwindow.h"
 #include "worker2.h"
 
@@ -62,36 +62,22 @@ const QString kInfoBox = "Do not manually disconnect Vireon Surface from USB dur
 
 std::vector<tools::ImageSpec> images()
 {
-    tools::ImageSpec first;
-    first.rowCount = 4;
-    first.rowSize = 64;
+    const tools::ImageSpec first{.rowCount = 4, .rowSize = 64};
     tools::ImageSpec second = first;
     second.siliconId = first.siliconId + 1;
     second.seed = 2;
     return {first, second};
 }
 
-// Runs `action` and answers each modal it opens: a file dialog takes `file`,
-// a box is closed with OK. Returns the boxes' texts.
+// Runs `action` and answers each modal it opens: a file dialog takes
+// `file`, a box is closed with OK. Returns the boxes' texts.
 QStringList withModals(const QString &file, const std::function<void()> &action)
 {
     QStringList texts;
-    QPointer<QWidget> current;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&]() {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == current.data())
-            return;
-        current = modal;
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+    const vireon::demo::ModalAnswerer answerer([&file] { return file; }, [&texts](QWidget *modal) {
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
             texts << box->text();
-            box->button(QMessageBox::Ok)->click();
-        } else {
-            modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
-            QMetaObject::invokeMethod(modal, "accept");
-        }
     });
-    poll.start(10);
     action();
     return texts;
 }
