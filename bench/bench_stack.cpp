@@ -56,6 +56,7 @@ struct Surface {
     testbed::HidrawTestbed bed{tools::targetsFor(images()), kOffBus};
     sim::Bootloader &device() { return bed.device(); }
     std::unique_lock<std::mutex> lock() { return bed.lock(); }
+    int exchanges() const { return bed.exchanges(); }
 };
 #else
 struct Surface {
@@ -68,6 +69,7 @@ struct Surface {
     }();
     sim::Bootloader &device() { return surface->device(); }
     std::unique_lock<std::mutex> lock() { return surface->lock(); }
+    int exchanges() const { return surface->exchanges(); }
 };
 #endif
 
@@ -140,6 +142,7 @@ void BM_TwoImageUpdate(benchmark::State &state)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ok = ok && program(1) == 0;
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.counters["exchanges"] = surface.exchanges();
         auto lock = surface.lock();
         for (size_t chip = 0; ok && chip < 2; ++chip)
             ok = surface.device().flash(chip) == tools::imageRows(images()[chip]);
