@@ -43,6 +43,10 @@ void FileChoice::choose()
         w.writeToLog(QStringLiteral("Firmware error: %1\n").arg(firmware.errorString()));
     }
     w.splitFile();
+    // A file that could not be taken leaves nothing behind: no name in the
+    // panel, no temporary images.
+    if (!w.selectedFilePath)
+        clearRefused();
     w.updateToolTips();
 }
 
@@ -78,8 +82,9 @@ void FileChoice::split()
         return;
     }
     w.writeToLog(QStringLiteral("File split successfully\n"));
+    w.chosenImages = core::withoutTexts(images);
     if (w.selectedFilePath)
-        checkTemporaryImages(images);
+        checkTemporaryImages();
 }
 
 QFile *FileChoice::writeTemporaryFiles(const core::SplitImages &images)
@@ -104,9 +109,8 @@ void FileChoice::refuseTemporaryFile(QFile *failed)
 {
     const QString error = failed->errorString();
     w.writeToLog(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed->fileName(), error));
-    w.tempFile1.remove();
-    w.tempFile2.remove();
     forget();
+    clearRefused();
     QMessageBox::warning(&w, kBoxTitle,
                          QStringLiteral("The temporary files could not be written in %1\n(%2: %3).\n"
                                         "Please make sure this folder is writable and has free space, "
@@ -115,21 +119,26 @@ void FileChoice::refuseTemporaryFile(QFile *failed)
                                   error));
 }
 
-bool FileChoice::checkTemporaryImages(const core::SplitImages &images)
+bool FileChoice::checkTemporaryImages()
 {
-    const core::FileProblem problem = core::checkImageFiles(images, w.tempFile1.fileName(), w.tempFile2.fileName());
+    const core::FileProblem problem =
+        core::checkImageFiles(w.chosenImages, w.tempFile1.fileName(), w.tempFile2.fileName());
     if (problem.ok())
         return true;
-    const QString where = problem.line > 0 ? QStringLiteral("Line %1: ").arg(problem.line) : QString();
-    w.writeToLog(
-        QStringLiteral("Firmware file check failed: image %1: %2%3\n").arg(problem.image).arg(where, problem.reason));
+    w.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
     forget();
+    clearRefused();
     QMessageBox::warning(&w, kBoxTitle,
-                         QStringLiteral("Image %1 of the firmware file is not usable.\n%2%3\n"
-                                        "Please choose another file.")
-                             .arg(problem.image)
-                             .arg(where, problem.reason));
+                         QStringLiteral("%1 cannot be used to update the surface.\n%2\n"
+                                        "Please choose the surface's firmware file again.")
+                             .arg(QFileInfo(w.fileName).fileName(), problem.reason));
     return false;
+}
+
+void FileChoice::clearRefused()
+{
+    w.clearFileName();
+    w.deleteTemporaryFiles();
 }
 
 void FileChoice::forget()

@@ -29,13 +29,18 @@ public:
     // No usable file is chosen, or it was just refused: UPDATE is not
     // offered until another choice succeeds.
     void forget();
+    // The whole-file check of the temporary images as the split wrote them;
+    // a refusal is told, logged and leaves no file chosen. Again when UPDATE
+    // starts a run, so that the images are programmed only as checked.
+    bool checkTemporaryImages();
 
 private:
     void showName(const QString &bareName);
     // Null when both temporary files were written; else the one that failed.
     QFile *writeTemporaryFiles(const vireon::core::SplitImages &images);
     void refuseTemporaryFile(QFile *failed);
-    bool checkTemporaryImages(const vireon::core::SplitImages &images);
+    // The empty panel, and no temporary images left behind.
+    void clearRefused();
 
     MainWindow &w;
 };

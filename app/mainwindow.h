@@ -10,6 +10,8 @@
 
 #include <hidapi/hidapi.h>
 
+#include "firmware_file.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -109,6 +111,10 @@ private:
     QString statusString;
     QFile tempFile1;
     QFile tempFile2;
+    // What the split of the chosen file found and wrote, without the
+    // images' texts: the temporary images are checked against it again
+    // when UPDATE starts a run.
+    vireon::core::SplitImages chosenImages;
     QPixmap browseDown;
     QPixmap browseUp;
     QPixmap browseDisabled;

@@ -1,5 +1,6 @@
 #include "update_sequence.h"
 
+#include "file_choice.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "worker.h"
@@ -73,15 +74,18 @@ bool UpdateSequence::startFreshRun()
 {
     closeRequested_ = false;
     // A failed run deleted the temporary images while the file stayed
-    // chosen: the file is split (and checked) again.
+    // chosen: the file is split (and checked) again. Images still there are
+    // checked again, as anything may have changed them since.
     if (!QFileInfo::exists(w.tempFile1.fileName()) || !QFileInfo::exists(w.tempFile2.fileName())) {
         w.writeToLog(QStringLiteral("Temporary files missing. Splitting the chosen file again.\n"));
         w.splitFile();
-        if (!w.selectedFilePath) {
-            w.writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
-            w.deleteTemporaryFiles();
-            return false;
-        }
+    } else {
+        FileChoice(w).checkTemporaryImages();
+    }
+    if (!w.selectedFilePath) {
+        w.writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
+        w.deleteTemporaryFiles();
+        return false;
     }
     setStage(RunStage::Starting);
     delete progressTimer_;

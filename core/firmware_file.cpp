@@ -1,38 +1,91 @@
 #include "firmware_file.h"
 
-#include "cybtldr_command.h"
+#include "image_lines.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
-#include <cstring>
-
 namespace vireon::core {
+
+namespace {
+
+QByteArray digestOf(const QString &image)
+{
+    // writeImage() puts the text on disk in the locale's encoding.
+    return QCryptographicHash::hash(image.toLocal8Bit(), QCryptographicHash::Sha256);
+}
+
+// A line that begins with a visible character other than ':' begins an
+// image; empty lines, and lines begun by a blank or a control character,
+// begin one too, but no firmware file holds them.
+bool straysFrom(const QString &line)
+{
+    if (line.isEmpty())
+        return true;
+    const ushort first = line.at(0).unicode();
+    return first <= ' ' || first >= 0x7F;
+}
+
+QString howItBegins(const QString &line)
+{
+    const QChar first = line.at(0);
+    return first.unicode() < 0x80 ? detail::describeByte(static_cast<unsigned char>(first.unicode()))
+                                  : QStringLiteral("'%1'").arg(first);
+}
+
+} // namespace
 
 SplitImages splitFirmwareFile(const QString &path)
 {
     SplitImages split;
     QFile source(path);
-    source.open(QIODevice::ReadOnly); // a file that cannot be opened reads as empty
+    split.size = QFileInfo(path).size();
+    if (split.size > kMaxFirmwareFileSize)
+        return split; // refused by its size alone, unread
+    if (!source.open(QIODevice::ReadOnly))
+        split.readError = source.errorString(); // a file that cannot be opened reads as empty
     QTextStream in(&source);
     in.setCodec("UTF-8");
     bool first = false, second = false; // the image the lines now go to
     for (int number = 1; !in.atEnd(); ++number) {
-        const QString line = in.readLine() + QStringLiteral("\n");
-        if (!line.startsWith(QLatin1Char(':'))) {
+        const QString text = in.readLine();
+        split.lines = number;
+        if (text.startsWith(QLatin1Char(':'))) {
+            ++split.rowLines;
+        } else {
             second = first || second;
             first = !second;
             int &begins = second ? split.firstLine2 : split.firstLine1;
             if (begins == 0)
                 begins = number;
+            if (!straysFrom(text)) {
+                if (++split.headers <= 4)
+                    split.firstHeaders << number;
+            } else if (split.strayLine == 0) {
+                split.strayLine = number;
+                split.strayStart = text.isEmpty() ? QString() : howItBegins(text);
+            }
         }
+        const QString line = text + QStringLiteral("\n");
         if (first)
             split.image1 += line;
         if (second)
             split.image2 += line;
     }
+    split.digest1 = digestOf(split.image1);
+    split.digest2 = digestOf(split.image2);
     return split;
+}
+
+SplitImages withoutTexts(const SplitImages &split)
+{
+    SplitImages facts = split;
+    facts.image1.clear();
+    facts.image2.clear();
+    return facts;
 }
 
 QString temporaryImagePath(int image)
@@ -60,120 +113,93 @@ WriteProblem writeImageFiles(const SplitImages &split, const QString &path1, con
     return {};
 }
 
-namespace {
-
-// One line of an image as the bootloader host's reader hands it over.
-struct ReadLine {
-    int number = 0;        // within the image, from 1
-    char text[LINE_BUFFER_SIZE];
-    uint32_t size = 0;     // the reader's length of the line's content
-    bool tooLong = false;  // longer than the reader takes
-};
-
-// What the image has shown so far.
-struct ImageSoFar {
-    int rows = 0;
-};
-
-// The one place that judges a line: the header (line 1) or a row. Null when
-// the line is usable.
-const char *lineProblem(ReadLine &line, ImageSoFar &image)
+FileProblem checkImageFile(const QString &path)
 {
-    auto *bytes = reinterpret_cast<uint8_t *>(line.text);
-    if (line.number == 1) {
-        if (line.tooLong)
-            return "The header line is longer than the reader takes (767 characters).";
-        uint32_t siliconId = 0;
-        uint8_t siliconRev = 0, checksumKind = 0;
-        if (CyBtldr_ParseHeader(line.size, bytes, &siliconId, &siliconRev, &checksumKind) == BL_SUCCESS)
-            return nullptr;
-        return line.size == 0 ? "The header line is empty." : "The header line is too short or has an odd number of digits.";
-    }
-    if (line.tooLong)
-        return "The line is longer than the reader takes (767 characters).";
-    uint8_t rowData[LINE_BUFFER_SIZE];
-    uint8_t arrayId = 0, checksum = 0;
-    uint16_t rowNum = 0, length = 0;
-    const int parsed = CyBtldr_ParseRowData(line.size, bytes, &arrayId, &rowNum, rowData, &length, &checksum);
-    if (parsed == BL_SUCCESS) {
-        ++image.rows;
-        // The row's bytes, its checksum byte included, add up to zero
-        // (mod 256) when the row is intact.
-        unsigned sum = arrayId + (rowNum >> 8) + (rowNum & 0xFF) + (length >> 8) + (length & 0xFF) + checksum;
-        for (uint16_t i = 0; i < length; ++i)
-            sum += rowData[i];
-        return (sum & 0xFF) == 0 ? nullptr : "The row's checksum does not match its data.";
-    }
-    if (line.size == 0)
-        return "The line is empty.";
-    if (parsed == BL_COMMAND_NOT_RECOGNIZED)
-        return "The line is not a row line (row lines begin with ':').";
-    if (parsed == BL_BAD_FORM)
-        return "The row's length field does not match the line.";
-    return "The row line is too short or has an odd number of digits.";
+    QFile file(path);
+    const QString name = QFileInfo(path).fileName();
+    if (!file.open(QIODevice::ReadOnly))
+        return {0, 0, QStringLiteral("%1 cannot be read (%2).").arg(name, file.errorString())};
+    const detail::ImageFault fault = detail::checkImageBytes(file.readAll());
+    if (fault.what.isEmpty())
+        return {};
+    if (fault.line > 0)
+        return {0, fault.line, QStringLiteral("Line %1 of %2 %3.").arg(QString::number(fault.line), name, fault.what)};
+    return {0, 0, QStringLiteral("%1 %2.").arg(name, fault.what)};
 }
 
-FileProblem problem(int line, const char *reason)
+namespace {
+
+QString count(int images)
 {
-    return {0, line, QString::fromUtf8(reason)};
+    static const char *const words[] = {"no image", "one image", "two images", "three images", "four images"};
+    return images < 5 ? QString::fromLatin1(words[images]) : QStringLiteral("%1 images").arg(images);
+}
+
+// The file as a whole, before its images are looked at.
+QString wholeFileProblem(const SplitImages &split)
+{
+    if (split.size > kMaxFirmwareFileSize)
+        return QStringLiteral("This file is %1 MiB (%2 bytes); a firmware file for the surface is at most %3 MiB.")
+            .arg(static_cast<double>(split.size) / (1024 * 1024), 0, 'f', 1)
+            .arg(split.size)
+            .arg(kMaxFirmwareFileSize / (1024 * 1024));
+    if (!split.readError.isEmpty())
+        return QStringLiteral("The chosen file can no longer be read (%1).").arg(split.readError);
+    if (split.lines == 0)
+        return QStringLiteral("This file is empty.");
+    if (split.rowLines == 0)
+        return QStringLiteral("This is not a firmware file: none of its lines is a row of firmware data "
+                              "(a line beginning with ':').");
+    if (split.strayLine > 0)
+        return split.strayStart.isEmpty()
+                   ? QStringLiteral("Line %1 of the file is empty.").arg(split.strayLine)
+                   : QStringLiteral("Line %1 of the file begins with %2, not with ':' (a row) or a hex digit (a header).")
+                         .arg(QString::number(split.strayLine), split.strayStart);
+    if (split.headers != 2) {
+        QStringList lines;
+        for (int line : split.firstHeaders)
+            lines << QString::number(line);
+        if (split.headers > lines.size())
+            lines << QStringLiteral("more");
+        const QString where = lines.size() == 1 ? QStringLiteral(" (its header is line %1)").arg(lines.front())
+                              : lines.size() > 1
+                                  ? QStringLiteral(" (their headers are lines %1 and %2)")
+                                        .arg(QStringList(lines.mid(0, lines.size() - 1)).join(QStringLiteral(", ")), lines.back())
+                                  : QString();
+        return QStringLiteral("This file holds %1%2; the surface takes two.").arg(count(split.headers), where);
+    }
+    return {};
 }
 
 } // namespace
 
-FileProblem checkImageFile(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    if (CyBtldr_OpenDataFile(name.constData()) != BL_SUCCESS)
-        return problem(0, "The temporary file cannot be read.");
-
-    // The reader hands a line longer than its buffer over in pieces; only a
-    // piece that ends in a line end finishes a line of the file.
-    ReadLine line;
-    bool lineEnded = true;
-    auto read = [&]() {
-        if (lineEnded)
-            ++line.number;
-        const int result = CyBtldr_ReadLine(&line.size, line.text);
-        lineEnded = result != BL_SUCCESS || std::strchr(line.text, '\n') != nullptr;
-        line.tooLong = !lineEnded && std::strlen(line.text) == LINE_BUFFER_SIZE - 1;
-        return result;
-    };
-
-    FileProblem result;
-    ImageSoFar image;
-    if (read() != BL_SUCCESS) {
-        result = problem(0, "The image is missing: the file holds fewer than two images.");
-    } else if (const char *bad = lineProblem(line, image)) {
-        result = problem(line.number, bad);
-    } else {
-        for (;;) {
-            const int readResult = read();
-            if (readResult == BL_END_OF_FILE)
-                break;
-            const char *bad = readResult != BL_SUCCESS ? "The file ends in the middle of a line." : lineProblem(line, image);
-            if (bad != nullptr) {
-                result = problem(line.number, bad);
-                break;
-            }
-        }
-        if (result.ok() && image.rows == 0)
-            result = problem(0, "The image holds no rows.");
-    }
-    CyBtldr_CloseDataFile();
-    return result;
-}
-
 FileProblem checkImageFiles(const SplitImages &split, const QString &path1, const QString &path2)
 {
+    if (const QString whole = wholeFileProblem(split); !whole.isEmpty())
+        return {0, split.strayLine, whole};
     const QString paths[2] = {path1, path2};
     const int firstLines[2] = {split.firstLine1, split.firstLine2};
+    const QByteArray *digests[2] = {&split.digest1, &split.digest2};
     for (int i = 0; i < 2; ++i) {
-        FileProblem found = checkImageFile(paths[i]);
-        if (found.ok())
+        const int image = i + 1;
+        QFile file(paths[i]);
+        if (!file.open(QIODevice::ReadOnly))
+            return {image, 0,
+                    QStringLiteral("Image %1 cannot be read back from %2 (%3).")
+                        .arg(QString::number(image), QDir::toNativeSeparators(paths[i]), file.errorString())};
+        const QByteArray bytes = file.readAll();
+        if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) != *digests[i])
+            return {image, 0,
+                    QStringLiteral("Image %1 in %2 has changed since the file was chosen.")
+                        .arg(QString::number(image), QDir::toNativeSeparators(paths[i]))};
+        const detail::ImageFault fault = detail::checkImageBytes(bytes);
+        if (fault.what.isEmpty())
             continue;
-        found.image = i + 1;
-        found.line = found.line > 0 && firstLines[i] > 0 ? firstLines[i] + found.line - 1 : 0;
-        return found;
+        if (fault.line == 0)
+            return {image, 0, QStringLiteral("Image %1 of the file %2.").arg(QString::number(image), fault.what)};
+        const int line = firstLines[i] + fault.line - 1;
+        return {image, line, QStringLiteral("Line %1 of the file (image %2) %3.")
+                                         .arg(QString::number(line), QString::number(image), fault.what)};
     }
     return {};
 }

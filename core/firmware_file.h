@@ -6,17 +6,23 @@
 //   writeImageFiles(split, temp1, temp2);                 // onto disk
 //   FileProblem problem = checkImageFiles(split, temp1, temp2);
 //
-// The check reads the written files back with the bootloader host's own
-// file reader, which is process-wide: do not call it while a programming
-// action runs in this process.
+// The check reads the written files' bytes and takes only what the
+// bootloader host's reader reads exactly as it is written: lines of hex
+// pairs (a row after its ':'), ended by the line end and nothing else.
 #ifndef VIREON_CORE_FIRMWARE_FILE_H
 #define VIREON_CORE_FIRMWARE_FILE_H
 
+#include <QByteArray>
 #include <QString>
+#include <QVector>
 
 class QFile;
 
 namespace vireon::core {
+
+// No two-image firmware file for the surface comes near this; a larger file
+// is refused before it is read.
+constexpr qint64 kMaxFirmwareFileSize = 16 * 1024 * 1024;
 
 // The file's lines shared out between its two images. A line that does not
 // begin with ':' is a header line and begins an image (an empty line too).
@@ -27,10 +33,27 @@ struct SplitImages {
     QString image2;     // image 2's lines, each ended by "\n"
     int firstLine1 = 0; // the file's line (from 1) that begins image 1; 0: none
     int firstLine2 = 0; // the same for image 2
+
+    // What the whole file showed, for the check.
+    QString readError;       // why the file could not be read; empty: it was read
+    qint64 size = 0;         // in bytes; a file over kMaxFirmwareFileSize is not read
+    int lines = 0;           // lines read
+    int rowLines = 0;        // lines that begin with ':'
+    int headers = 0;         // lines that begin with a visible character other than ':'
+    QVector<int> firstHeaders; // the first four of them
+    int strayLine = 0;       // the first other line (empty, or begun by a blank or a control byte); 0: none
+    QString strayStart;      // how that line begins, worded for the user
+    QByteArray digest1;      // each image's bytes as writeImageFiles() puts them on disk
+    QByteArray digest2;
 };
 
-// Reads `path` as UTF-8 text. A file that cannot be opened reads as empty.
+// Reads `path` as UTF-8 text. A file that cannot be opened reads as empty,
+// with the reason in readError.
 SplitImages splitFirmwareFile(const QString &path);
+
+// The same split without the images' texts: what checkImageFiles() needs to
+// check the written images again later.
+SplitImages withoutTexts(const SplitImages &split);
 
 // Where the window keeps image 1 or 2 while a file is chosen: in the
 // working folder, "vireonTemp1.txt" and "vireonTemp2.txt".
@@ -53,19 +76,23 @@ WriteProblem writeImageFiles(const SplitImages &split, const QString &path1, con
 
 // Why a file or an image is refused. An empty reason: it is usable.
 struct FileProblem {
-    int image = 0;  // 1 or 2
-    int line = 0;   // the line (from 1) that is bad; 0 for the image as a whole
-    QString reason; // one sentence, without the line number
+    int image = 0;  // 1 or 2; 0 for the file as a whole
+    int line = 0;   // the chosen file's line (from 1) that is bad; 0 for no one line
+    QString reason; // one or two sentences for the user, naming the line and the image
     bool ok() const { return reason.isEmpty(); }
 };
 
 // Reads one image file as a programming run will: a header line, then one
-// or more row lines, each well formed and with its checksum right. `line`
-// counts within the image; `image` is left 0.
+// or more row lines, each well formed, with its checksum right and ended by
+// the line end alone. `line` counts within the image; `image` is left 0 and
+// the reason names the image file's own line.
 FileProblem checkImageFile(const QString &path);
 
-// Checks image 1, then image 2, as written to `path1` and `path2`; the first
-// problem found names its image and, where known, the chosen file's line.
+// The whole-file check: first the file as a whole (read, not too large, a
+// firmware file, two images, no stray line), then image 1 and image 2 as
+// written to `path1` and `path2`, which must still hold what was written.
+// The first problem found names its image and, where known, the chosen
+// file's line.
 FileProblem checkImageFiles(const SplitImages &split, const QString &path1, const QString &path2);
 
 } // namespace vireon::core

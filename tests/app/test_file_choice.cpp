@@ -2,6 +2,7 @@
 // split into the two temporary images, the check of each image, and what
 // the user is told when something is wrong.
 #include "app_fixture.h"
+#include "window_skin.h"
 
 #include <sys/stat.h>
 
@@ -21,6 +22,17 @@ protected:
         EXPECT_EQ(chosen ? QString::fromUtf8(chosen) : QString(), file.isEmpty() ? QString() : QFileInfo(file).canonicalFilePath());
         EXPECT_EQ(probe().updateEnabled(), !file.isEmpty());
         EXPECT_EQ(probe().ui().updateLabel->isEnabled(), !file.isEmpty());
+    }
+    // A refused file leaves the empty panel, no temporary images (unless a
+    // folder stands in one's place) and nothing chosen.
+    void expectRefused(const QString &folder = {})
+    {
+        const QLabel *panel = probe().ui().fileNameLabel;
+        EXPECT_EQ(panel->pixmap(Qt::ReturnByValue).toImage(),
+                  vireon::app::element("Blue Window.png", panel->size()).toImage());
+        for (const char *temp : {"vireonTemp1.txt", "vireonTemp2.txt"})
+            EXPECT_EQ(QFileInfo::exists(path(temp)), folder == temp) << temp;
+        expectChosen({});
     }
 };
 
@@ -64,15 +76,14 @@ TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPathUntilTheN
 }
 
 // How the lines of a file are shared out between the two images, and which
-// files the image check refuses, naming the image and the chosen file's line.
-TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndTheCheckRefusesBadImages)
+// files the whole-file check refuses, naming what the user chose wrong.
+TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndTheCheckRefusesBadFiles)
 {
     const QString a = image(0), b = image(1);
     auto line = [](const QString &text, int from, int to = -2) { return text.section('\n', from, to == -2 ? from : to) + '\n'; };
     auto flipLastDigit = [](QString l) { return l.chopped(2) + (l.endsWith("0\n") ? "1\n" : "0\n"); };
-    const QString null;
-    // A refused file names the image and why: "Image <image> of the firmware
-    // file is not usable.\n<why>"; image 0: the file is taken.
+    // Image 0: the file is taken and split into `temp1` and `temp2`; else
+    // the box and the log give `why`.
     const struct {
         const char *what;
         QString text, temp1, temp2;
@@ -81,18 +92,26 @@ TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndTheCheckRefusesBadImages)
     } cases[] = {
         {"rows before the first header go nowhere", ":0000000001AA\n" + a + b, a, b, 0, {}},
         {"CR LF line ends", QString(a + b).replace("\n", "\r\n"), a, b, 0, {}},
-        {"one header only", a, a, "", 2, "The image is missing"},
-        {"a third header joins the second image", a + b + a, a, b + a, 2, "Line 11: The line is not a row line"},
-        {"an empty line inside image 1 starts image 2", line(a, 0, 1) + "\n" + line(a, 2, 4) + b, line(a, 0, 1),
-         "\n" + line(a, 2, 4) + b, 2, "Line 3: The header line is empty."},
-        {"an empty line before the second header", a + "\n" + b, a, "\n" + b, 2, "Line 6: The header line is empty."},
-        {"a header that starts with a blank", a + " " + b, a, " " + b, 2, "Line 6: The header line is too short"},
-        {"row checksum", line(a, 0, 1) + flipLastDigit(line(a, 2)) + line(a, 3, 4) + b, null, null, 1,
-         "Line 3: The row's checksum does not match its data."},
-        {"row length", a + line(b, 0) + line(b, 1).chopped(3) + "\n" + line(b, 2, 4), null, null, 2,
-         "Line 7: The row's length field does not match the line."},
-        {"short header", "1234\n" + line(a, 1, 4) + b, null, null, 1, "Line 1: The header line is too short"},
-        {"no rows", a + line(b, 0), null, null, 2, "The image holds no rows."},
+        {"one header only", a, {}, {}, 2, "This file holds one image (its header is line 1); the surface takes two."},
+        {"a third header", a + b + a, {}, {}, 2,
+         "This file holds three images (their headers are lines 1, 6 and 11); the surface takes two."},
+        {"an empty line inside image 1", line(a, 0, 1) + "\n" + line(a, 2, 4) + b, {}, {}, 2, "Line 3 of the file is empty."},
+        {"a header that starts with a blank", a + " " + b, {}, {}, 2,
+         "Line 6 of the file begins with a blank, not with ':' (a row) or a hex digit (a header)."},
+        {"a NUL at the start of a row", line(a, 0, 1) + QChar(0) + line(a, 2).mid(1) + line(a, 3, 4) + b, {}, {}, 1,
+         "Line 3 of the file begins with a NUL byte, not with ':' (a row) or a hex digit (a header)."},
+        {"Z for a 0", line(a, 0) + line(a, 1).replace(1, 1, 'Z') + line(a, 2, 4) + b, {}, {}, 1,
+         "Line 2 of the file (image 1) has 'Z' where a hex digit belongs."},
+        {"a blank for a 0", a + line(b, 0, 2) + line(b, 3).replace(1, 1, ' ') + line(b, 4), {}, {}, 2,
+         "Line 9 of the file (image 2) has a blank where a hex digit belongs."},
+        {"GG in a header", a + "GG" + b.mid(2), {}, {}, 2, "Line 6 of the file (image 2) has 'G' where a hex digit belongs."},
+        {"a NUL and garbage after a row", a + line(b, 0, 1) + line(b, 2).chopped(1) + QChar(0) + "junk\n" + line(b, 3, 4),
+         {}, {}, 2, "Line 8 of the file (image 2) has a NUL byte after its last hex pair."},
+        {"row checksum", line(a, 0, 1) + flipLastDigit(line(a, 2)) + line(a, 3, 4) + b, {}, {}, 1,
+         "Line 3 of the file (image 1) has a checksum that does not match its data."},
+        {"base64 junk", "U0dWc2JHOGdkMjl5YkdRPQ==\nQUFBQUFBQUFBQUFB\n", {}, {}, 1,
+         "This is not a firmware file: none of its lines is a row of firmware data (a line beginning with ':')."},
+        {"no rows", a + line(b, 0), {}, {}, 2, "Image 2 of the file holds a header but no rows."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -100,20 +119,18 @@ TEST_F(FileChoiceTest, SplitSharesOutLinesByHeaderAndTheCheckRefusesBadImages)
         QFile::remove("log.txt");
         const QString file = write("split.cyacd", c.text);
         const auto seen = choose(file);
-        if (!c.temp1.isNull()) {
-            EXPECT_EQ(std::make_pair(read("vireonTemp1.txt"), read("vireonTemp2.txt")), std::make_pair(c.temp1, c.temp2));
-        }
         EXPECT_TRUE(logged("File split successfully"));
         ASSERT_EQ(seen.size(), c.image == 0 ? 1u : 2u);
         if (c.image == 0) {
+            EXPECT_EQ(std::make_pair(read("vireonTemp1.txt"), read("vireonTemp2.txt")), std::make_pair(c.temp1, c.temp2));
             expectChosen(file);
             continue;
         }
         EXPECT_EQ(seen[1].title, "Vireon Surface Bootloader");
-        const QString box = QString("Image %1 of the firmware file is not usable.\n").arg(c.image) + c.why;
-        EXPECT_TRUE(seen[1].text.startsWith(box)) << seen[1].text.toStdString();
-        EXPECT_EQ(logEntries().filter(QString(" Main Thread: Firmware file check failed: image %1: ").arg(c.image) + c.why).size(), 1);
-        expectChosen({});
+        EXPECT_EQ(seen[1].text, "split.cyacd cannot be used to update the surface.\n" + c.why +
+                                    "\nPlease choose the surface's firmware file again.");
+        EXPECT_TRUE(logged("Firmware file check failed: " + c.why));
+        expectRefused();
     }
 }
 
@@ -134,9 +151,8 @@ TEST_F(FileChoiceTest, UnreadableFileOrUnwritableTemporaryFileIsReportedAndNothi
     // The entry ends its line, so the next one starts on its own.
     EXPECT_TRUE(logged("Firmware error: " + locked.errorString()));
     EXPECT_TRUE(logged("Temp filepath 1: " + path("vireonTemp1.txt")));
-    EXPECT_EQ(read("vireonTemp1.txt"), "");
     EXPECT_EQ(shown(probe().ui().updateLabel), probe().updateWhiteDisabled().cacheKey());
-    expectChosen({});
+    expectRefused();
 
     // A folder in a temporary file's place cannot be opened, even by root;
     // /dev/full takes the open and refuses the data.
@@ -155,10 +171,21 @@ TEST_F(FileChoiceTest, UnreadableFileOrUnwritableTemporaryFileIsReportedAndNothi
         EXPECT_TRUE(seen[1].text.startsWith(where)) << seen[1].text.toStdString();
         EXPECT_EQ(logEntries().filter(" Main Thread: Could not write temporary file " + path(temp) + ": ").size(), 1);
         EXPECT_FALSE(logged("File split successfully"));
-        expectChosen({});
+        expectRefused(full ? QString() : temp);
         QDir().rmdir(temp);
         QFile::remove(temp);
     }
+}
+
+TEST_F(FileChoiceTest, AFileLargerThanAnyFirmwareIsRefusedWithItsSize)
+{
+    QFile huge(path("huge.cyacd"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.write(image(0).toUtf8()) > 0 && huge.resize(50 << 20));
+    const auto seen = choose(huge.fileName());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, "huge.cyacd cannot be used to update the surface.\nThis file is 50.0 MiB (52428800 bytes); a "
+                            "firmware file for the surface is at most 16 MiB.\nPlease choose the surface's firmware file again.");
+    expectRefused();
 }
 
 TEST_F(FileChoiceTest, LongNamesAreElidedToFitThePanel)

@@ -210,6 +210,30 @@ TEST_F(UpdateTest, FirstStageFailuresWarnAndTheNextRunSplitsTheFileAgain)
     expectEnded(true);
 }
 
+TEST_F(UpdateTest, TemporaryImagesAreCheckedAgainWhenARunStartsAndARefusalProgramsNothing)
+{
+    const QString refusedBox = "surface.cyacd cannot be used to update the surface.\n%1\n"
+                               "Please choose the surface's firmware file again.";
+    // Image 2 cut to its header and one row after the choice.
+    QFile cut(path("vireonTemp2.txt"));
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite) && cut.resize(image(1).section('\n', 0, 1).size() + 1));
+    const QString changed = "Image 2 in " + path("vireonTemp2.txt") + " has changed since the file was chosen.";
+    EXPECT_EQ(update(), QStringList{refusedBox.arg(changed)});
+    // The file that vanished before the images are split again.
+    replug();
+    ASSERT_TRUE(QFile::remove(path("vireonTemp1.txt")) && QFile::remove(path("surface.cyacd")));
+    EXPECT_EQ(update(), QStringList{refusedBox.arg("The chosen file can no longer be read (No such file or directory).")});
+    EXPECT_TRUE(entries("Main Thread").contains("Firmware file check failed: The chosen file can no longer be read (No such file or directory)."));
+
+    for (const QString &entry : {"Beginning update process...", "The chosen file is not usable any more. Update not started."})
+        EXPECT_EQ(count("Main Thread", entry), 1) << entry.toStdString();
+    EXPECT_EQ(surface->exchanges(), 0);
+    EXPECT_EQ(entries("Thread 1"), QStringList{});
+    EXPECT_FALSE(QFileInfo::exists(path("vireonTemp1.txt")) || QFileInfo::exists(path("vireonTemp2.txt")));
+    EXPECT_EQ(probe().selectedFilePath(), nullptr);
+    EXPECT_FALSE(probe().updateEnabled());
+}
+
 TEST_F(UpdateTest, SecondStageOnASurfaceThatStaysOnTheBusRetriesRefusedOpensInTheWorker)
 {
     surface->addFault({sim::Fault::NeverLeaves});
