@@ -45,6 +45,14 @@ const char *resultMessage(int result)
     }
 }
 
+QString deviceStatusLine(int result)
+{
+    const int status = result - BL_DEVICE_STATUS_FLAG;
+    if (status < 1 || status > 0xFF)
+        return {};
+    return QStringLiteral("The device answered status %1.").arg(status);
+}
+
 QStringList openFailureLines(const QString &hidError)
 {
     QStringList lines{QStringLiteral("HID error: %1").arg(hidError)};
@@ -194,6 +202,8 @@ void StageRun::doWork()
         writeLog(QString::fromLatin1(stage.failed).arg(result), nullptr);
         if (const char *message = resultMessage(result))
             writeLog(QString::fromLatin1(message), nullptr);
+        if (const QString status = deviceStatusLine(result); !status.isEmpty())
+            writeLog(status, nullptr);
     }
     endRun();
 }

@@ -86,6 +86,10 @@ struct StageMembers {
 // The log line the worker writes after a failed action with this result, or
 // null when the result has none (transport failures, device statuses).
 const char *resultMessage(int result);
+// The line that follows a failed action whose result is a device status
+// (0x4000 + s): "The device answered status s.", s in decimal, so the log
+// says what the surface refused. Empty for any other result.
+QString deviceStatusLine(int result);
 
 // The lines logged after a failed open, from hidapi's text for the failure:
 // "HID error: <text>", and when the device node refused this user, the fix.

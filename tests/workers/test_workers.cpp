@@ -159,8 +159,21 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
     ASSERT_TRUE(this->h.run());
     const QStringList expected = {this->done(false, 6), "The expected device does not match the detected device."};
     EXPECT_EQ(this->log().mid(7), expected);
+
+    // A fresh surface refuses the second row with status 11: the status follows.
+    QFile::remove("log.txt");
+    this->layout.siliconId ^= 0x100;
+    this->writeImage();
+    Bus::instance().reset();
+    surface = this->attach();
+    {
+        auto lock = surface->lock();
+        surface->device().answerStatus(vireon::sim::command::ProgramRow, 0x0B, 1, 1);
+    }
+    ASSERT_TRUE(this->h.run());
+    EXPECT_EQ(this->log().mid(7), (QStringList{this->done(false, 0x400B), "The device answered status 11."}));
     EXPECT_EQ(this->h.worker.errorFlag.load(), 2);
-    EXPECT_EQ(this->h.finished.load(), 2);
+    EXPECT_EQ(this->h.finished.load(), 3);
     EXPECT_EQ(surface->openHandles(), 0);
 }
 
