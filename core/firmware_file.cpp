@@ -47,7 +47,13 @@ SplitImages splitFirmwareFile(const QString &path)
         return split; // refused by its size alone, unread
     if (!source.open(QIODevice::ReadOnly))
         split.readError = source.errorString(); // a file that cannot be opened reads as empty
-    QTextStream in(&source);
+    // A device or a pipe has no size: no more than the limit is read.
+    QByteArray bytes = source.read(kMaxFirmwareFileSize + 1);
+    if (bytes.size() > kMaxFirmwareFileSize) {
+        split.size = -1; // larger than the limit, by how much unknown
+        return split;
+    }
+    QTextStream in(&bytes, QIODevice::ReadOnly);
     in.setCodec("UTF-8");
     bool first = false, second = false; // the image the lines now go to
     for (int number = 1; !in.atEnd(); ++number) {
@@ -138,6 +144,9 @@ QString count(int images)
 // The file as a whole, before its images are looked at.
 QString wholeFileProblem(const SplitImages &split)
 {
+    if (split.size < 0)
+        return QStringLiteral("This file is larger than %1 MiB; a firmware file for the surface is at most %1 MiB.")
+            .arg(kMaxFirmwareFileSize / (1024 * 1024));
     if (split.size > kMaxFirmwareFileSize)
         return QStringLiteral("This file is %1 MiB (%2 bytes); a firmware file for the surface is at most %3 MiB.")
             .arg(static_cast<double>(split.size) / (1024 * 1024), 0, 'f', 1)

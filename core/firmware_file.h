@@ -36,7 +36,8 @@ struct SplitImages {
 
     // What the whole file showed, for the check.
     QString readError;       // why the file could not be read; empty: it was read
-    qint64 size = 0;         // in bytes; a file over kMaxFirmwareFileSize is not read
+    qint64 size = 0;         // in bytes; a file over kMaxFirmwareFileSize is not read; -1: a
+                             // device or pipe that gave more than that
     int lines = 0;           // lines read
     int rowLines = 0;        // lines that begin with ':'
     int headers = 0;         // lines that begin with a visible character other than ':'
