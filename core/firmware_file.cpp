@@ -48,7 +48,13 @@ SplitImages splitFirmwareFile(const QString &path)
     if (!source.open(QIODevice::ReadOnly))
         split.readError = source.errorString(); // a file that cannot be opened reads as empty
     // A device or a pipe has no size: no more than the limit is read.
-    QByteArray bytes = source.read(kMaxFirmwareFileSize + 1);
+    QByteArray bytes;
+    while (bytes.size() <= kMaxFirmwareFileSize) {
+        const QByteArray piece = source.read(1 << 16);
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     if (bytes.size() > kMaxFirmwareFileSize) {
         split.size = -1; // larger than the limit, by how much unknown
         return split;
