@@ -9,9 +9,6 @@
 #include <set>
 #include <string>
 
-#ifndef VIREON_CONTROL
-#define VIREON_CONTROL "" // the shipped program's path, when it is built
-#endif
 
 static std::set<std::string> exportedSymbols(std::string file = std::filesystem::read_symlink("/proc/self/exe"))
 {
@@ -62,8 +59,6 @@ TEST(HostExports, ExactlyThePublicFunctions)
 // library templates may appear; they are not ours.
 TEST(HostExports, ShippedProgramExportsOnlyThePublicFunctions)
 {
-    if (std::string(VIREON_CONTROL).empty())
-        GTEST_SKIP() << "the program is not built (VIREON_APP=OFF)";
     const std::set<std::string> exported = exportedSymbols(VIREON_CONTROL);
     ASSERT_FALSE(exported.empty()) << "nm could not read " << VIREON_CONTROL;
     std::set<std::string> ours;
