@@ -60,8 +60,9 @@ std::vector<sim::TargetConfig> targetsFor(const std::vector<ImageSpec> &images);
 // only when the byte is written and equals 1.
 sim::PacketChecksum packetChecksumOf(const ImageSpec &layout);
 
-// Characters of a row line without its line end; the host reads lines of
-// at most 767 characters, so longer rows do not fit its reader.
+// Characters of a row line without its line end. The host reads at most 767
+// characters of a line in one piece, its line end included, so a row with
+// its line end must not be longer.
 size_t rowLineLength(const ImageSpec &layout);
 constexpr size_t kMaxLineLength = 767;
 

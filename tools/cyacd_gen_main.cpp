@@ -158,9 +158,12 @@ int main(int argc, char **argv)
         layout.lineEnd = crlf ? "\r\n" : "\n";
         layouts.push_back(layout);
     }
-    if (vireon::tools::rowLineLength(layouts.front()) > vireon::tools::kMaxLineLength)
-        std::fprintf(stderr, "cyacd-gen: warning: rows of %lu bytes make lines longer than %zu characters\n",
-                     rowSize, vireon::tools::kMaxLineLength);
+    const size_t lineLength = vireon::tools::rowLineLength(layouts.front()) + layouts.front().lineEnd.size();
+    if (lineLength > vireon::tools::kMaxLineLength)
+        std::fprintf(stderr,
+                     "cyacd-gen: warning: rows of %lu bytes make lines of %zu characters with their line end; "
+                     "the host reads at most %zu\n",
+                     rowSize, lineLength, vireon::tools::kMaxLineLength);
     if (!vireon::tools::writeFile(out, layouts)) {
         std::fprintf(stderr, "cyacd-gen: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
         return 1;
