@@ -1,0 +1,59 @@
+#include "hidapi_lock.h"
+
+#include <mutex>
+
+namespace vireon::core::hid {
+namespace {
+
+std::mutex &processWide()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace
+
+hid_device_info *enumerate(unsigned short vendorId, unsigned short productId)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return hid_enumerate(vendorId, productId);
+}
+
+void freeEnumeration(hid_device_info *devices)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    hid_free_enumeration(devices);
+}
+
+hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return hid_open(vendorId, productId, serial);
+}
+
+hid_device *openPath(const char *path)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return hid_open_path(path);
+}
+
+int init()
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return hid_init();
+}
+
+int exit()
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return hid_exit();
+}
+
+std::wstring lastError()
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    const wchar_t *text = hid_error(nullptr);
+    return text ? std::wstring(text) : std::wstring();
+}
+
+} // namespace vireon::core::hid

@@ -1,0 +1,42 @@
+// hidapi's process-wide functions behind one lock.
+//
+// hidapi keeps one process-wide error text that hid_init, hid_enumerate,
+// hid_open and hid_open_path free and replace without a lock of their own:
+// two threads inside them at once free the same text twice. Every call of
+// those functions in the product goes through here, under one lock; calls
+// on an open handle (hid_write, hid_read_timeout, hid_error(handle),
+// hid_close) need none, as long as each handle is used by one thread.
+#ifndef VIREON_CORE_HIDAPI_LOCK_H
+#define VIREON_CORE_HIDAPI_LOCK_H
+
+#include <hidapi/hidapi.h>
+
+#include <string>
+
+namespace vireon::core::hid {
+
+// hid_enumerate under the lock: the list of matching devices, or null.
+// Give the list back with freeEnumeration.
+hid_device_info *enumerate(unsigned short vendorId, unsigned short productId);
+
+// hid_free_enumeration under the lock; null is fine.
+void freeEnumeration(hid_device_info *devices);
+
+// hid_open under the lock: the first matching device, or null (the reason is
+// then in lastError()). `serial` may be null.
+hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial = nullptr);
+
+// hid_open_path under the lock, as open().
+hid_device *openPath(const char *path);
+
+// hid_init and hid_exit under the lock: 0 on success, -1 on failure.
+int init();
+int exit();
+
+// A copy of hid_error(NULL), the text of the last process-wide failure,
+// taken under the lock; empty when hidapi gives none.
+std::wstring lastError();
+
+} // namespace vireon::core::hid
+
+#endif
