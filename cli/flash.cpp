@@ -1,0 +1,72 @@
+#include "flash.h"
+
+#include "commands.h"
+#include "exit_codes.h"
+#include "hidapi_lock.h"
+#include "interrupt.h"
+#include "options.h"
+#include "reporter.h"
+
+namespace vireon::flash {
+namespace {
+
+void print(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int usage(FILE *err, const FrontEnd &frontEnd, const QString &error)
+{
+    print(err, QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(frontEnd.programName, error));
+    return static_cast<int>(Exit::Usage);
+}
+
+} // namespace
+
+int run(const QStringList &arguments, FILE *out, FILE *err, const FrontEnd &frontEnd)
+{
+    QCommandLineParser parser;
+    parser.addOptions(frontEnd.options);
+    const ParsedArguments parsed = parseArguments(parser, arguments);
+    switch (parsed.kind) {
+    case ParsedArguments::Help:
+        print(out, helpText(parser, frontEnd.programName) + frontEnd.helpEpilogue);
+        return static_cast<int>(Exit::Success);
+    case ParsedArguments::Version:
+        print(out, QStringLiteral("%1 %2\n").arg(frontEnd.programName, QStringLiteral(VIREON_VERSION)));
+        return static_cast<int>(Exit::Success);
+    case ParsedArguments::Error:
+        return usage(err, frontEnd, parsed.error);
+    case ParsedArguments::Run:
+        break;
+    }
+    if (frontEnd.prepare) {
+        const QString error = frontEnd.prepare(parser);
+        if (!error.isEmpty())
+            return usage(err, frontEnd, error);
+    }
+
+    const Options &options = parsed.options;
+    InterruptGuard interrupts;
+    core::hid::init();
+    Reporter reporter(options, out, err);
+    int code = static_cast<int>(Exit::Usage);
+    switch (options.command) {
+    case Options::Command::List:
+        code = listCommand(options, reporter);
+        break;
+    case Options::Command::Doctor:
+        code = doctorCommand(options, reporter);
+        break;
+    case Options::Command::Update:
+    case Options::Command::Verify:
+        code = twoStageCommand(options, reporter);
+        break;
+    }
+    core::hid::exit();
+    return code;
+}
+
+} // namespace vireon::flash

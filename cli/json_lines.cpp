@@ -1,0 +1,55 @@
+#include "json_lines.h"
+
+#include "progress_meter.h"
+
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace vireon::flash {
+namespace {
+
+// Two decimals are plenty for a rate or a time, and keep the lines short.
+double rounded(double value)
+{
+    return std::round(value * 100) / 100;
+}
+
+} // namespace
+
+QJsonObject stepObject(const Stage &stage, const QString &message)
+{
+    return {{QStringLiteral("stage"), QLatin1String(stage.key)}, {QStringLiteral("message"), message}};
+}
+
+QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter)
+{
+    const double left = meter.secondsLeft();
+    return {{QStringLiteral("stage"), QLatin1String(stage.key)},
+            {QStringLiteral("action"), QLatin1String(action)},
+            {QStringLiteral("rows_done"), meter.rowsDone()},
+            {QStringLiteral("rows_total"), meter.rowsTotal()},
+            {QStringLiteral("percent"), meter.percent()},
+            {QStringLiteral("rate"), rounded(meter.rate())},
+            {QStringLiteral("seconds_left"), left < 0 ? QJsonValue() : QJsonValue(rounded(left))}};
+}
+
+QJsonObject endObject(const Stage &stage, const Outcome &outcome)
+{
+    QJsonObject object{{QStringLiteral("stage"), QLatin1String(stage.key)},
+                       {QStringLiteral("result"), outcome.ok() ? QStringLiteral("success") : QStringLiteral("failure")},
+                       {QStringLiteral("exit_code"), static_cast<int>(outcome.code)},
+                       {QStringLiteral("message"), outcome.message}};
+    if (!outcome.ok()) {
+        object.insert(QStringLiteral("error"), QLatin1String(exitName(outcome.code)));
+        object.insert(QStringLiteral("fix"), outcome.fix);
+    }
+    return object;
+}
+
+QByteArray jsonLine(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+} // namespace vireon::flash

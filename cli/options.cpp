@@ -1,0 +1,155 @@
+#include "options.h"
+
+#include <cmath>
+
+namespace vireon::flash {
+namespace {
+
+const QString kDevice = QStringLiteral("device");
+const QString kSerial = QStringLiteral("serial");
+const QString kWait = QStringLiteral("wait");
+const QString kReturnTimeout = QStringLiteral("return-timeout");
+const QString kJson = QStringLiteral("json");
+const QString kLog = QStringLiteral("log");
+const QString kQuiet = QStringLiteral("q");
+const QString kVersion = QStringLiteral("version");
+const QString kHelp = QStringLiteral("help");
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOptions({
+        {kDevice, QStringLiteral("Use the surface at this device path (see 'list')."), QStringLiteral("PATH")},
+        {kSerial, QStringLiteral("Use the surface with this serial number."), QStringLiteral("SERIAL")},
+        {kWait, QStringLiteral("Wait up to SECONDS for a surface to be attached (default 0)."),
+         QStringLiteral("SECONDS"), QStringLiteral("0")},
+        {kReturnTimeout,
+         QStringLiteral("How long the surface may stay off the bus while it restarts between the two images "
+                        "(default 60)."),
+         QStringLiteral("SECONDS"), QStringLiteral("60")},
+        {kJson, QStringLiteral("Print one JSON object per line (see the manual page).")},
+        {kLog, QStringLiteral("Append every step to FILE, in the window's log format."), QStringLiteral("FILE")},
+        {kQuiet, QStringLiteral("Print errors only.")},
+        {kVersion, QStringLiteral("Print the version and exit.")},
+        {{QStringLiteral("h"), kHelp}, QStringLiteral("Print this help and exit.")},
+    });
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("list | doctor | update FILE | verify FILE"));
+}
+
+// A number of seconds, 0 or more; false when the text is not one.
+bool readSeconds(const QString &text, double *seconds)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < 0 || value > 86400)
+        return false;
+    *seconds = value;
+    return true;
+}
+
+ParsedArguments error(const QString &text)
+{
+    ParsedArguments parsed;
+    parsed.kind = ParsedArguments::Error;
+    parsed.error = text;
+    return parsed;
+}
+
+} // namespace
+
+ParsedArguments parseArguments(QCommandLineParser &parser, const QStringList &arguments)
+{
+    addOptions(parser);
+    if (!parser.parse(arguments))
+        return error(parser.errorText());
+
+    ParsedArguments parsed;
+    if (parser.isSet(kHelp)) {
+        parsed.kind = ParsedArguments::Help;
+        return parsed;
+    }
+    if (parser.isSet(kVersion)) {
+        parsed.kind = ParsedArguments::Version;
+        return parsed;
+    }
+
+    Options &o = parsed.options;
+    o.device = parser.value(kDevice);
+    o.serial = parser.value(kSerial);
+    if (parser.isSet(kDevice) && parser.isSet(kSerial))
+        return error(QStringLiteral("Choose the surface by --device or by --serial, not both."));
+    if (parser.isSet(kDevice) && o.device.isEmpty())
+        return error(QStringLiteral("--device needs a device path."));
+    if (parser.isSet(kSerial) && o.serial.isEmpty())
+        return error(QStringLiteral("--serial needs a serial number."));
+    if (!readSeconds(parser.value(kWait), &o.waitSeconds))
+        return error(QStringLiteral("--wait takes a number of seconds, 0 or more."));
+    if (!readSeconds(parser.value(kReturnTimeout), &o.returnSeconds))
+        return error(QStringLiteral("--return-timeout takes a number of seconds, 0 or more."));
+    o.json = parser.isSet(kJson);
+    o.quiet = parser.isSet(kQuiet);
+    o.logFile = parser.value(kLog);
+    if (parser.isSet(kLog) && o.logFile.isEmpty())
+        return error(QStringLiteral("--log needs a file name."));
+
+    const QStringList words = parser.positionalArguments();
+    if (words.isEmpty())
+        return error(QStringLiteral("No command given: list, doctor, update FILE or verify FILE."));
+    const QString &command = words.first();
+    const bool takesFile = command == QLatin1String("update") || command == QLatin1String("verify");
+    if (command == QLatin1String("list"))
+        o.command = Options::Command::List;
+    else if (command == QLatin1String("doctor"))
+        o.command = Options::Command::Doctor;
+    else if (command == QLatin1String("update"))
+        o.command = Options::Command::Update;
+    else if (command == QLatin1String("verify"))
+        o.command = Options::Command::Verify;
+    else
+        return error(QStringLiteral("Unknown command '%1': list, doctor, update FILE or verify FILE.").arg(command));
+    if (takesFile && words.size() != 2)
+        return error(QStringLiteral("'%1' takes one firmware file (.cyacd).").arg(command));
+    if (!takesFile && words.size() != 1)
+        return error(QStringLiteral("'%1' takes no file.").arg(command));
+    if (takesFile)
+        o.file = words.at(1);
+    parsed.kind = ParsedArguments::Run;
+    return parsed;
+}
+
+QString helpText(const QCommandLineParser &parser, const QString &programName)
+{
+    // The parser's own text starts with a usage line built from the
+    // application object's arguments; ours names the commands instead.
+    QString options = parser.helpText();
+    const int start = options.indexOf(QStringLiteral("Options:"));
+    const int end = options.indexOf(QStringLiteral("Arguments:"));
+    options = options.mid(start, end > start ? end - start : -1).trimmed();
+    return QStringLiteral("Usage: %1 [options] list\n"
+                          "       %1 [options] doctor\n"
+                          "       %1 [options] update FILE\n"
+                          "       %1 [options] verify FILE\n"
+                          "\n"
+                          "Programs a Vireon Surface's two chips with a two-image firmware file (.cyacd),\n"
+                          "checks what a surface holds, lists the attached surfaces and checks the set-up.\n"
+                          "\n"
+                          "Commands:\n"
+                          "  list         each attached surface: device path, serial number, access\n"
+                          "  doctor       check the udev rule, the device nodes' access and that a surface\n"
+                          "               is attached; each finding with its fix\n"
+                          "  update FILE  check the whole file, then program image 1, wait for the\n"
+                          "               surface to restart, and program image 2\n"
+                          "  verify FILE  the same two stages, comparing instead of programming\n"
+                          "\n"
+                          "%2\n"
+                          "\n"
+                          "Exit codes: 0 success, 1 set-up problem (doctor), 2 usage, 3 file refused,\n"
+                          "4 no surface, 5 permission denied, 6 device mismatch, 7 bootloader refused or\n"
+                          "checksum wrong, 8 transfer failed, 9 surface did not come back, 130 interrupted.\n"
+                          "See vireon-flash(1).\n")
+        .arg(programName, options);
+}
+
+} // namespace vireon::flash

@@ -1,0 +1,69 @@
+// Everything the command tells its user goes through one Reporter, one
+// policy per channel:
+//   standard output  steps, progress and results (or, with --json, one JSON
+//                    object per line instead); -q keeps only the end
+//   standard error   failures with their fix, always
+//   --log FILE       every step and each tenth of a stage, in the window's
+//                    log line format, tagged with the stage
+// Progress on a terminal is one line redrawn in place; elsewhere a plain
+// line at every tenth. Colour only on a terminal and never with NO_COLOR.
+#ifndef VIREON_CLI_REPORTER_H
+#define VIREON_CLI_REPORTER_H
+
+#include "exit_codes.h"
+#include "options.h"
+#include "progress_meter.h"
+#include "stages.h"
+
+#include <QJsonObject>
+
+#include <cstdio>
+#include <mutex>
+
+namespace vireon::flash {
+
+class Reporter
+{
+public:
+    Reporter(const Options &options, FILE *out, FILE *err);
+
+    // A step of the run begins or ends.
+    void step(const Stage &stage, const QString &text);
+
+    // The rows of one programming or verify action: start, one call per row
+    // the host reports (from the action's thread), end.
+    void startRows(const Stage &stage, const char *action, int rowsTotal);
+    void row();
+    void endRows();
+
+    // One entry of list or doctor: `human` on the terminal, `json` with --json.
+    void entry(const Stage &stage, const QString &human, QJsonObject json);
+
+    // The command's end: its result line, and for a failure the message and
+    // its fix on standard error.
+    void finish(const Stage &stage, const Outcome &outcome);
+
+private:
+    void log(const Stage &stage, const QString &text);
+    void drawRow(bool final);
+    QString paint(const QString &text, const char *sgr, bool colored) const;
+
+    const Options &options_;
+    FILE *out_;
+    FILE *err_;
+    bool terminal_ = false;
+    bool outColor_ = false;
+    bool errColor_ = false;
+    bool logWarned_ = false;
+
+    std::mutex mutex_; // rows arrive on the action's thread
+    const Stage *rowStage_ = nullptr;
+    const char *action_ = "";
+    ProgressMeter meter_;
+    ProgressMeter::Clock::time_point lastDraw_{};
+    bool lineOpen_ = false; // a redrawn line waits for its line end
+};
+
+} // namespace vireon::flash
+
+#endif

@@ -1,0 +1,182 @@
+#include "stage_run.h"
+
+#include "bus_watch.h"
+#include "hid_transport.h"
+#include "interrupt.h"
+
+#include <hidapi/hidapi.h>
+
+#include <thread>
+
+namespace vireon::flash {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The stage's handle, bound to the transport; one stage at a time.
+hid_device *g_stageHandle = nullptr;
+Reporter *g_rowReporter = nullptr;
+
+void onRow(uint8_t, uint16_t)
+{
+    // The host clears its abort flag as its action starts: an interrupt
+    // that came before that is asked for again here, before the next row.
+    if (interrupted())
+        CyBtldr_Abort();
+    if (g_rowReporter != nullptr)
+        g_rowReporter->row();
+}
+
+// The host's own words for its result codes.
+const char *resultText(int result)
+{
+    switch (result) {
+    case BL_FILE_NOT_ACCESSIBLE: return "File is not accessable.";
+    case BL_END_OF_FILE: return "Reached the end of the file.";
+    case BL_LENGTH_OUT_OF_RANGE: return "The amount of data available is outside the expected range.";
+    case BL_BAD_FORM: return "The data is not of the proper form.";
+    case BL_COMMAND_NOT_RECOGNIZED: return "The command is not recognized.";
+    case BL_DEVICE_MISMATCH: return "The expected device does not match the detected device.";
+    case BL_VERSION_NOT_SUPPORTED: return "The bootloader version detected is not supported.";
+    case BL_CHECKSUM_MISMATCH: return "The checksum does not match the expected value.";
+    case BL_ARRAY_INVALID: return "The flash array is not valid.";
+    case BL_ROW_INVALID: return "The flash row is not valid.";
+    case BL_NOT_READY: return "The bootloader is not ready to process data.";
+    case BL_APP_ACTIVE: return "The application is currently marked as active.";
+    case BL_UNKNOWN_ERROR: return "An unknown error occured.";
+    default: return nullptr;
+    }
+}
+
+Outcome fail(Exit code, const QString &message, const QString &fix)
+{
+    return Outcome{code, message, fix};
+}
+
+// Opens the job's surface, trying again for the settle time while it is
+// attached but refuses.
+OpenResult openWithSettle(const StageJob &job, bool *stillAttached)
+{
+    const Clock::time_point giveUp = Clock::now() + job.openSettle;
+    for (;;) {
+        OpenResult open = openSurface(job.surface);
+        *stillAttached = open.device != nullptr || !attachedSurfaces(Selector{job.surface.path, {}}).empty();
+        if (open.device != nullptr || !*stillAttached || Clock::now() >= giveUp || interrupted())
+            return open;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+} // namespace
+
+Outcome stageOutcome(int result, const StageJob &job)
+{
+    const bool program = job.action == PROGRAM;
+    const QString again = QStringLiteral("run 'vireon-flash update FILE' again, which mends it.");
+    if (result == BL_SUCCESS)
+        return {};
+    if (result == BL_ABORTED) {
+        if (!program)
+            return fail(Exit::Interrupted, QStringLiteral("Interrupted during the check of image %1.").arg(job.number),
+                        QStringLiteral("nothing was changed on the surface."));
+        return fail(Exit::Interrupted,
+                    QStringLiteral("Interrupted while programming image %1: the surface may hold a partial image.")
+                        .arg(job.number),
+                    again.at(0).toUpper() + again.mid(1));
+    }
+    const QString code = QStringLiteral("result %1").arg(result);
+    if (result == -1 || (result & BL_COMM_ERROR_FLAG) != 0)
+        return fail(Exit::TransferFailed,
+                    QStringLiteral("Stage %1: the transfer to the surface failed (%2).").arg(job.number).arg(code),
+                    QStringLiteral("keep the surface plugged in and check its cable; ") +
+                        (program ? QStringLiteral("the surface may hold a partial image: ") + again
+                                 : QStringLiteral("then run verify again.")));
+    if (result == BL_DEVICE_MISMATCH)
+        return fail(Exit::DeviceMismatch,
+                    QStringLiteral("Stage %1: the surface's chip is not the one image %1 is for (silicon id or "
+                                   "revision differ). Nothing was written.")
+                        .arg(job.number),
+                    QStringLiteral("use the firmware file made for this surface."));
+    if (result >= BL_FILE_NOT_ACCESSIBLE && result <= BL_BAD_FORM)
+        return fail(Exit::FileRefused,
+                    QStringLiteral("Stage %1: image %1 could not be read: %2 (%3)")
+                        .arg(job.number)
+                        .arg(QLatin1String(resultText(result)), code),
+                    QStringLiteral("check that the file is still readable, or choose another."));
+    QString text;
+    if ((result & BL_DEVICE_STATUS_FLAG) != 0)
+        text = QStringLiteral("the bootloader answered status 0x%1").arg(result & 0xFF, 2, 16, QLatin1Char('0'));
+    else if (const char *known = resultText(result))
+        text = QLatin1String(known);
+    else
+        text = QStringLiteral("the bootloader refused");
+    if (!program && result == BL_CHECKSUM_MISMATCH)
+        return fail(Exit::BootloaderRefused,
+                    QStringLiteral("Stage %1: the surface does not hold image %1 of the file: %2 (%3)")
+                        .arg(job.number)
+                        .arg(text, code),
+                    QStringLiteral("run 'vireon-flash update FILE' to program it."));
+    return fail(Exit::BootloaderRefused,
+                QStringLiteral("Stage %1: %2 (%3)").arg(job.number).arg(text, code),
+                program ? QStringLiteral("the surface may hold a partial image: ") + again
+                        : QStringLiteral("run 'vireon-flash update FILE' to program it."));
+}
+
+Outcome runStage(const StageJob &job, Reporter &reporter)
+{
+    const char *verb = job.action == PROGRAM ? "program" : "verify";
+    bool stillAttached = false;
+    const OpenResult open = openWithSettle(job, &stillAttached);
+    if (open.device == nullptr) {
+        if (interrupted())
+            return fail(Exit::Interrupted, QStringLiteral("Interrupted before stage %1 began.").arg(job.number),
+                        QString());
+        if (open.permissionDenied)
+            return fail(Exit::PermissionDenied,
+                        QStringLiteral("Stage %1: this user may not open the surface %2: %3")
+                            .arg(job.number)
+                            .arg(describe(job.surface), open.error),
+                        permissionFix());
+        if (!stillAttached)
+            return fail(Exit::NoSurface,
+                        QStringLiteral("Stage %1: the surface %2 is no longer attached.")
+                            .arg(job.number)
+                            .arg(describe(job.surface)),
+                        QStringLiteral("plug the surface in and run the command again."));
+        return fail(Exit::TransferFailed,
+                    QStringLiteral("Stage %1: the surface %2 could not be opened: %3")
+                        .arg(job.number)
+                        .arg(describe(job.surface), open.error),
+                    QStringLiteral("unplug the surface, plug it in again and run the command again."));
+    }
+
+    reporter.step(*job.stage, QStringLiteral("%1 image %2 on %3")
+                                  .arg(job.action == PROGRAM ? QStringLiteral("programming") : QStringLiteral("checking"))
+                                  .arg(job.number)
+                                  .arg(describe(job.surface)));
+    g_stageHandle = open.device;
+    g_rowReporter = &reporter;
+    CyBtldr_CommunicationsData record = core::hidTransport<&g_stageHandle>();
+    reporter.startRows(*job.stage, verb, job.rows);
+    int result = BL_ABORTED;
+    if (!interrupted()) {
+        std::thread action;
+        {
+            // The action's thread inherits the block; this thread takes
+            // the interrupt while it waits.
+            InterruptsBlocked blocked;
+            action = std::thread([&]() {
+                result = job.action == PROGRAM ? CyBtldr_Program(job.imagePath.constData(), &record, onRow)
+                                               : CyBtldr_Verify(job.imagePath.constData(), &record, onRow);
+            });
+        }
+        action.join();
+    }
+    reporter.endRows();
+    g_rowReporter = nullptr;
+    hid_close(open.device);
+    g_stageHandle = nullptr;
+    return stageOutcome(result, job);
+}
+
+} // namespace vireon::flash

@@ -1,0 +1,41 @@
+// One stage of an update or verify: open the chosen surface, run the
+// bootloader host's action on one image through the HID transport, and
+// turn its result code into an outcome with an exit code. The action runs
+// on a thread of its own with interrupts blocked; its per-row callback
+// feeds the reporter.
+#ifndef VIREON_CLI_STAGE_RUN_H
+#define VIREON_CLI_STAGE_RUN_H
+
+#include "exit_codes.h"
+#include "reporter.h"
+#include "stages.h"
+#include "surfaces.h"
+
+#include "cybtldr_api2.h"
+
+#include <QByteArray>
+
+#include <chrono>
+
+namespace vireon::flash {
+
+struct StageJob {
+    const Stage *stage = &stage::Stage1;
+    int number = 1;                  // which image: 1 or 2
+    CyBtldr_Action action = PROGRAM; // PROGRAM or VERIFY
+    QByteArray imagePath;            // the image file, in the file system's encoding
+    int rows = 0;                    // row lines in the image
+    SurfaceInfo surface;
+    // A surface that has just come back may refuse opens until udev has
+    // given its new node this user's access: keep trying this long.
+    std::chrono::milliseconds openSettle{0};
+};
+
+Outcome runStage(const StageJob &job, Reporter &reporter);
+
+// The outcome of the host's result code for this job (0 is success).
+Outcome stageOutcome(int result, const StageJob &job);
+
+} // namespace vireon::flash
+
+#endif
