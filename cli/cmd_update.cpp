@@ -141,6 +141,25 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     const RestartWatch watch{job.surface, attachedSurfaces().size() == 1};
 
     Outcome outcome = runStage(job, reporter);
+    if (outcome.code == Exit::DeviceMismatch) {
+        // A surface left between its two images (an update interrupted or
+        // failed after image 1) answers as its second chip. The exit
+        // command that ended this attempt hands the bus to its first chip:
+        // one more try once it is back tells that from a wrong file.
+        reporter.step(stage::Stage1, QStringLiteral("the surface answered as another chip, as it does when an "
+                                                    "update stopped between its images; trying again once it has "
+                                                    "restarted"));
+        const Return back = waitForReturn(watch, kLeaveGrace, options.returnSeconds);
+        if (back.kind == Return::Interrupted)
+            return finish(reporter, stage::Stage1,
+                          {Exit::Interrupted, QStringLiteral("Interrupted before image 1 was programmed."),
+                           QStringLiteral("nothing was written to the surface.")});
+        if (back.kind != Return::Gone) {
+            job.surface = back.surface;
+            job.openSettle = kOpenSettle;
+            outcome = runStage(job, reporter);
+        }
+    }
     if (!outcome.ok())
         return finish(reporter, stage::Stage1, outcome);
     if (interrupted())

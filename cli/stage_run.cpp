@@ -82,7 +82,7 @@ Outcome stageOutcome(int result, const StageJob &job)
         return fail(Exit::Interrupted,
                     QStringLiteral("Interrupted while programming image %1: the surface may hold a partial image.")
                         .arg(job.number),
-                    again.at(0).toUpper() + again.mid(1));
+                    again);
     }
     const QString code = QStringLiteral("result %1").arg(result);
     if (result == -1 || (result & BL_COMM_ERROR_FLAG) != 0)
