@@ -3,8 +3,7 @@
 // command can be tried and shown without a device.
 #include "flash.h"
 
-#include "cyacd_gen.h"
-#include "hidsim.h"
+#include "example_surface.h"
 
 #include <QCoreApplication>
 
@@ -30,30 +29,13 @@ const char kScenarios[] =
     "--report-ms MS sets the bus's time per report (default 1), --off-bus-ms MS how\n"
     "long a restarting surface stays off the bus (default 3000).\n";
 
-// The two images of the example file (see examples/README.md).
-std::vector<vireon::tools::ImageSpec> exampleImages()
-{
-    vireon::tools::ImageSpec first;
-    first.siliconId = 0x56530001;
-    first.siliconRev = 0x01;
-    first.rowCount = 32;
-    first.rowSize = 256;
-    first.seed = 7;
-    vireon::tools::ImageSpec second = first;
-    second.siliconId = 0x56530002;
-    second.seed = 8;
-    return {first, second};
-}
-
 struct Demo {
     std::thread late; // attaches the surface of the "late" scenario
 
     QString prepare(const QString &scenario, int reportMs, int offBusMs)
     {
-        sim::SurfaceOptions options;
-        options.targets = vireon::tools::targetsFor(exampleImages());
-        options.latencyPerReport = std::chrono::milliseconds(reportMs);
-        options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
+        sim::SurfaceOptions options = vireon::flash::exampleSurface(std::chrono::milliseconds(reportMs),
+                                                                    std::chrono::milliseconds(offBusMs));
         sim::Bus &bus = sim::Bus::instance();
         if (scenario == QLatin1String("absent"))
             return {};

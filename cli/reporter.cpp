@@ -102,7 +102,7 @@ void Reporter::row()
     if (options_.json) {
         write(out_, QString::fromUtf8(jsonLine(rowObject(*rowStage_, action_, meter_))));
     } else if (terminal_) {
-        if (Clock::now() - lastDraw_ >= kRedrawEvery || meter_.rowsDone() == meter_.rowsTotal())
+        if (Clock::now() - lastDraw_ >= kRedrawEvery) // endRows draws the last state
             drawRow(false);
     } else if (tenth) {
         write(out_, QStringLiteral("%1: %2 %3 % (%4 of %5 rows, %6 rows/s, %7)\n")
