@@ -2,6 +2,8 @@
 
 #include "interrupt.h"
 
+#include <hidapi/hidapi.h>
+
 #include <optional>
 #include <thread>
 
@@ -52,14 +54,36 @@ bool RestartWatch::isIt(const SurfaceInfo &candidate) const
     return onlySurface || candidate.path == surface.path;
 }
 
-Return waitForReturn(const RestartWatch &watch, std::chrono::milliseconds leaveGrace, double returnSeconds)
+// Whether the handle has failed since the surface left the bus. The
+// surface sends nothing after the exit command, so a read finds nothing.
+bool handleGone(hid_device *handle)
 {
+    unsigned char report[65];
+    return handle != nullptr && hid_read_timeout(handle, report, sizeof report, 0) < 0;
+}
+
+Return waitForReturn(RestartWatch &watch, std::chrono::milliseconds leaveGrace, double returnSeconds)
+{
+    struct CloseHandle {
+        hid_device *&handle;
+        ~CloseHandle()
+        {
+            if (handle != nullptr)
+                hid_close(handle);
+            handle = nullptr;
+        }
+    } closeAtEnd{watch.handle};
     Return result;
     const Clock::time_point leaveBy = Clock::now() + leaveGrace;
     std::optional<Clock::time_point> left;
     for (;;) {
+        // The handle first: a surface gone and back between two listings
+        // has left all the same.
+        const bool handleFailed = !left && handleGone(watch.handle);
         const std::optional<SurfaceInfo> seen = find(watch);
         const Clock::time_point now = Clock::now();
+        if (handleFailed)
+            left = now;
         if (seen && left) {
             result.kind = Return::Back;
             result.surface = *seen;

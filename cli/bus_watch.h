@@ -29,9 +29,14 @@ SurfaceWait waitForSurface(const Selector &selector, double seconds);
 // Which surface to watch across its restart. Its hidraw path may change as
 // it comes back, so a serial number identifies it when it has one; with
 // none, its path does, or any surface when it was the only one attached.
+//
+// The stage's handle, kept open across the restart, fails for good once
+// the surface has left the bus, so an absence shorter than the time
+// between two listings is not missed.
 struct RestartWatch {
     SurfaceInfo surface;
     bool onlySurface = false;
+    hid_device *handle = nullptr; // the stage's handle, or null
 
     bool isIt(const SurfaceInfo &candidate) const;
 };
@@ -45,7 +50,8 @@ struct Return {
 // Waits until the surface has left the bus and come back. It is back when
 // it has not left within `leaveGrace` (StayedOn); it is Gone when it stayed
 // away longer than `returnSeconds` after leaving.
-Return waitForReturn(const RestartWatch &watch, std::chrono::milliseconds leaveGrace, double returnSeconds);
+// Closes the watch's handle (and sets it to null) before it returns.
+Return waitForReturn(RestartWatch &watch, std::chrono::milliseconds leaveGrace, double returnSeconds);
 
 } // namespace vireon::flash
 

@@ -7,6 +7,8 @@
 #include "interrupt.h"
 #include "stage_run.h"
 
+#include <hidapi/hidapi.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,28 +27,51 @@ int finish(Reporter &reporter, const Stage &stage, const Outcome &outcome)
 }
 
 struct Images {
-    QByteArray paths[2];
+    QByteArray paths[2]; // in the file system's encoding, for the host
     int rows[2] = {0, 0};
 };
 
-// Writes the two images where the host's file reader takes them. The host
-// reads an application id from a path whose last '_' is followed by one
-// character and a '.'; "_image." names none, whatever the folder is called.
-bool writeImages(const core::FirmwareFile &file, const QTemporaryDir &dir, Images *images, QString *error)
+int rowLines(const QString &image)
 {
-    for (int i = 0; i < 2; ++i) {
-        QFile out(dir.filePath(QStringLiteral("stage%1_image.cyacd").arg(i + 1)));
-        const QByteArray &text = file.images[i].text;
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text) != text.size() || !out.flush()) {
-            *error = QStringLiteral("%1: %2").arg(out.fileName(), out.errorString());
-            return false;
-        }
-        images->paths[i] = QFile::encodeName(out.fileName());
-        images->rows[i] = 0;
-        for (const QByteArray &line : text.split('\n'))
-            images->rows[i] += line.startsWith(':') ? 1 : 0;
+    int rows = 0;
+    for (const QStringRef &line : image.splitRef(QLatin1Char('\n')))
+        rows += line.startsWith(QLatin1Char(':')) ? 1 : 0;
+    return rows;
+}
+
+// Splits the file, writes its two images where the host's file reader
+// takes them and checks both as a programming run will read them.
+Outcome prepareImages(const QString &path, const QTemporaryDir &dir, Images *images)
+{
+    const QString fix = QStringLiteral("use the surface's two-image firmware file (.cyacd) as it was delivered.");
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly))
+        return {Exit::FileRefused, QStringLiteral("%1 cannot be read: %2").arg(path, probe.errorString()), fix};
+    if (!dir.isValid())
+        return {Exit::FileRefused, QStringLiteral("No temporary folder for the images: %1").arg(dir.errorString()),
+                QStringLiteral("make sure %1 is writable (TMPDIR chooses another).").arg(QDir::tempPath())};
+    // The host reads an application id from a path whose last '_' is
+    // followed by one character and a '.'; "_image." names none, whatever
+    // the folder is called.
+    const QString path1 = dir.filePath(QStringLiteral("stage1_image.cyacd"));
+    const QString path2 = dir.filePath(QStringLiteral("stage2_image.cyacd"));
+    const core::SplitImages split = core::splitFirmwareFile(path);
+    const core::WriteProblem written = core::writeImageFiles(split, path1, path2);
+    if (!written.path.isEmpty())
+        return {Exit::FileRefused, QStringLiteral("%1 could not be written: %2").arg(written.path, written.reason),
+                QStringLiteral("make sure %1 has free space (TMPDIR chooses another folder).").arg(QDir::tempPath())};
+    const core::FileProblem problem = core::checkImageFiles(split, path1, path2);
+    if (!problem.ok()) {
+        const QString where = problem.line > 0 ? QStringLiteral(", line %1").arg(problem.line) : QString();
+        return {Exit::FileRefused,
+                QStringLiteral("%1 is refused: image %2%3: %4").arg(path).arg(problem.image).arg(where, problem.reason),
+                fix};
     }
-    return true;
+    images->paths[0] = QFile::encodeName(path1);
+    images->paths[1] = QFile::encodeName(path2);
+    images->rows[0] = rowLines(split.image1);
+    images->rows[1] = rowLines(split.image2);
+    return {};
 }
 
 QString surfaceList(const std::vector<SurfaceInfo> &surfaces)
@@ -92,25 +117,11 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     const bool program = options.command == Options::Command::Update;
 
     reporter.step(stage::Check, QStringLiteral("checking %1").arg(options.file));
-    const core::FirmwareFile file = core::readFirmwareFile(options.file);
-    if (!file.ok) {
-        const QString where = file.line > 0 ? QStringLiteral(", line %1").arg(file.line) : QString();
-        return finish(reporter, stage::Check,
-                      {Exit::FileRefused,
-                       QStringLiteral("%1 is refused: image %2%3: %4").arg(options.file).arg(file.image).arg(where,
-                                                                                                          file.reason),
-                       QStringLiteral("use the surface's two-image firmware file (.cyacd) as it was delivered.")});
-    }
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
     Images images;
-    QString writeError;
-    if (!dir.isValid() || !writeImages(file, dir, &images, &writeError))
-        return finish(reporter, stage::Check,
-                      {Exit::FileRefused,
-                       QStringLiteral("The images could not be written to a temporary folder: %1")
-                           .arg(dir.isValid() ? writeError : dir.errorString()),
-                       QStringLiteral("make sure %1 is writable and has free space (TMPDIR chooses another).")
-                           .arg(QDir::tempPath())});
+    const Outcome prepared = prepareImages(options.file, dir, &images);
+    if (!prepared.ok())
+        return finish(reporter, stage::Check, prepared);
     reporter.step(stage::Check,
                   QStringLiteral("both images are sound (%1 and %2 rows)").arg(images.rows[0]).arg(images.rows[1]));
 
@@ -138,9 +149,17 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     job.surface = wait.surfaces.front();
     // Only a surface that appeared while we waited may still be settling.
     job.openSettle = options.waitSeconds > 0 ? kOpenSettle : std::chrono::milliseconds(0);
-    const RestartWatch watch{job.surface, attachedSurfaces().size() == 1};
+    RestartWatch watch{job.surface, attachedSurfaces().size() == 1};
+    struct CloseHandle {
+        hid_device *&handle;
+        ~CloseHandle()
+        {
+            if (handle != nullptr)
+                hid_close(handle);
+        }
+    } closeAtEnd{watch.handle}; // a stage's handle that no watch took
 
-    Outcome outcome = runStage(job, reporter);
+    Outcome outcome = runStage(job, reporter, &watch.handle);
     if (outcome.code == Exit::DeviceMismatch) {
         // A surface left between its two images (an update interrupted or
         // failed after image 1) answers as its second chip. The exit
@@ -157,7 +176,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         if (back.kind != Return::Gone) {
             job.surface = back.surface;
             job.openSettle = kOpenSettle;
-            outcome = runStage(job, reporter);
+            outcome = runStage(job, reporter, &watch.handle);
         }
     }
     if (!outcome.ok())

@@ -122,7 +122,7 @@ Outcome stageOutcome(int result, const StageJob &job)
                         : QStringLiteral("run 'vireon-flash update FILE' to program it."));
 }
 
-Outcome runStage(const StageJob &job, Reporter &reporter)
+Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen)
 {
     const char *verb = job.action == PROGRAM ? "program" : "verify";
     bool stillAttached = false;
@@ -174,8 +174,11 @@ Outcome runStage(const StageJob &job, Reporter &reporter)
     }
     reporter.endRows();
     g_rowReporter = nullptr;
-    hid_close(open.device);
     g_stageHandle = nullptr;
+    if ((result == BL_SUCCESS || result == BL_DEVICE_MISMATCH) && stillOpen != nullptr)
+        *stillOpen = open.device;
+    else
+        hid_close(open.device);
     return stageOutcome(result, job);
 }
 

@@ -31,7 +31,10 @@ struct StageJob {
     std::chrono::milliseconds openSettle{0};
 };
 
-Outcome runStage(const StageJob &job, Reporter &reporter);
+// With `stillOpen`, a stage that ended with the surface's restart (success,
+// or a chip that is not the image's) hands its device handle over instead of
+// closing it, for the watch of that restart.
+Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen = nullptr);
 
 // The outcome of the host's result code for this job (0 is success).
 Outcome stageOutcome(int result, const StageJob &job);

@@ -31,6 +31,15 @@ hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_
     return hid_open(vendorId, productId, serial);
 }
 
+hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial, std::wstring &whyNot)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    hid_device *device = hid_open(vendorId, productId, serial);
+    const wchar_t *text = device ? nullptr : hid_error(nullptr);
+    whyNot = text ? text : L"";
+    return device;
+}
+
 hid_device *openPath(const char *path)
 {
     std::lock_guard<std::mutex> hold(processWide());

@@ -26,6 +26,10 @@ void freeEnumeration(hid_device_info *devices);
 // then in lastError()). `serial` may be null.
 hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial = nullptr);
 
+// As open(), and when the open fails, `whyNot` gets hid_error(NULL) copied
+// under the same hold of the lock, before another thread's call replaces it.
+hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial, std::wstring &whyNot);
+
 // hid_open_path under the lock, as open().
 hid_device *openPath(const char *path);
 
