@@ -46,7 +46,8 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, Images *ima
     const QString fix = QStringLiteral("use the surface's two-image firmware file (.cyacd) as it was delivered.");
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly))
-        return {Exit::FileRefused, QStringLiteral("%1 cannot be read: %2").arg(path, probe.errorString()), fix};
+        return {Exit::FileRefused, QStringLiteral("%1 cannot be read: %2").arg(path, probe.errorString()),
+                QStringLiteral("check the file's name and that you may read it.")};
     if (!dir.isValid())
         return {Exit::FileRefused, QStringLiteral("No temporary folder for the images: %1").arg(dir.errorString()),
                 QStringLiteral("make sure %1 is writable (TMPDIR chooses another).").arg(QDir::tempPath())};
