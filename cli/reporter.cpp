@@ -159,10 +159,10 @@ void Reporter::finish(const Stage &stage, const Outcome &outcome)
         lineOpen_ = false;
     }
     log(stage, outcome.ok() ? outcome.message
-                            : QStringLiteral("%1 (exit %2: %3)")
+                            : QStringLiteral("%1 (exit %2: %3) Fix: %4")
                                   .arg(outcome.message)
                                   .arg(static_cast<int>(outcome.code))
-                                  .arg(QLatin1String(exitName(outcome.code))));
+                                  .arg(QLatin1String(exitName(outcome.code)), outcome.fix));
     if (options_.json)
         write(out_, QString::fromUtf8(jsonLine(endObject(stage, outcome))));
     if (outcome.ok()) {

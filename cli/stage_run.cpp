@@ -130,7 +130,7 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
     if (open.device == nullptr) {
         if (interrupted())
             return fail(Exit::Interrupted, QStringLiteral("Interrupted before stage %1 began.").arg(job.number),
-                        QString());
+                        QStringLiteral("nothing was written to the surface in this stage."));
         if (open.permissionDenied)
             return fail(Exit::PermissionDenied,
                         QStringLiteral("Stage %1: this user may not open the surface %2: %3")
@@ -150,6 +150,11 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
                     QStringLiteral("unplug the surface, plug it in again and run the command again."));
     }
 
+    if (interrupted()) {
+        hid_close(open.device);
+        return fail(Exit::Interrupted, QStringLiteral("Interrupted before stage %1 began.").arg(job.number),
+                    QStringLiteral("nothing was written to the surface in this stage."));
+    }
     reporter.step(*job.stage, QStringLiteral("%1 image %2 on %3")
                                   .arg(job.action == PROGRAM ? QStringLiteral("programming") : QStringLiteral("checking"))
                                   .arg(job.number)
@@ -159,19 +164,17 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
     CyBtldr_CommunicationsData record = core::hidTransport<&g_stageHandle>();
     reporter.startRows(*job.stage, verb, job.rows);
     int result = BL_ABORTED;
-    if (!interrupted()) {
-        std::thread action;
-        {
-            // The action's thread inherits the block; this thread takes
-            // the interrupt while it waits.
-            InterruptsBlocked blocked;
-            action = std::thread([&]() {
-                result = job.action == PROGRAM ? CyBtldr_Program(job.imagePath.constData(), &record, onRow)
-                                               : CyBtldr_Verify(job.imagePath.constData(), &record, onRow);
-            });
-        }
-        action.join();
+    std::thread action;
+    {
+        // The action's thread inherits the block; this thread takes the
+        // interrupt while it waits.
+        InterruptsBlocked blocked;
+        action = std::thread([&]() {
+            result = job.action == PROGRAM ? CyBtldr_Program(job.imagePath.constData(), &record, onRow)
+                                           : CyBtldr_Verify(job.imagePath.constData(), &record, onRow);
+        });
     }
+    action.join();
     reporter.endRows();
     g_rowReporter = nullptr;
     g_stageHandle = nullptr;

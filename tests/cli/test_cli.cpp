@@ -235,6 +235,19 @@ TEST_F(Cli, SerialPicksOneOfTwoSurfacesAndLeavesTheOther)
     EXPECT_EQ(flash({QStringLiteral("update"), file_, QStringLiteral("--serial"), QStringLiteral("C-3")}).code, 4);
 }
 
+TEST_F(Cli, WaitTakesASurfaceAttachedLater)
+{
+    std::shared_ptr<sim::Surface> surface;
+    std::thread plugIn([this, &surface]() {
+        std::this_thread::sleep_for(150ms);
+        surface = attach();
+    });
+    const Result result = flash({QStringLiteral("update"), file_, QStringLiteral("--wait"), QStringLiteral("5")});
+    plugIn.join();
+    EXPECT_EQ(result.code, 0) << qPrintable(result.err);
+    expectProgrammed(*surface);
+}
+
 TEST_F(Cli, DoctorHoldsOnlyWhenRuleAccessAndSurfaceAllHold)
 {
     const QString etc = dir_.filePath(QStringLiteral("etc")), lib = dir_.filePath(QStringLiteral("lib"));
