@@ -12,6 +12,7 @@
 
 #include "example_surface.h"
 #include "flash.h"
+#include "hidsim.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -28,7 +29,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kPerReport = 1ms;
 constexpr auto kOffBus = 3000ms;
-const QString kExample = QStringLiteral(VIREON_EXAMPLES_DIR "/vireon-surface-demo.cyacd");
+
+vireon::sim::SurfaceOptions exampleSurface()
+{
+    vireon::sim::SurfaceOptions options;
+    options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
+    options.latencyPerReport = kPerReport;
+    options.offBusAfterExit = kOffBus;
+    return options;
+}
 
 void BM_CliUpdate(benchmark::State &state)
 {
@@ -36,9 +45,10 @@ void BM_CliUpdate(benchmark::State &state)
     FILE *quiet = std::fopen("/dev/null", "w");
     for (auto _ : state) {
         vireon::sim::Bus::instance().reset();
-        auto surface = vireon::sim::Bus::instance().attach(vireon::flash::exampleSurface(kPerReport, kOffBus));
+        auto surface = vireon::sim::Bus::instance().attach(exampleSurface());
         const auto start = Clock::now();
-        const int code = vireon::flash::run({QStringLiteral("vireon-flash"), QStringLiteral("update"), kExample},
+        const int code = vireon::flash::run({QStringLiteral("vireon-flash"), QStringLiteral("update"),
+                                             vireon::demo::exampleFile()},
                                             quiet, stderr);
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
         if (code != 0) {

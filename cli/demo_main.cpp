@@ -4,6 +4,7 @@
 #include "flash.h"
 
 #include "example_surface.h"
+#include "hidsim.h"
 
 #include <QCoreApplication>
 
@@ -34,8 +35,10 @@ struct Demo {
 
     QString prepare(const QString &scenario, int reportMs, int offBusMs)
     {
-        sim::SurfaceOptions options = vireon::flash::exampleSurface(std::chrono::milliseconds(reportMs),
-                                                                    std::chrono::milliseconds(offBusMs));
+        sim::SurfaceOptions options;
+        options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
+        options.latencyPerReport = std::chrono::milliseconds(reportMs);
+        options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
         sim::Bus &bus = sim::Bus::instance();
         if (scenario == QLatin1String("absent"))
             return {};
