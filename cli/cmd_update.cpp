@@ -62,12 +62,9 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, Images *ima
         return {Exit::FileRefused, QStringLiteral("%1 could not be written: %2").arg(written.path, written.reason),
                 QStringLiteral("make sure %1 has free space (TMPDIR chooses another folder).").arg(QDir::tempPath())};
     const core::FileProblem problem = core::checkImageFiles(split, path1, path2);
-    if (!problem.ok()) {
-        const QString where = problem.line > 0 ? QStringLiteral(", line %1").arg(problem.line) : QString();
-        return {Exit::FileRefused,
-                QStringLiteral("%1 is refused: image %2%3: %4").arg(path).arg(problem.image).arg(where, problem.reason),
-                fix};
-    }
+    // The reason names the image and the line.
+    if (!problem.ok())
+        return {Exit::FileRefused, QStringLiteral("%1 is refused: %2").arg(path, problem.reason), fix};
     images->paths[0] = QFile::encodeName(path1);
     images->paths[1] = QFile::encodeName(path2);
     images->rows[0] = rowLines(split.image1);

@@ -157,7 +157,7 @@ TEST_F(Cli, EachFailureEndsWithItsOwnExitCode)
     } cases[] = {
         {"usage", [](Cli &) {}, update + QStringList{QStringLiteral("--wait"), QStringLiteral("soon")}, 2,
          "--wait takes"},
-        {"bad file", [](Cli &t) { t.attach(); }, {QStringLiteral("update"), bad.fileName()}, 3, "image 2, line 25"},
+        {"bad file", [](Cli &t) { t.attach(); }, {QStringLiteral("update"), bad.fileName()}, 3, "Line 25 of the file (image 2)"},
         {"no surface", [](Cli &) {}, update, 4, "No Vireon Surface is attached"},
         {"refused open",
          [](Cli &t) {
