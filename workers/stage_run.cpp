@@ -20,7 +20,7 @@
 #include "log_line.h"
 #include "usb_ids.h"
 
-Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers")
+Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers", QtWarningMsg)
 
 namespace vireon::workers {
 
@@ -66,7 +66,29 @@ QStringList openFailureLines(const QString &hidError)
     return lines;
 }
 
+bool isTransferFailure(int result)
+{
+    // The transport's -1 ORed with the flag is still -1.
+    return result != 0 && (result < 0 || (result & BL_COMM_ERROR_FLAG) != 0);
+}
+
+QString transferFailureLine(bool stillOnBus, const QString &hidError)
+{
+    QString why = QStringLiteral("the surface was unplugged");
+    if (stillOnBus)
+        why = hidError.isEmpty() ? QStringLiteral("the surface did not answer") : hidError;
+    return QStringLiteral("The transfer to the surface failed: %1.").arg(why);
+}
+
 namespace {
+
+bool surfaceOnBus()
+{
+    hid_device_info *devices = core::hid::enumerate(core::kVendorId, core::kProductId);
+    const bool present = devices != nullptr;
+    core::hid::freeEnumeration(devices);
+    return present;
+}
 
 void print(const char *line)
 {
@@ -84,7 +106,9 @@ void StageRun::requestWork()
         m.workingFlag = true;
         m.busyFlag = true;
         m.abortFlag = false;
+        m.lastResult.clear();
         if (m.restart) {
+            m.restart->limitSpent = false;
             // A new request voids any restart still queued from the last one.
             m.restart->restartPending = false;
             ++m.restart->request;
@@ -122,6 +146,8 @@ void StageRun::abort()
 void StageRun::writeLog(const QString &message, hid_device *device)
 {
     QMutexLocker lock(&m.mutex);
+    if (!device && QThread::currentThread() == m.worker.thread())
+        m.lastResult = message;
     // With a device, its pointer as a text stream writes one.
     const bool written =
         device ? core::appendLogEntry(QLatin1String(stage.tag),
@@ -183,6 +209,8 @@ void StageRun::doWork()
 
     const int result = CyBtldr_Program(encodedPath.constData(), &record, core::ignoreProgress);
     qCDebug(lcWorkers) << "Result:" << result;
+    const wchar_t *transferError = isTransferFailure(result) ? hid_error(device) : nullptr;
+    const QString transferErrorText = transferError ? QString::fromWCharArray(transferError) : QString();
     // Every action ends with the exit command, after which the surface
     // restarts: this handle is of no further use, whatever the result.
     hid_close(device);
@@ -202,10 +230,24 @@ void StageRun::doWork()
         writeLog(QString::fromLatin1(stage.failed).arg(result), nullptr);
         if (const char *message = resultMessage(result))
             writeLog(QString::fromLatin1(message), nullptr);
+        else if (isTransferFailure(result))
+            writeLog(transferFailureLine(surfaceOnBus(), transferErrorText), nullptr);
         if (const QString status = deviceStatusLine(result); !status.isEmpty())
             writeLog(status, nullptr);
     }
     endRun();
+}
+
+QString StageRun::lastResultText()
+{
+    QMutexLocker lock(&m.mutex);
+    return m.lastResult;
+}
+
+bool StageRun::openLimitSpent()
+{
+    QMutexLocker lock(&m.mutex);
+    return m.restart && m.restart->limitSpent;
 }
 
 void StageRun::couldNotOpen(const QString &reason)
@@ -234,6 +276,7 @@ void StageRun::tryAgain()
             next = Stop;
         } else if (Clock::now() >= r.openDeadline) {
             next = GiveUp;
+            r.limitSpent = true;
         } else {
             // Pause on this thread; abort() wakes it.
             const Clock::time_point resume = Clock::now() + r.pause;

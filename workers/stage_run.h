@@ -68,6 +68,7 @@ struct RestartState {
     uint64_t request = 0;        // counts requestWork calls from the owner
     bool restartPending = false; // a restart is queued to the thread's owner
     QWaitCondition abortRequested;
+    bool limitSpent = false; // the stage ended because openLimit passed without an open
 };
 
 // A worker's members, bound for one call.
@@ -78,6 +79,7 @@ struct StageMembers {
     bool &abortFlag;
     bool &workingFlag;
     QMutex &mutex;
+    QString &lastResult; // the last line the run logged on its thread; under mutex
     std::function<void()> emitWorkRequested;
     std::function<void()> emitFinished;
     RestartState *restart; // null: the stage does not try again on its own
@@ -95,6 +97,14 @@ QString deviceStatusLine(int result);
 // "HID error: <text>", and when the device node refused this user, the fix.
 QStringList openFailureLines(const QString &hidError);
 
+// True when a bootloader result is a failure of the transport under it
+// (rather than the device's answer or the file).
+bool isTransferFailure(int result);
+
+// The line logged after a transfer failure: the surface was unplugged
+// (`stillOnBus` false), or hidapi's text for the failure.
+QString transferFailureLine(bool stillOnBus, const QString &hidError);
+
 class StageRun {
 public:
     StageRun(const Stage &stage, StageMembers members) : stage(stage), m(std::move(members)) {}
@@ -103,6 +113,12 @@ public:
     void abort();
     void writeLog(const QString &message, hid_device *device);
     void doWork();
+    // The last line the latest run logged on the worker's thread: after a
+    // failure, why it failed. Empty until a run requested by the owner
+    // logs one.
+    QString lastResultText();
+    // The second stage gave up after its whole open limit.
+    bool openLimitSpent();
 
 private:
     void endRun();

@@ -26,7 +26,7 @@ Worker::Worker(QObject *parent) : QObject(parent) {}
 vireon::workers::StageRun Worker::run()
 {
     return {kStage1,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, [this] { emit workRequested(); },
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, [this] { emit workRequested(); },
              [this] { emit finished(); }, nullptr}};
 }
 
@@ -37,3 +37,5 @@ void Worker::abort() { run().abort(); }
 void Worker::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
 
 void Worker::doWork() { run().doWork(); }
+
+QString Worker::lastResultText() { return run().lastResultText(); }

@@ -39,6 +39,10 @@ public:
     void abort();
     // One log line: with a device, its pointer instead of the message.
     void threadwritetolog(QString message, hid_device *device = nullptr);
+    // The last line the latest run logged: after a failure, its reason
+    // ("The expected device does not match the detected device."). Empty
+    // until that run logs one.
+    QString lastResultText();
 
 signals:
     void workRequested();
@@ -53,6 +57,7 @@ private:
     bool abortFlag = false;
     bool workingFlag = false;
     QMutex mutex;
+    QString lastResult; // under mutex
 };
 
 #endif

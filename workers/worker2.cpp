@@ -22,14 +22,14 @@ const vireon::workers::Stage kStage2 = {
 } // namespace
 
 Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
-    : QObject(parent), restart{openLimit, kRestartPause, {}, 0, false, {}}
+    : QObject(parent), restart{openLimit, kRestartPause, {}, 0, false, {}, false}
 {
 }
 
 vireon::workers::StageRun Worker2::run()
 {
     return {kStage2,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, [this] { emit workRequested(); },
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, [this] { emit workRequested(); },
              [this] { emit finished(); }, &restart}};
 }
 
@@ -40,3 +40,7 @@ void Worker2::abort() { run().abort(); }
 void Worker2::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
 
 void Worker2::doWork() { run().doWork(); }
+
+QString Worker2::lastResultText() { return run().lastResultText(); }
+
+bool Worker2::openLimitSpent() { return run().openLimitSpent(); }

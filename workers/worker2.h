@@ -45,6 +45,11 @@ public:
     void requestWork();
     void abort();
     void threadwritetolog(QString message, hid_device *device = nullptr);
+    // As in Worker.
+    QString lastResultText();
+    // The stage ended because the surface could not be opened within the
+    // whole open limit; cleared by requestWork.
+    bool openLimitSpent();
 
 signals:
     void workRequested();
@@ -59,6 +64,7 @@ private:
     bool abortFlag = false;
     bool workingFlag = false;
     QMutex mutex;
+    QString lastResult; // under mutex
 
     // The restart of a run that could not open the surface; under mutex.
     vireon::workers::RestartState restart;

@@ -149,9 +149,11 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
 {
     auto surface = this->attach();
     this->writeImage();
-    surface->addFault({vireon::sim::Fault::WriteFails, 1}); // a transport failure: no message line
+    surface->addFault({vireon::sim::Fault::WriteFails, 1}); // a transport failure: hidapi's reason
     ASSERT_TRUE(this->h.run());
-    EXPECT_EQ(this->log().mid(7), QStringList{this->done(false, -1)});
+    const QStringList transfer = {this->done(false, -1), "The transfer to the surface failed: Connection timed out."};
+    EXPECT_EQ(this->log().mid(7), transfer);
+    EXPECT_EQ(this->h.worker.lastResultText(), transfer.back()); // what the window's box shows
 
     QFile::remove("log.txt");
     this->layout.siliconId ^= 0x100; // an image for another chip
@@ -159,6 +161,9 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
     ASSERT_TRUE(this->h.run());
     const QStringList expected = {this->done(false, 6), "The expected device does not match the detected device."};
     EXPECT_EQ(this->log().mid(7), expected);
+    EXPECT_EQ(this->h.worker.lastResultText(), expected.back());
+    this->h.worker.abort(); // the owner's lines are not the run's
+    EXPECT_EQ(this->h.worker.lastResultText(), expected.back());
 
     // A fresh surface refuses the second row with status 11: the status follows.
     QFile::remove("log.txt");
@@ -172,6 +177,7 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
     }
     ASSERT_TRUE(this->h.run());
     EXPECT_EQ(this->log().mid(7), (QStringList{this->done(false, 0x400B), "The device answered status 11."}));
+    EXPECT_EQ(this->h.worker.lastResultText(), "The device answered status 11.");
     EXPECT_EQ(this->h.worker.errorFlag.load(), 2);
     EXPECT_EQ(this->h.finished.load(), 3);
     EXPECT_EQ(surface->openHandles(), 0);
@@ -259,6 +265,7 @@ TEST_F(SecondWorkerTest, RetriesUntilTheOpenLimitOrTheSurfaceAppears)
     const int failed = expectRetries(limited, log());
     EXPECT_EQ(log().back(), "No handle within 1 s. Giving up.");
     EXPECT_EQ(limited.worker.errorFlag.load(), 1);
+    EXPECT_TRUE(limited.worker.openLimitSpent());
     QTest::qWait(300);
     EXPECT_TRUE(limited.thread.isFinished());
     EXPECT_EQ(static_cast<int>(limited.starts.size()), failed);
@@ -274,6 +281,7 @@ TEST_F(SecondWorkerTest, RetriesUntilTheOpenLimitOrTheSurfaceAppears)
     EXPECT_EQ(lines.mid(1 + 4 * retried, 3), (QStringList{"Work Requested.", "Work Started.", "Handle: <pointer>"}));
     EXPECT_EQ(lines.back(), done(true, 0));
     EXPECT_EQ(h.worker.errorFlag.load(), 0);
+    EXPECT_FALSE(h.worker.openLimitSpent());
     ASSERT_TRUE(surface && holdsImage(*surface));
 }
 
