@@ -1,8 +1,21 @@
 #include "close_policy.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace vireon::app {
+
+namespace {
+const QString kBoxTitle = QStringLiteral("Vireon Surface Bootloader");
+
+QMessageBox *windowModalBox(QMessageBox::Icon icon, const QString &text, QWidget *window)
+{
+    auto *box = new QMessageBox(icon, kBoxTitle, text, QMessageBox::NoButton, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    return box;
+}
+} // namespace
 
 CloseAnswer answerClose(RunStage stage)
 {
@@ -10,9 +23,10 @@ CloseAnswer answerClose(RunStage stage)
     case RunStage::FirstStage:
     case RunStage::SecondStage:
         return CloseAnswer::Refuse;
-    case RunStage::Starting:
     case RunStage::Pause:
     case RunStage::Wait:
+        return CloseAnswer::Ask;
+    case RunStage::Starting:
         return CloseAnswer::EndRun;
     case RunStage::Idle:
     case RunStage::Ending:
@@ -23,9 +37,30 @@ CloseAnswer answerClose(RunStage stage)
 
 void showCloseRefused(QWidget *window)
 {
-    QMessageBox::information(window, QStringLiteral("Vireon Surface Bootloader"),
-                             QStringLiteral("An update is running.\nPlease wait until it has finished "
-                                            "before closing the updater."));
+    QMessageBox *box = windowModalBox(QMessageBox::Information,
+                                      QStringLiteral("An update is running.\nPlease wait until it has finished "
+                                                     "before closing the updater."),
+                                      window);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->open();
+}
+
+void askToStop(QWidget *window, std::function<void(bool stop)> answered)
+{
+    QMessageBox *box = windowModalBox(
+        QMessageBox::Question,
+        QStringLiteral("The first part of the update is done; the second part has not started yet.\n"
+                       "Stop the update and close the updater?"),
+        window);
+    box->setInformativeText(QStringLiteral("If you stop now, the Vireon Surface keeps the first firmware image "
+                                           "only. Run the update again later to program both images."));
+    QPushButton *keepGoing = box->addButton(QStringLiteral("Continue the update"), QMessageBox::AcceptRole);
+    QPushButton *stop = box->addButton(QStringLiteral("Stop and close"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(keepGoing);
+    box->setEscapeButton(keepGoing);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, stop, answered = std::move(answered)]() { answered(box->clickedButton() == stop); });
+    box->open();
 }
 
 } // namespace vireon::app

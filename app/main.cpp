@@ -1,7 +1,10 @@
 // vireon-control: the updater for the Vireon Surface.
 #include "mainwindow.h"
+#include "single_instance.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
 
 int main(int argc, char **argv)
 {
@@ -13,6 +16,9 @@ int main(int argc, char **argv)
     int status = 0;
     {
         QApplication application(argc, argv);
+        QLockFile folderLock(QDir::current().absoluteFilePath(vireon::app::kFolderLockName));
+        if (!vireon::app::claimWorkingFolder(folderLock))
+            return 0;
         {
             MainWindow window;
             window.show();

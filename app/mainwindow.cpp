@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "close_policy.h"
+#include "debug_trace.h"
 #include "file_choice.h"
 #include "hidapi_lock.h"
 #include "log_line.h"
@@ -16,7 +17,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QIcon>
 #include <QMessageBox>
 #include <QTextStream>
@@ -31,7 +31,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), thread(nullptr), thread2(nullptr), worker(nullptr),
       worker2(nullptr), sequence(std::make_unique<vireon::app::UpdateSequence>(*this))
 {
-    qDebug() << QCoreApplication::applicationDirPath();
+    qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("vireon.control"));
 
@@ -52,6 +52,7 @@ MainWindow::MainWindow(QWidget *parent)
     loadPictures();
     applyFonts(boldFont);
     ui->versionLabel->setText(QStringLiteral("v%1").arg(updaterVersion));
+    vireon::app::styleToolTips(this);
     updateToolTips();
 }
 
@@ -153,7 +154,7 @@ void MainWindow::createLog()
         QTextStream(&log) << logCreationLine(QDateTime::currentDateTime());
         return;
     }
-    qDebug() << "log file error\n";
+    qCDebug(lcWindow) << "log file error";
     QMessageBox::information(this, QStringLiteral("Vireon Surface Bootloader"),
                              QStringLiteral("Error creating log file.\nPlease click to proceed."));
 }
@@ -163,7 +164,7 @@ void MainWindow::writeToLog(QString message, hid_device *device)
     if (device != nullptr)
         message += QStringLiteral("0x%1\n").arg(reinterpret_cast<quintptr>(device), 0, 16);
     if (!vireon::core::appendLogEntry(QStringLiteral(" Main Thread: "), message))
-        qDebug() << "log file error";
+        qCDebug(lcWindow) << "log file error";
 }
 
 void MainWindow::update500ms()
@@ -239,11 +240,21 @@ int MainWindow::programfile2()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    switch (vireon::app::answerClose(sequence->stage())) {
+    vireon::app::CloseAnswer answer = vireon::app::answerClose(sequence->stage());
+    if (answer == vireon::app::CloseAnswer::Ask && sequence->endingOnClose())
+        answer = vireon::app::CloseAnswer::Close; // the user chose to stop
+    switch (answer) {
     case vireon::app::CloseAnswer::Refuse:
         event->ignore();
         writeToLog(QStringLiteral("Close refused: an update is running.\n"));
         vireon::app::showCloseRefused(this);
+        return;
+    case vireon::app::CloseAnswer::Ask:
+        event->ignore();
+        if (!sequence->closeQuestionOpen()) {
+            sequence->setCloseQuestionOpen(true);
+            vireon::app::askToStop(this, [this](bool stop) { answerCloseQuestion(stop); });
+        }
         return;
     case vireon::app::CloseAnswer::EndRun:
         sequence->endOnClose();
@@ -253,6 +264,23 @@ void MainWindow::closeEvent(QCloseEvent *event)
         break;
     }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::answerCloseQuestion(bool stop)
+{
+    sequence->setCloseQuestionOpen(false);
+    if (!stop) {
+        writeToLog(QStringLiteral("Closing between the update's stages: the user chose to continue.\n"));
+        return;
+    }
+    // The run may have ended while the user was asked; then the window just closes.
+    if (vireon::app::answerClose(sequence->stage()) == vireon::app::CloseAnswer::Ask) {
+        writeToLog(QStringLiteral("Closing between the update's stages: the user chose to stop. "
+                                  "The surface keeps its first image only.\n"));
+        sequence->endOnClose();
+        updating = false;
+    }
+    close();
 }
 
 int MainWindow::doHID()

@@ -74,7 +74,8 @@ private slots:
 
 protected:
     // While a worker programs, closing is refused; during the pause or the
-    // wait for the surface, closing ends the run and the updater.
+    // wait for the surface the user is asked whether to stop the run there;
+    // before the first stage, closing ends the run and the updater.
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -84,6 +85,7 @@ private:
     friend class vireon::app::Presence;
     friend class vireon::app::UpdateSequence;
 
+    void answerCloseQuestion(bool stop);
     void showProgress();
     void deleteTemporaryFiles();
     // Shows the empty file panel: no file is chosen.

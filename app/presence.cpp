@@ -3,8 +3,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "window_skin.h"
+#include "debug_trace.h"
 
-#include <QDebug>
 #include <QStringList>
 
 namespace vireon::app {
@@ -17,7 +17,7 @@ void Presence::show(bool present)
         w.ui->updateLabel->setEnabled(false);
         w.updateEnabled = false;
         w.ui->updateLabel->setPixmap(w.updating ? w.updateGreenUp : w.updateWhiteDisabled);
-        qDebug() << (w.updating ? "Pixmap: updateGreenUp" : "Pixmap: updateWhiteDisabled");
+        qCDebug(lcWindow) << (w.updating ? "Pixmap: updateGreenUp" : "Pixmap: updateWhiteDisabled");
     } else if (!w.updating) {
         w.connectedFlag = 1;
         drawStatus(QStringLiteral("CONNECTED"));
@@ -29,7 +29,7 @@ void Presence::show(bool present)
         w.ui->updateLabel->setEnabled(false);
         w.updateEnabled = false;
         w.ui->updateLabel->setPixmap(w.updateGreenUp);
-        qDebug() << "Pixmap: updateGreenUp";
+        qCDebug(lcWindow) << "Pixmap: updateGreenUp";
     }
 
     if (present && w.selectedFilePath && !w.updating) {
@@ -37,7 +37,7 @@ void Presence::show(bool present)
         w.updateEnabled = true;
         if (!w.updatePressed) {
             w.ui->updateLabel->setPixmap(w.updateGreenUp);
-            qDebug() << "Pixmap: updateGreenUp";
+            qCDebug(lcWindow) << "Pixmap: updateGreenUp";
         }
     }
     updateToolTips();

@@ -1,5 +1,7 @@
 #include "update_sequence.h"
 
+#include "debug_trace.h"
+#include "failure_box.h"
 #include "file_choice.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -7,7 +9,6 @@
 #include "worker2.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -30,7 +31,7 @@ void UpdateSequence::run()
 {
     QCoreApplication::processEvents();
     w.writeToLog(QStringLiteral("Beginning update process...\n"));
-    qDebug() << "programAttempts at the start:" << w.programAttempts;
+    qCDebug(lcWindow) << "programAttempts at the start:" << w.programAttempts;
     if (w.programAttempts == 0 && !startFreshRun())
         return;
 
@@ -50,7 +51,7 @@ void UpdateSequence::run()
         stopProgressTimer();
         w.ui->updateLabel->setPixmap(w.updateRedUp);
         setStage(RunStage::Ending);
-        QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Firmware update 2 failed"));
+        warnWithReason(&w, QStringLiteral("Firmware update 2 failed"), w.worker2->lastResultText());
         // Without the surface the file cannot be tried again as it is.
         if (w.connectedFlag == 0)
             w.clearFileName();
@@ -73,6 +74,9 @@ void UpdateSequence::run()
 bool UpdateSequence::startFreshRun()
 {
     closeRequested_ = false;
+    // Second-stage tries are counted per run: a row of surfaces updated in
+    // one window each get their retries.
+    w.secondFileAttempts = 0;
     // A failed run deleted the temporary images while the file stayed
     // chosen: the file is split (and checked) again. Images still there are
     // checked again, as anything may have changed them since.
@@ -118,18 +122,21 @@ bool UpdateSequence::firstStage()
         w.writeToLog(QStringLiteral("errorFlag==1 \n"));
         if (w.programAttempts <= 4) {
             ++w.programAttempts;
-            runReset();
+            // The retry dispatches events before it disables browsing again:
+            // a queued click must not split the files in the middle of a run.
+            runReset(false);
             w.writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
             w.on_updateButton_clicked();
             stopProgressTimer();
-            qDebug() << "programAttempts at the end:" << w.programAttempts;
+            qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
             return false;
         }
-        qDebug() << "The first stage gives up after" << w.programAttempts << "retries";
+        qCDebug(lcWindow) << "The first stage gives up after" << w.programAttempts << "retries";
         stopProgressTimer();
         w.ui->updateLabel->setPixmap(w.updateRedUp);
         setStage(RunStage::Ending);
-        QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"));
+        warnWithReason(&w, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
+                       w.worker->lastResultText());
         runReset();
         w.deleteTemporaryFiles();
         w.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
@@ -144,8 +151,8 @@ bool UpdateSequence::firstStage()
         w.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
         w.ui->updateLabel->setPixmap(w.updateRedUp);
         setStage(RunStage::Ending);
-        QMessageBox::warning(&w, kBoxTitle,
-                             QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."));
+        warnWithReason(&w, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
+                       w.worker->lastResultText());
         runReset();
         w.deleteTemporaryFiles();
         w.programAttempts = 0;
@@ -164,7 +171,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
     // while: the presence check counts the pause down, one per tick.
     setStage(RunStage::Pause);
     progressCeiling_ = 85;
-    qDebug() << "Pausing for the restart";
+    qCDebug(lcWindow) << "Pausing for the restart";
     while (w.waitCount > 0) {
         if (closeRequested_) {
             endClosedRun();
@@ -185,7 +192,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
     for (;;) {
         if (++passes == 1) {
             w.writeToLog(QStringLiteral("Waiting for SPI...\n"));
-            qDebug() << "Waiting for the surface to come back";
+            qCDebug(lcWindow) << "Waiting for the surface to come back";
         }
         if (!w.updating) {
             w.writeToLog(QStringLiteral("not connected and not updating\n"));
@@ -201,6 +208,14 @@ bool UpdateSequence::pauseAndWaitForSurface()
             giveUpWaitingForSurface();
             return false;
         }
+    }
+    // The user is being asked whether to stop: nothing is programmed until
+    // they answer.
+    while (closeQuestionOpen_ && !closeRequested_)
+        waitForEvents();
+    if (closeRequested_) {
+        endClosedRun();
+        return false;
     }
     w.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(w.connectedFlag));
     w.writeToLog(QStringLiteral("Number of times through waiting while loop: %1\n").arg(passes));
@@ -237,7 +252,9 @@ int UpdateSequence::secondStage()
     }
     default:
         w.writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
-        if (w.secondFileAttempts <= 4) {
+        // The worker already tried for its whole open limit: trying again
+        // would only multiply the wait.
+        if (!w.worker2->openLimitSpent() && w.secondFileAttempts <= 4) {
             ++w.secondFileAttempts;
             return w.programfile2();
         }
@@ -266,7 +283,7 @@ void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString 
     for (bool first = true; busy; first = false) {
         if (first) {
             w.writeToLog(firstPass);
-            qDebug() << "Waiting for the worker:" << firstPass.trimmed();
+            qCDebug(lcWindow) << "Waiting for the worker:" << firstPass.trimmed();
         }
         waitForEvents();
         holdProgressAt(ceiling);
@@ -288,7 +305,7 @@ void UpdateSequence::stopProgressTimer()
         progressTimer_->stop();
 }
 
-void UpdateSequence::runReset()
+void UpdateSequence::runReset(bool browsing)
 {
     w.updating = false;
     w.writingFirstImage = false;
@@ -297,9 +314,11 @@ void UpdateSequence::runReset()
     w.progressCount = 0;
     w.showProgress();
     w.ui->progressBar->setEnabled(false);
-    w.ui->browseFileLabel->setEnabled(true);
-    // The presence check showed the faded dot during the run.
-    w.ui->browseFileLabel->setPixmap(w.browseUp);
+    if (browsing) {
+        w.ui->browseFileLabel->setEnabled(true);
+        // The presence check showed the faded dot during the run.
+        w.ui->browseFileLabel->setPixmap(w.browseUp);
+    }
     w.updateToolTips();
 }
 
@@ -321,7 +340,7 @@ void UpdateSequence::endOfRun()
     w.programAttempts = 0;
     w.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
     w.updateToolTips();
-    qDebug() << "programAttempts at the end:" << w.programAttempts;
+    qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
     setStage(RunStage::Idle);
 }
 

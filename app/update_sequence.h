@@ -35,6 +35,11 @@ public:
     // Closing was asked for while nothing was being programmed: the run
     // ends at its next step.
     void endOnClose() { closeRequested_ = true; }
+    bool endingOnClose() const { return closeRequested_; }
+    // While the user is asked whether to stop between the stages, the run
+    // does not begin its second stage.
+    void setCloseQuestionOpen(bool open) { closeQuestionOpen_ = open; }
+    bool closeQuestionOpen() const { return closeQuestionOpen_; }
 
     // How long the run waits for the surface after its first stage.
     std::chrono::milliseconds deviceReturnLimit;
@@ -49,8 +54,8 @@ private:
     void holdProgressAt(int ceiling);
     void stopProgressTimer();
     // The reset at retries and failure ends: not updating, bar at 0 and
-    // off, browsing on again.
-    void runReset();
+    // off, and (but at a retry) browsing on again.
+    void runReset(bool browsing = true);
     bool startFreshRun();
     // False when the run ended in its first stage.
     bool firstStage();
@@ -68,6 +73,7 @@ private:
     int progressCeiling_ = 0;
     RunStage stage_ = RunStage::Idle;
     bool closeRequested_ = false;
+    bool closeQuestionOpen_ = false;
 };
 
 } // namespace vireon::app

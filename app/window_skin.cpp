@@ -1,6 +1,7 @@
 #include "window_skin.h"
 
-#include <QDebug>
+#include "debug_trace.h"
+
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
@@ -29,13 +30,13 @@ QFont registerFonts()
     if (!families.isEmpty())
         boldFont = QFont(families.first());
     else
-        qDebug() << "The bold font could not be registered; the window uses the default font";
+        qCDebug(lcWindow) << "The bold font could not be registered; the window uses the default font";
     boldFont.setStyleStrategy(QFont::PreferAntialias);
     const int regularId =
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vireon_Update_Elements/EurostileT-Regu.ttf"));
     if (regularId < 0)
-        qDebug() << "The regular font could not be registered; the window uses the default font";
-    qDebug() << "Font ids:" << boldId << regularId;
+        qCDebug(lcWindow) << "The regular font could not be registered; the window uses the default font";
+    qCDebug(lcWindow) << "Font ids:" << boldId << regularId;
     return boldFont;
 }
 
@@ -59,6 +60,12 @@ void narrowToFit(QWidget *widget, const QString &text, int width)
         return;
     font.setStretch(qMax(50, 100 * width / natural));
     widget->setFont(font);
+}
+
+void styleToolTips(QWidget *window)
+{
+    window->setStyleSheet(QStringLiteral("QToolTip { color: rgb(20, 24, 36); background-color: rgb(244, 246, 251); "
+                                         "border: 1px solid rgb(58, 74, 106); padding: 2px; }"));
 }
 
 } // namespace vireon::app

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace vireon::demo {
 
@@ -40,9 +41,18 @@ void ModalAnswerer::poll()
     open_.start();
     if (seen_)
         seen_(modal);
-    if (box != nullptr)
-        box->button(QMessageBox::Ok)->click();
-    else
+    if (!modal->isVisible())
+        return; // `seen` answered it
+    if (box != nullptr) {
+        // OK where the box has one, else its default answer.
+        QAbstractButton *answer = box->button(QMessageBox::Ok);
+        if (answer == nullptr)
+            answer = box->defaultButton();
+        if (answer != nullptr)
+            answer->click();
+        else
+            QMetaObject::invokeMethod(box, "reject");
+    } else
         answerFileDialog(modal, nextFile_ ? nextFile_() : QString());
 }
 

@@ -1,7 +1,7 @@
 // Answers the application's modal dialogs and boxes as a user would, for the
 // window tests and the demo's walk-through: a file dialog is given a file
 // name and accepted (an empty name cancels it), a message box is closed
-// with OK.
+// with OK, or with its default button when it has no OK.
 #ifndef VIREON_DEMO_MODAL_ANSWERER_H
 #define VIREON_DEMO_MODAL_ANSWERER_H
 

@@ -68,8 +68,9 @@ namespace sim = vireon::sim;
 
 inline qint64 shown(const QLabel *label) { return label->pixmap(Qt::ReturnByValue).cacheKey(); }
 
-// What a test saw of a modal widget: its title and, for a box, its text.
-struct Seen { QString title, text; };
+// What a test saw of a modal widget: its title and, for a box, its text and
+// informative text.
+struct Seen { QString title, text, info; };
 
 // A fresh working folder (the log and the temporary files go there), a
 // clean bus and, on demand, the window.
@@ -119,14 +120,21 @@ protected:
 
     // Runs `action`, which opens modals, and answers each as it opens: a file
     // dialog takes the next of `files` (an empty or missing name cancels
-    // it), a box is closed with OK.
-    static std::vector<Seen> withModals(QStringList files, const std::function<void()> &action)
+    // it), a box is given to `answerBox` and, unless that answered it,
+    // closed with OK or its default button.
+    std::vector<Seen> withModals(QStringList files, const std::function<void()> &action)
     {
         std::vector<Seen> seen;
         const vireon::demo::ModalAnswerer answerer([&files]() { return files.isEmpty() ? QString() : files.takeFirst(); },
-                                                   [&seen](QWidget *modal) {
+                                                   [&seen, this](QWidget *modal) {
                                                        auto *box = qobject_cast<QMessageBox *>(modal);
-                                                       seen.push_back({modal->windowTitle(), box ? box->text() : QString()});
+                                                       if (box == nullptr) {
+                                                           seen.push_back({modal->windowTitle(), {}, {}});
+                                                           return;
+                                                       }
+                                                       seen.push_back({box->windowTitle(), box->text(), box->informativeText()});
+                                                       if (answerBox)
+                                                           answerBox(box);
                                                    });
         action();
         EXPECT_TRUE(files.isEmpty()) << "a scripted file dialog never opened";
@@ -158,6 +166,8 @@ protected:
     static QString image(int i) { return QString::fromStdString(vireon::tools::imageText(images()[size_t(i)])); }
     // A well-formed two-image file.
     static QString goodFile(const QString &name = QStringLiteral("surface.cyacd")) { return write(name, image(0) + image(1)); }
+
+    std::function<void(QMessageBox *)> answerBox;
 
 private:
     QTemporaryDir dir_;

@@ -2,6 +2,12 @@
 // of the simulated bus, and the tooltips that say why UPDATE is not offered.
 #include "app_fixture.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
+#include <cmath>
+#include <map>
+
 namespace apptest {
 namespace {
 
@@ -73,6 +79,49 @@ TEST_F(PresenceTest, UpdateIsOfferedWithSurfaceAndFileAndKeepsItsPressedPicture)
     // Unplugged while idle: UPDATE goes, browsing stays.
     sim::Bus::instance().detach(another);
     check(0, "DISCONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no surface connected");
+}
+
+// WCAG's contrast ratio of two colours, 1 to 21.
+double contrast(const QColor &a, const QColor &b)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The tooltips say why UPDATE is not offered: their text must be readable
+// on their ground, whatever colour the labels' own text has.
+TEST_F(PresenceTest, TooltipsAreReadable)
+{
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    for (QWidget *label : {static_cast<QWidget *>(probe().ui().updateLabel), static_cast<QWidget *>(probe().ui().browseFileLabel)}) {
+        SCOPED_TRACE(label->objectName().toStdString());
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(label, &help);
+        QWidget *tip = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&]() {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (top->objectName() == "qtooltip_label" && top->isVisible())
+                    tip = top;
+            return tip != nullptr;
+        }));
+        const QImage shot = tip->grab().toImage();
+        // The ground is the commonest colour; the text the one farthest from it.
+        std::map<QRgb, int> counts;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                ++counts[shot.pixel(x, y)];
+        const QColor ground = std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+        double best = 1;
+        for (const auto &[rgb, n] : counts)
+            best = std::max(best, contrast(ground, QColor(rgb)));
+        EXPECT_GE(best, 4.5) << ground.name().toStdString();
+        QToolTip::hideText();
+    }
 }
 
 // The countdown the ticks log during the pause is checked entry by entry in

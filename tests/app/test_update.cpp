@@ -5,6 +5,7 @@
 // second.
 #include "app_fixture.h"
 
+#include <QAbstractButton>
 #include <QDynamicPropertyChangeEvent>
 
 #include <ctime>
@@ -18,6 +19,8 @@ const QString kInfoBox = "Do not manually disconnect Vireon Surface from USB dur
 const QString kSuccessBox = "Firmware update complete.";
 const QString kFirstFailedBox = "Firmware update 1 failed.\nPlease restart the application and try again.";
 const QString kBusyBox = "An update is running.\nPlease wait until it has finished before closing the updater.";
+const QString kStopBox = "The first part of the update is done; the second part has not started yet.\n"
+                         "Stop the update and close the updater?";
 
 double threadCpuMs()
 {
@@ -40,6 +43,7 @@ protected:
         surface = attachSurface();
         window().show();
         window().installEventFilter(this);
+        probe().ui().browseFileLabel->installEventFilter(this);
         probe().presenceTimer()->setInterval(50);
         choose(goodFile());
         probe().doHID();
@@ -48,6 +52,8 @@ protected:
     void replug() { SetUp(); }
     bool eventFilter(QObject *object, QEvent *event) override
     {
+        if (event->type() == QEvent::EnabledChange && object == probe().ui().browseFileLabel)
+            browseEnabled += probe().ui().browseFileLabel->isEnabled() ? 1 : 0;
         auto *change = dynamic_cast<QDynamicPropertyChangeEvent *>(event);
         if (change == nullptr || change->propertyName() != "updateStage")
             return false;
@@ -58,13 +64,17 @@ protected:
         return false;
     }
     // Runs `action` (by default: presses UPDATE, which runs the whole
-    // update) with every box closed with OK; returns the boxes' texts.
+    // update) with every box closed with OK; returns the boxes' texts and
+    // keeps the reasons beneath them in `reasons`.
     QStringList update(std::function<void()> action = {})
     {
         QStringList texts;
+        reasons.clear();
         auto press = [this]() { QTest::mouseClick(probe().ui().updateLabel, Qt::LeftButton); };
-        for (const auto &seen : withModals({}, action ? action : press))
+        for (const auto &seen : withModals({}, action ? action : press)) {
             texts << seen.text;
+            reasons << seen.info;
+        }
         return texts;
     }
     // Holds a stage's worker in its open until the window's wait has begun,
@@ -106,6 +116,9 @@ protected:
     std::function<void(const QString &)> onStage = [](const QString &) {};
     qint64 updateAtEnd = 0;
     std::unique_lock<std::mutex> held;
+    QStringList reasons;   // the informative texts of the last update's boxes
+    int browseEnabled = 0; // times the browse dot was enabled
+
 };
 
 TEST_F(UpdateTest, SuccessProgramsBothChipsLogsEveryStepHoldsTheCeilingsAndSleeps)
@@ -174,8 +187,11 @@ TEST_F(UpdateTest, FirstStageFailuresWarnAndTheNextRunSplitsTheFileAgain)
 {
     // The device cannot be opened: six attempts, then a warning.
     surface->addFault({sim::Fault::OpenRefused, 0, 1 << 30});
+    browseEnabled = 0;
     EXPECT_EQ(update(), (QStringList{kInfoBox, "Could not open device. Check permissions.\nPlease try again.\n"}));
     expectEnded(false);
+    EXPECT_EQ(browseEnabled, 1); // at the end only: never between the retries
+    EXPECT_TRUE(reasons.back().contains("Install the udev rule")) << reasons.back().toStdString(); // the box says why
     EXPECT_EQ(count("Main Thread", "Beginning update process..."), 6);
     EXPECT_EQ(count("Main Thread", "errorFlag==1 "), 6);
     EXPECT_EQ(count("Main Thread", "Could not open device. Trying again... "), 5);
@@ -191,6 +207,7 @@ TEST_F(UpdateTest, FirstStageFailuresWarnAndTheNextRunSplitsTheFileAgain)
     probe().doHID();
     EXPECT_EQ(update(), (QStringList{kInfoBox, kFirstFailedBox}));
     expectEnded(false);
+    EXPECT_EQ(reasons.back(), "The expected device does not match the detected device.");
     EXPECT_EQ(entries("Main Thread").value(1), "Temporary files missing. Splitting the chosen file again.");
     const QStringList failed{"Programming...", "Firmware update 1 failed. Result = 6. errorFlag==2",
                              "The expected device does not match the detected device."};
@@ -204,6 +221,7 @@ TEST_F(UpdateTest, FirstStageFailuresWarnAndTheNextRunSplitsTheFileAgain)
     surface->addFault({sim::Fault::UnplugAt, 5});
     EXPECT_EQ(update(), (QStringList{kInfoBox, kFirstFailedBox}));
     expectEnded(false);
+    EXPECT_EQ(reasons.back(), "The transfer to the surface failed: the surface was unplugged.");
 
     replug();
     EXPECT_EQ(update(), (QStringList{kInfoBox, kSuccessBox}));
@@ -250,7 +268,7 @@ TEST_F(UpdateTest, SecondStageOnASurfaceThatStaysOnTheBusRetriesRefusedOpensInTh
     EXPECT_EQ(count("Main Thread", "Number of Second File programming attempts at end of programfile2: 1"), 1);
 }
 
-TEST_F(UpdateTest, SecondStageFailuresAreRetriedFiveTimesCountedAcrossRuns)
+TEST_F(UpdateTest, SecondStageFailuresAreRetriedFiveTimesCountedPerRun)
 {
     surface->device().target(1).siliconId ^= 0x100; // no worker runs: no lock needed
     EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
@@ -264,13 +282,14 @@ TEST_F(UpdateTest, SecondStageFailuresAreRetriedFiveTimesCountedAcrossRuns)
     EXPECT_EQ(entries("Main Thread").filter("programfile2"), attempts);
     const QStringList end{"Firmware update 2 failed. errorFlag==2", "Number of program attempts: 1", "Firmware Update Complete."};
     EXPECT_EQ(entries("Main Thread").mid(entries("Main Thread").size() - 3), end);
+    EXPECT_EQ(reasons.back(), "The expected device does not match the detected device.");
 
-    // The count goes on: a new surface whose second chip fails again gets no
-    // retry.
+    // The count starts again with each run: the next surface in a row gets
+    // its retries too.
     replug();
     surface->device().target(1).siliconId ^= 0x100;
     EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
-    EXPECT_EQ(entries("Main Thread").filter("programfile2"), attempts.mid(5, 2));
+    EXPECT_EQ(entries("Main Thread").filter("programfile2"), attempts);
 }
 
 TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
@@ -291,7 +310,7 @@ TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
 
     // Unplugged for good at the fifth report of the second stage, on a
     // fresh surface. Its worker gives up on opens after 300 ms (the product
-    // waits 20 s), five times.
+    // waits 20 s), and the window does not make it wait that long again.
     replug();
     probe().useWorker2(300ms);
     onStage = [&](const QString &stage) {
@@ -300,39 +319,69 @@ TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
     };
     EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
     expectEnded(false);
-    EXPECT_EQ(count("Main Thread", "worker2 errorFlag==1 "), 5);
+    EXPECT_EQ(count("Main Thread", "worker2 errorFlag==1 "), 1);
+    EXPECT_EQ(reasons.back(), "No handle within 0 s. Giving up.");
     EXPECT_TRUE(entries("Main Thread").contains("Firmware update 2 failed. Could not open device. errorFlag==1"));
     EXPECT_EQ(probe().selectedFilePath(), nullptr);
 }
 
-TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndEndsTheRunDuringThePauseOrTheWait)
+TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndAskedAboutBetweenTheStages)
 {
-    for (const QString closeAt : {"pause", "wait"}) {
+    // Between the stages the user is asked: stopping ends the run in the
+    // pause or in the wait, continuing (the default) lets it finish.
+    for (const QString closeAt : {"pause", "wait", "continue"}) {
         SCOPED_TRACE(closeAt.toStdString());
         // The last iteration's window was closed. A surface that never comes
         // back keeps the wait going until the close.
         replug();
-        surface->addFault({sim::Fault::NeverReturns});
+        const bool stop = closeAt != "continue";
+        if (stop)
+            surface->addFault({sim::Fault::NeverReturns});
         bool refused = false;
+        QString refusedBox;
         onStage = [&](const QString &stage) {
             if (stage == "first stage") {
                 holdOpen(); // the close comes while the window waits for the worker
-                QTimer::singleShot(0, [&]() { refused = !window().close(); });
+                QTimer::singleShot(0, [&]() {
+                    refused = !window().close();
+                    // The refusal does not hold the update up: close() is back,
+                    // its box still open. (It may stay open until the end.)
+                    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                        refusedBox = box->text();
+                });
             }
-            if (stage == closeAt)
+            if (stage == (stop ? closeAt : "pause") || (stage == "idle" && !stop))
                 QTimer::singleShot(0, [&]() { window().close(); });
+        };
+        answerBox = [&](QMessageBox *box) {
+            for (QAbstractButton *button : box->buttons())
+                if (stop && button->text() == "Stop and close")
+                    button->click();
         };
         // The program's event loop, which the accepted close ends.
         QTimer::singleShot(0, [this]() { QTest::mouseClick(probe().ui().updateLabel, Qt::LeftButton); });
         QObject stuck;
         QTimer::singleShot(120000, &stuck, [] { QApplication::exit(1); });
         int status = -1;
-        EXPECT_EQ(update([&]() { status = QApplication::exec(); }), (QStringList{kInfoBox, kBusyBox}));
+        QStringList expected{kInfoBox, kStopBox};
+        if (!stop)
+            expected << kSuccessBox;
+        QStringList boxes = update([&]() { status = QApplication::exec(); });
+        boxes.removeAll(kBusyBox);
+        EXPECT_EQ(boxes, expected);
         EXPECT_EQ(status, 0); // the window was closed, the last one
         EXPECT_TRUE(refused);
+        EXPECT_EQ(refusedBox, kBusyBox);
         EXPECT_EQ(count("Main Thread", "Close refused: an update is running."), 1);
-        // The closed run also stops the countdown: no tick that comes before
-        // the program exits logs after it.
+        if (!stop) {
+            expectEnded(true);
+            EXPECT_EQ(count("Main Thread", "Closing between the update's stages: the user chose to continue."), 1);
+            continue;
+        }
+        // The stop is logged, and the closed run also stops the countdown:
+        // no tick that comes before the program exits logs after it.
+        EXPECT_EQ(count("Main Thread", "Closing between the update's stages: the user chose to stop. The surface keeps "
+                                       "its first image only."), 1);
         EXPECT_EQ(entries("Main Thread").back(), "Update stopped: the updater was closed.");
         // The entry ends its line, so the next one starts on its own.
         EXPECT_EQ(count("Main Thread", "not connected and not updating"), closeAt == "wait" ? 1 : 0);
