@@ -2,10 +2,19 @@
 // resource collection it is built from.
 #include "app_fixture.h"
 
+#include "single_instance.h"
+
 #include <QFontInfo>
+#include <QLoggingCategory>
 #include <QImageReader>
+#include <QLockFile>
+#include <QProcess>
 #include <QRawFont>
 #include <QResource>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace apptest {
 namespace {
@@ -137,6 +146,92 @@ TEST_F(WindowTest, ImageButtonsAnswerAnyMouseButtonOnlyWhileOffered)
     QTest::mousePress(p.ui().updateLabel, Qt::LeftButton);
     EXPECT_EQ(shown(p.ui().updateLabel), p.updateWhiteDisabled().cacheKey());
     EXPECT_FALSE(p.updatePressed());
+}
+
+TEST_F(WindowTest, AnIdleWindowsConsoleStaysSilentUnlessDebugCategoriesAreOn)
+{
+    static QStringList messages; // the debug and info messages, and any of ours
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+        if (type == QtDebugMsg || type == QtInfoMsg || QByteArray(context.category).startsWith("vireon"))
+            messages << QString("%1: %2").arg(context.category, text);
+    });
+    messages.clear();
+    attachSurface();
+    choose(goodFile());
+    probe().presenceTimer()->setInterval(20);
+    QTest::qWait(200); // some ticks
+    EXPECT_EQ(messages, QStringList{});
+    QLoggingCategory::setFilterRules("vireon.*.debug=true"); // as QT_LOGGING_RULES would
+    probe().doHID();
+    QLoggingCategory::setFilterRules({});
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(messages.contains("vireon.window: Pixmap: updateGreenUp")) << messages.join('\n').toStdString();
+}
+
+TEST_F(WindowTest, ASecondUpdaterInTheSameFolderIsToldWhichOneRunsThereAndExits)
+{
+    const QString lockPath = path(vireon::app::kFolderLockName);
+    {
+        QLockFile running(lockPath);
+        ASSERT_TRUE(running.tryLock(0));
+        QLockFile second(lockPath);
+        bool claimed = true;
+        const auto seen = withModals({}, [&]() { claimed = vireon::app::claimWorkingFolder(second); });
+        EXPECT_FALSE(claimed);
+        const QString pid = QString::number(QCoreApplication::applicationPid()), folder = QDir::currentPath();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].title, "Vireon Surface Bootloader");
+        EXPECT_TRUE(seen[0].text.contains(pid) && seen[0].text.contains(folder)) << seen[0].text.toStdString();
+        EXPECT_EQ(logEntries(), QStringList{" Main Thread: Another updater (process " + pid + ") is running in " + folder + ". This one exits."});
+    }
+    // The lock of an updater that is no longer running is taken over, and
+    // released when this one ends.
+    QProcess gone;
+    gone.start("true", QStringList());
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 gonePid = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished());
+    {
+        QLockFile left(lockPath);
+        ASSERT_TRUE(left.tryLock(0));
+        QFile file(lockPath);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QByteArray content = file.readAll();
+        left.unlock();
+        content.replace(0, content.indexOf('\n'), QByteArray::number(gonePid));
+        write(vireon::app::kFolderLockName, QString::fromUtf8(content));
+    }
+    {
+        QLockFile mine(lockPath);
+        EXPECT_TRUE(withModals({}, [&]() { EXPECT_TRUE(vireon::app::claimWorkingFolder(mine)); }).empty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(lockPath));
+}
+
+// The footer's instruction on the window's background: legible (WCAG's 4.5:1
+// at least) and tall enough to read.
+TEST(Resources, FooterLineIsLegible)
+{
+    const QImage ground = QImage(":/new/prefix1/Vireon_Update_Elements/VIREON_BACKGROUND.png")
+                              .scaled(588, 408, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    auto luminance = [](QRgb rgb) {
+        auto channel = [](int v) { const double c = v / 255.0; return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) + 0.0722 * channel(qBlue(rgb));
+    };
+    std::vector<double> all;
+    std::map<int, double> rowMost;
+    for (int y = 360; y < 400; ++y)
+        for (int x = 10; x < 500; ++x) {
+            all.push_back(luminance(ground.pixel(x, y)));
+            rowMost[y] = std::max(rowMost[y], all.back());
+        }
+    std::sort(all.begin(), all.end());
+    const double dark = all[all.size() / 10], text = all.back();
+    EXPECT_GE((text + 0.05) / (dark + 0.05), 4.5);
+    int rows = 0; // rows where the lettering is at least half as light as its lightest
+    for (const auto &[y, most] : rowMost)
+        rows += most >= dark + 0.5 * (text - dark) ? 1 : 0;
+    EXPECT_GE(rows, 8);
 }
 
 TEST(Resources, EveryPictureHasItsSizeAndFormat)

@@ -194,9 +194,11 @@ QImage background(int w, int h)
     footer.setColorAt(0.5, QColor(90, 160, 255, 70));
     footer.setColorAt(1.0, QColor(90, 160, 255, 0));
     p.fillRect(QRectF(10 * s, 340 * s, 568 * s, 1.0 * s), footer);
-    p.setFont(regularFont(8 * s, 130));
-    p.setPen(QColor(120, 150, 200, 150));
-    p.drawText(QRectF(10 * s, 372 * s, 400 * s, 24 * s), Qt::AlignLeft | Qt::AlignBottom,
+    // The small print is an instruction: bold, about 8 px tall in the
+    // window, and light enough on the dark ground to read (over 10:1).
+    p.setFont(boldFont(12.5 * s, 104));
+    p.setPen(QColor(200, 215, 240));
+    p.drawText(QRectF(10 * s, 372 * s, 495 * s, 24 * s), Qt::AlignLeft | Qt::AlignBottom,
                QStringLiteral("KEEP THE SURFACE CONNECTED WHILE IT UPDATES"));
     p.end();
     return image;
