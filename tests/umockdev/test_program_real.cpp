@@ -1,7 +1,8 @@
 // The shipped vireon-control itself, in a child process under the preload,
 // served by this process's testbed: it starts, and its presence check
 // follows the surface. An absent surface shows in the program's debug
-// output as "Pixmap: updateWhiteDisabled" on every tick; a present one
+// output (its window category turned on) as "Pixmap: updateWhiteDisabled"
+// on every tick; a present one
 // shows as enumerations that read the surface's HID device in sysfs with no
 // such line after them.
 #include <gtest/gtest.h>
@@ -57,6 +58,9 @@ TEST(ShippedProgram, StartsAndItsPresenceCheckFollowsTheSurface)
     QProcess program; // inherits the preload and the testbed's directory
     program.setWorkingDirectory(dir.path());
     program.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("vireon.window.debug=true"));
+    program.setProcessEnvironment(environment);
     program.start(QStringLiteral(VIREON_CONTROL), QStringList());
     ASSERT_TRUE(program.waitForStarted(30000));
     Watched watched(program);
