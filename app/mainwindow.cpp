@@ -18,7 +18,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QIcon>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTextStream>
 #include <QThread>
@@ -33,10 +32,6 @@ MainWindow::MainWindow(QWidget *parent)
       worker2(nullptr), sequence(std::make_unique<vireon::app::UpdateSequence>(*this))
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
-    // The form's pass that connects slots by name finds no child for the two
-    // on_..._clicked slots (the image buttons call them) and would say so on
-    // every start. QT_LOGGING_RULES can still turn it on.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("vireon.control"));
 
