@@ -243,8 +243,8 @@ TEST_F(UpdateTest, TemporaryImagesAreCheckedAgainWhenARunStartsAndARefusalProgra
     EXPECT_EQ(update(), QStringList{refusedBox.arg("The chosen file can no longer be read (No such file or directory).")});
     EXPECT_TRUE(entries("Main Thread").contains("Firmware file check failed: The chosen file can no longer be read (No such file or directory)."));
 
-    for (const QString &entry : {"Beginning update process...", "The chosen file is not usable any more. Update not started."})
-        EXPECT_EQ(count("Main Thread", entry), 1) << entry.toStdString();
+    for (const char *entry : {"Beginning update process...", "The chosen file is not usable any more. Update not started."})
+        EXPECT_EQ(count("Main Thread", entry), 1) << entry;
     EXPECT_EQ(surface->exchanges(), 0);
     EXPECT_EQ(entries("Thread 1"), QStringList{});
     EXPECT_FALSE(QFileInfo::exists(path("vireonTemp1.txt")) || QFileInfo::exists(path("vireonTemp2.txt")));
