@@ -3,6 +3,7 @@
 #include "bus_watch.h"
 #include "hid_transport.h"
 #include "interrupt.h"
+#include "result_text.h"
 
 #include <hidapi/hidapi.h>
 
@@ -25,27 +26,6 @@ void onRow(uint8_t, uint16_t)
         CyBtldr_Abort();
     if (g_rowReporter != nullptr)
         g_rowReporter->row();
-}
-
-// The host's own words for its result codes.
-const char *resultText(int result)
-{
-    switch (result) {
-    case BL_FILE_NOT_ACCESSIBLE: return "File is not accessable.";
-    case BL_END_OF_FILE: return "Reached the end of the file.";
-    case BL_LENGTH_OUT_OF_RANGE: return "The amount of data available is outside the expected range.";
-    case BL_BAD_FORM: return "The data is not of the proper form.";
-    case BL_COMMAND_NOT_RECOGNIZED: return "The command is not recognized.";
-    case BL_DEVICE_MISMATCH: return "The expected device does not match the detected device.";
-    case BL_VERSION_NOT_SUPPORTED: return "The bootloader version detected is not supported.";
-    case BL_CHECKSUM_MISMATCH: return "The checksum does not match the expected value.";
-    case BL_ARRAY_INVALID: return "The flash array is not valid.";
-    case BL_ROW_INVALID: return "The flash row is not valid.";
-    case BL_NOT_READY: return "The bootloader is not ready to process data.";
-    case BL_APP_ACTIVE: return "The application is currently marked as active.";
-    case BL_UNKNOWN_ERROR: return "An unknown error occured.";
-    default: return nullptr;
-    }
 }
 
 Outcome fail(Exit code, const QString &message, const QString &fix)
@@ -101,12 +81,12 @@ Outcome stageOutcome(int result, const StageJob &job)
         return fail(Exit::FileRefused,
                     QStringLiteral("Stage %1: image %1 could not be read: %2 (%3)")
                         .arg(job.number)
-                        .arg(QLatin1String(resultText(result)), code),
+                        .arg(QLatin1String(core::resultMessage(result)), code),
                     QStringLiteral("check that the file is still readable, or choose another."));
     QString text;
     if ((result & BL_DEVICE_STATUS_FLAG) != 0)
         text = QStringLiteral("the bootloader answered status 0x%1").arg(result & 0xFF, 2, 16, QLatin1Char('0'));
-    else if (const char *known = resultText(result))
+    else if (const char *known = core::resultMessage(result))
         text = QLatin1String(known);
     else
         text = QStringLiteral("the bootloader refused");

@@ -85,9 +85,6 @@ struct StageMembers {
     RestartState *restart; // null: the stage does not try again on its own
 };
 
-// The log line the worker writes after a failed action with this result, or
-// null when the result has none (transport failures, device statuses).
-const char *resultMessage(int result);
 // The line that follows a failed action whose result is a device status
 // (0x4000 + s): "The device answered status s.", s in decimal, so the log
 // says what the surface refused. Empty for any other result.
