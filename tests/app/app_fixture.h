@@ -15,6 +15,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cmath>
+
 #include "cyacd_gen.h"
 #include "hidsim.h"
 #include "mainwindow.h"
@@ -67,6 +69,13 @@ using namespace std::chrono_literals;
 namespace sim = vireon::sim;
 
 inline qint64 shown(const QLabel *label) { return label->pixmap(Qt::ReturnByValue).cacheKey(); }
+
+// A colour's relative luminance, as WCAG's contrast ratio takes it.
+inline double luminance(QRgb rgb)
+{
+    auto channel = [](int v) { const double c = v / 255.0; return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) + 0.0722 * channel(qBlue(rgb));
+}
 
 // What a test saw of a modal widget: its title and, for a box, its text and
 // informative text.

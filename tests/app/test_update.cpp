@@ -325,6 +325,37 @@ TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
     EXPECT_EQ(probe().selectedFilePath(), nullptr);
 }
 
+// The box follows the promise: a transport fault ends in a failure box, and a
+// success box comes only when both chips hold the file.
+TEST_F(UpdateTest, TransportFaultsEndInAFailureBoxAndACleanRetryProgramsBothChips)
+{
+    // Every answer of the second stage corrupted, so that its retries fail too.
+    int lastRow = 0; // the exchange that programs the first stage's last row
+    onStage = [&](const QString &stage) {
+        if (stage != "pause")
+            return;
+        auto lock = surface->lock();
+        const auto &received = surface->device().received();
+        for (size_t k = 0; k < received.size(); ++k)
+            if (received[k].command == sim::command::ProgramRow)
+                lastRow = int(k) + 1;
+        for (int k = 1; k <= 400; ++k)
+            surface->addFault({sim::Fault::Garbled, surface->exchanges() + k, 1, size_t(k % 7), 0x01});
+    };
+    EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
+    expectEnded(false);
+    ASSERT_GT(lastRow, 0);
+    // An answer cut short at the first stage's last row.
+    replug();
+    onStage = [](const QString &) {};
+    surface->addFault({sim::Fault::Truncated, lastRow, 1, 0, 0, 3});
+    EXPECT_EQ(update(), (QStringList{kInfoBox, kFirstFailedBox}));
+    expectEnded(false);
+    replug();
+    EXPECT_EQ(update(), (QStringList{kInfoBox, kSuccessBox}));
+    expectEnded(true); // both chips hold the file
+}
+
 TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndAskedAboutBetweenTheStages)
 {
     // Between the stages the user is asked: stopping ends the run in the

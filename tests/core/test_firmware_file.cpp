@@ -98,6 +98,9 @@ TEST_F(FirmwareFileTest, CheckRefusesWhatTheHostWouldMisreadNamingTheLineTheImag
         {"a NUL at the start of a row", editLine(good, 2, [](QByteArray &l) { l[0] = '\0'; }), 0, 3,
          "Line 3 of the file begins with a NUL byte, not with ':' (a row) or a hex digit (a header)."},
         {"an empty line", editLine(good, 3, [](QByteArray &l) { l += '\n'; }), 0, 5, "Line 5 of the file is empty."},
+        {"an empty line inside image 1", editLine(good, 1, [](QByteArray &l) { l += '\n'; }), 0, 3, "Line 3 of the file is empty."},
+        {"a header that starts with a blank", editLine(good, 4, [](QByteArray &l) { l.prepend(' '); }), 0, 5,
+         "Line 5 of the file begins with a blank, not with ':' (a row) or a hex digit (a header)."},
         {"an empty file", "", 0, 0, "This file is empty."},
     };
     for (const auto &c : cases) {

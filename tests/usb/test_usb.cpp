@@ -33,7 +33,6 @@ const uint32_t kFirstChip = tools::ImageSpec().siliconId;
 const uint32_t kSecondChip = 0x56530002;
 // Requests as hid_write takes them: report id 0, the packet, zeros.
 const uint8_t kEnter[65] = {0, 0x01, 0x38, 0x00, 0x00, 0xC7, 0xFF, 0x17};
-const uint8_t kExit[65] = {0, 0x01, 0x3B, 0x01, 0x00, 0x00, 0xC3, 0xFF, 0x17};
 
 // Images, field by field: silicon id and revision, checksum kind (written),
 // array, first row, rows, row size, seed. Two rows of 64 bytes: few
@@ -200,26 +199,6 @@ TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
     hid_close(again);
     EXPECT_EQ(first->opens(), 2);
     EXPECT_EQ(first->openHandles(), 1);
-}
-
-// The usual restart after the exit command is in TwoImagesProgrammedInTurnThroughTheRestart.
-TEST_F(Sim, ExitScriptedToNeverReturnOrNeverLeave)
-{
-    auto never = attach(twoChips());
-    never->addFault({sim::Fault::NeverReturns});
-    EXPECT_EQ(enterBootloader(handle = openFirst()), kFirstChip);
-    EXPECT_EQ(hid_write(handle, kExit, 65), 65);
-    EXPECT_FALSE(sim::Bus::instance().waitOnBus(never, true, 100ms));
-    sim::Bus::instance().plugBackIn(never);
-    EXPECT_TRUE(never->onBus());
-
-    fresh();
-    auto stays = attach(twoChips());
-    stays->addFault({sim::Fault::NeverLeaves});
-    EXPECT_EQ(enterBootloader(handle = openFirst()), kFirstChip);
-    EXPECT_EQ(hid_write(handle, kExit, 65), 65);
-    EXPECT_TRUE(stays->onBus());
-    EXPECT_EQ(enterBootloader(handle), kSecondChip) << "restarted in place, handle still good";
 }
 
 TEST_F(Sim, FaultsFireWhereTheyAreScripted)

@@ -4,8 +4,7 @@
 // the simulated surface, the stages started and retried as the window does
 // (the first retried only when the surface could not be opened, the second
 // up to five times), one fault per case at every exchange of both stages.
-#include "worker.h"
-#include "worker2.h"
+#include "worker_harness.h"
 
 #include "cyacd_gen.h"
 #include "hidsim.h"
@@ -20,7 +19,6 @@
 #include <iostream>
 #include <iterator>
 #include <numeric>
-#include <thread>
 
 using namespace vireon;
 using namespace std::chrono_literals;
@@ -28,34 +26,6 @@ using sim::Bus;
 using sim::Fault;
 
 namespace {
-
-template <class W> struct Stage {
-    QThread thread;
-    W worker;
-    template <class... A> explicit Stage(A... args) : worker(nullptr, args...)
-    {
-        worker.moveToThread(&thread);
-        QObject::connect(&worker, SIGNAL(workRequested()), &thread, SLOT(start()));
-        QObject::connect(&thread, SIGNAL(started()), &worker, SLOT(doWork()));
-        QObject::connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()), Qt::DirectConnection);
-    }
-    ~Stage()
-    {
-        worker.abort();
-        thread.wait();
-    }
-    int run() // the stage's errorFlag, as the window waits for it, dispatching events
-    {
-        worker.abort();
-        thread.wait();
-        worker.requestWork();
-        while (worker.busyFlag) {
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(1ms);
-        }
-        return worker.errorFlag;
-    }
-};
 
 // The example's two images, as its README gives them.
 std::vector<tools::ImageSpec> exampleImages()
@@ -112,14 +82,14 @@ protected:
     {
         int flag = 1;
         for (int attempt = 0; attempt <= 5 && flag == 1; ++attempt)
-            flag = first.run();
+            flag = first.run() ? first.worker.errorFlag.load() : 2;
         if (flag != 0 || !Bus::instance().waitOnBus(surface, true, 5s)) // the window would wait on
             return false;
         // The window retries at once, and the second worker retries its open
         // every 100 ms until a restarting surface is back. Waiting for it
         // here changes nothing but the time.
         for (int attempt = 0; attempt <= 5; ++attempt)
-            if (Bus::instance().waitOnBus(surface, true, 5s) && second.run() == 0)
+            if (Bus::instance().waitOnBus(surface, true, 5s) && second.run() && second.worker.errorFlag == 0)
                 return true;
         return false;
     }
@@ -133,8 +103,8 @@ protected:
     const tools::Rows rows[2] = {tools::imageRows(images[0]), tools::imageRows(images[1])};
     QString previous = QDir::currentPath();
     QTemporaryDir dir;
-    Stage<Worker> first;
-    Stage<Worker2> second{std::chrono::milliseconds(500)};
+    Harness<Worker> first;
+    Harness<Worker2> second{std::chrono::milliseconds(500)};
 };
 
 TEST_F(Invariant, NoSingleTransportFaultGivesAFalseSuccess)

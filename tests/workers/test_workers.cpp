@@ -1,8 +1,7 @@
 // Each worker alone on its own thread, wired as the window wires it, in a
 // temporary working directory with real image files, against the simulated
 // surface.
-#include "worker.h"
-#include "worker2.h"
+#include "worker_harness.h"
 
 #include "cyacd_gen.h"
 #include "hidsim.h"
@@ -11,7 +10,6 @@
 #include <QtCore>
 #include <gtest/gtest.h>
 
-using Clock = std::chrono::steady_clock;
 using vireon::sim::Bus;
 
 void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
@@ -24,46 +22,10 @@ namespace {
 
 // The reason logged after an open that found no surface.
 const QString kAbsent = "HID error: No HID devices with requested VID/PID found in the system.";
-
-template <class W> struct Harness {
-    QThread thread;
-    W worker;
-    std::atomic<int> finished{0}, finishedBusy{0}; // finished() emissions, and those made while busy
-    std::vector<Clock::time_point> starts;         // written by each run's thread, one after the other
-    QSemaphore gate;                               // holds a gated run before its start check
-    std::atomic<bool> gated{false};
-
-    template <class... A> explicit Harness(A... args) : worker(nullptr, args...)
-    {
-        worker.moveToThread(&thread);
-        QObject::connect(&thread, &QThread::started, &thread, [this] {
-            starts.push_back(Clock::now());
-            if (gated.exchange(false))
-                gate.acquire();
-        }, Qt::DirectConnection);
-        QObject::connect(&worker, &W::finished, &worker, [this] {
-            finishedBusy += worker.busyFlag ? 1 : 0;
-            ++finished;
-        }, Qt::DirectConnection);
-        QObject::connect(&worker, SIGNAL(workRequested()), &thread, SLOT(start()));
-        QObject::connect(&thread, SIGNAL(started()), &worker, SLOT(doWork()));
-        QObject::connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()), Qt::DirectConnection);
-    }
-    ~Harness()
-    {
-        worker.abort();
-        thread.wait();
-    }
-
-    bool idle() { return QTest::qWaitFor([this] { return !worker.busyFlag && thread.isFinished(); }, 60000); }
-    bool run() // as the window starts a stage
-    {
-        worker.abort();
-        thread.wait();
-        worker.requestWork();
-        return idle();
-    }
-};
+// Those after an open the device node refused, with the fix.
+const QStringList kRefused{"HID error: Failed to open a device with path '/dev/hidraw0': Permission denied",
+                           "The surface's device node is not open to this user. Install the udev rule "
+                           "/usr/lib/udev/rules.d/70-vireon-surface.rules, then unplug and re-plug the surface."};
 
 template <class S> class WorkerTest : public ::testing::Test {
 protected:
@@ -234,11 +196,7 @@ TEST_F(FirstWorkerTest, NoDeviceOrARefusedOpenEndsTheRunWithErrorFlag1AndTheReas
     QFile::remove("log.txt");
     attach()->addFault({vireon::sim::Fault::OpenRefused, 0, 1});
     ASSERT_TRUE(h.run());
-    EXPECT_EQ(log().mid(3), (QStringList{"No Handle: ",
-                                         "HID error: Failed to open a device with path '/dev/hidraw0': Permission denied",
-                                         "The surface's device node is not open to this user. Install the udev rule "
-                                         "/usr/lib/udev/rules.d/70-vireon-surface.rules, then unplug and re-plug the "
-                                         "surface."}));
+    EXPECT_EQ(log().mid(3), QStringList{"No Handle: "} + kRefused);
     EXPECT_EQ(h.worker.errorFlag.load(), 1);
 }
 
@@ -306,11 +264,7 @@ TEST_F(SecondWorkerTest, AbortEndsAPendingRestartOrARunningAttempt)
     ASSERT_TRUE(h.idle());
     QTest::qWait(300);
     EXPECT_EQ(h.starts.size(), 2u);
-    EXPECT_EQ(log(), (QStringList{"Work Requested.", "Work Started.", "Abort.", "Errorflag==1. No handle: ",
-                                  "HID error: Failed to open a device with path '/dev/hidraw0': Permission denied",
-                                  "The surface's device node is not open to this user. Install the udev rule "
-                                  "/usr/lib/udev/rules.d/70-vireon-surface.rules, then unplug and re-plug the "
-                                  "surface."}));
+    EXPECT_EQ(log(), (QStringList{"Work Requested.", "Work Started.", "Abort.", "Errorflag==1. No handle: "} + kRefused));
 
     writeImage(); // idle again: the next request programs as usual
     ASSERT_TRUE(h.run());
