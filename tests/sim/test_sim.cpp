@@ -262,19 +262,10 @@ TEST(DeviceModelFaults, ScriptedStatusesAndWrongChecksums)
     EXPECT_EQ(programRow(bl, 1, 3, Bytes(8, 0x11)), 0); // used up
     EXPECT_EQ(bl.flash(0).count({1, 1}) + bl.flash(0).count({1, 2}), 0u);
 
-    bl.answerStatus(command::Exit, 0x04); // and no restart: the requests below are answered
-    EXPECT_EQ(statusOf(request(bl, command::Exit, {0})), 0x04);
-
     bl.reportBadRowChecksum(true);
     EXPECT_NE(dataOf(request(bl, command::VerifyRow, {1, 0, 0})), Bytes{0xDC});
     bl.clearFaults();
     EXPECT_EQ(dataOf(request(bl, command::VerifyRow, {1, 0, 0})), Bytes{0xDC});
-
-    // The enter answer follows the target's settings as changed by a test.
-    bl.target(0).siliconId = 0xCAFE0001;
-    bl.target(0).siliconRev = 0x07;
-    bl.target(0).bootloaderVersion = 0x020000;
-    EXPECT_EQ(dataOf(request(bl, command::Enter)), (Bytes{0x01, 0x00, 0xFE, 0xCA, 0x07, 0x00, 0x00, 0x02}));
 }
 
 TEST(CyacdGenText, HeaderAndRowFields)
