@@ -1,7 +1,7 @@
 // A root test process without its power over file permissions, so that a
 // node it may not open is refused as it would be to a user.
-#ifndef VIREON_TESTS_FILE_OVERRIDE_H
-#define VIREON_TESTS_FILE_OVERRIDE_H
+#ifndef VIREON_SIM_FILE_OVERRIDE_H
+#define VIREON_SIM_FILE_OVERRIDE_H
 
 namespace vireon::testbed {
 

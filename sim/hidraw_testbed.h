@@ -16,8 +16,8 @@
 //
 // One testbed per process at a time; it must outlive every handle opened on
 // its node, in this process or in any child it serves.
-#ifndef VIREON_TESTS_HIDRAW_TESTBED_H
-#define VIREON_TESTS_HIDRAW_TESTBED_H
+#ifndef VIREON_SIM_HIDRAW_TESTBED_H
+#define VIREON_SIM_HIDRAW_TESTBED_H
 
 #include <chrono>
 #include <memory>
