@@ -54,6 +54,7 @@ constexpr uint8_t Exit = 0x3B;
 
 constexpr uint8_t kPacketStart = 0x01;
 constexpr uint8_t kPacketEnd = 0x17;
+constexpr size_t kFrameOverhead = 7; // start, code, length (2), checksum (2), end
 
 struct ArrayConfig {
     uint8_t id = 0;
