@@ -10,19 +10,43 @@ namespace vireon::testbed {
 // keeps its first answer.
 bool underPreload() { return dlopen("libumockdev-preload.so.0", RTLD_NOW | RTLD_NOLOAD) != nullptr; }
 
-HidrawTestbed::HidrawTestbed(std::vector<sim::TargetConfig> chain, std::chrono::milliseconds offBusAfterExit)
-    : state_(std::make_unique<State>(std::move(chain), offBusAfterExit))
+SharedBed::SharedBed() : bed(umockdev_testbed_new()) // sets $UMOCKDEV_DIR for this process and its children
+{
+    gchar *dir = umockdev_testbed_get_root_dir(bed);
+    root = dir;
+    g_free(dir);
+}
+
+SharedBed::~SharedBed() { g_object_unref(bed); } // removes its directory
+
+std::shared_ptr<SharedBed> SharedBed::acquire()
+{
+    static std::mutex guard;
+    static std::weak_ptr<SharedBed> current;
+    std::lock_guard<std::mutex> lock(guard);
+    std::shared_ptr<SharedBed> bed = current.lock();
+    if (!bed) {
+        bed = std::make_shared<SharedBed>();
+        current = bed;
+    }
+    return bed;
+}
+
+HidrawTestbed::HidrawTestbed(std::vector<sim::TargetConfig> chain, std::chrono::milliseconds offBusAfterExit,
+                             unsigned index, std::string serial)
+    : state_(std::make_unique<State>(std::move(chain), offBusAfterExit, index, std::move(serial)))
 {
     State &s = *state_;
-    s.bed = umockdev_testbed_new(); // sets $UMOCKDEV_DIR for this process and its children
-    gchar *root = umockdev_testbed_get_root_dir(s.bed);
-    s.root = root;
-    g_free(root);
+    s.shared = SharedBed::acquire();
+    s.bed = s.shared->bed;
+    s.root = s.shared->root;
     s.handler = umockdev_ioctl_base_new();
     serveNode(s.handler, s);
     GError *error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(s.bed, "/dev/hidraw0", s.handler, &error))
+    std::unique_lock<std::mutex> change(s.shared->m);
+    if (!umockdev_testbed_attach_ioctl(s.bed, s.node.c_str(), s.handler, &error))
         throw std::runtime_error(std::string("umockdev: ") + error->message);
+    change.unlock();
     s.bus = std::thread([&s] { s.runTasks(); });
     s.plug();
 }
@@ -37,10 +61,12 @@ HidrawTestbed::~HidrawTestbed()
     }
     s.bus.join();
     s.unplug();
-    umockdev_testbed_detach_ioctl(s.bed, "/dev/hidraw0", nullptr);
+    {
+        std::lock_guard<std::mutex> change(s.shared->m);
+        umockdev_testbed_detach_ioctl(s.bed, s.node.c_str(), nullptr);
+    }
     g_object_unref(s.handler);
-    g_object_unref(s.bed); // removes its directory
-}
+} // the last testbed's state releases the umockdev testbed
 
 void HidrawTestbed::plug() { state_->plug(); }
 void HidrawTestbed::unplug() { state_->unplug(); }
@@ -82,6 +108,7 @@ int HidrawTestbed::exchanges() const
 }
 
 std::string HidrawTestbed::root() const { return state_->root; }
-std::string HidrawTestbed::hidDevicePath() const { return state_->root + kDevices[2]; }
+std::string HidrawTestbed::hidDevicePath() const { return state_->root + state_->devices[2]; }
+std::string HidrawTestbed::nodePath() const { return state_->node; }
 
 } // namespace vireon::testbed

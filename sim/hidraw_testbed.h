@@ -14,8 +14,12 @@
 // surface comes back. The exit command restarts the surface: it leaves the
 // bus and comes back as the next chip of the model's chain.
 //
-// One testbed per process at a time; it must outlive every handle opened on
-// its node, in this process or in any child it serves.
+// Several surfaces may be served at once, each by its own testbed with its
+// own index: surface n is /dev/hidrawN with its own pty, sysfs tree, serial
+// number and device model, and all of a process's testbeds share one
+// umockdev testbed. Two live testbeds never share an index. A testbed must
+// outlive every handle opened on its node, in this process or in any child
+// it serves.
 #ifndef VIREON_SIM_HIDRAW_TESTBED_H
 #define VIREON_SIM_HIDRAW_TESTBED_H
 
@@ -35,10 +39,12 @@ bool underPreload();
 
 class HidrawTestbed {
 public:
-    // A surface whose chips are `chain`, plugged in. After the exit command
-    // it stays off the bus for `offBusAfterExit`.
+    // A surface whose chips are `chain`, plugged in at /dev/hidraw`index`
+    // with serial number `serial`. After the exit command it stays off the
+    // bus for `offBusAfterExit`.
     explicit HidrawTestbed(std::vector<sim::TargetConfig> chain,
-                           std::chrono::milliseconds offBusAfterExit = std::chrono::milliseconds(200));
+                           std::chrono::milliseconds offBusAfterExit = std::chrono::milliseconds(200),
+                           unsigned index = 0, std::string serial = std::string());
     ~HidrawTestbed();
     HidrawTestbed(const HidrawTestbed &) = delete;
     HidrawTestbed &operator=(const HidrawTestbed &) = delete;
@@ -65,6 +71,7 @@ public:
     // The HID device's directory in the testbed's sysfs; enumeration reads
     // its uevent file whenever it finds the surface.
     std::string hidDevicePath() const;
+    std::string nodePath() const; // /dev/hidrawN
 
     struct State;
 

@@ -27,7 +27,7 @@ void makeRaw(int fd)
 
 void HidrawTestbed::State::plug()
 {
-    std::lock_guard<std::mutex> serial(busMutex);
+    std::lock_guard<std::mutex> oneAtATime(busMutex);
     std::unique_lock<std::mutex> lock(m);
     if (present)
         return;
@@ -37,11 +37,11 @@ void HidrawTestbed::State::plug()
     makeRaw(master);
     makeRaw(slave);
     fcntl(slave, F_SETFL, O_NONBLOCK);
-    struct stat node {};
-    fstat(slave, &node);
+    struct stat numbers {};
+    fstat(slave, &numbers);
     pts = name;
     chmod(name, deny ? 0 : 0666);
-    const std::string link = root + "/dev/hidraw0";
+    const std::string link = root + node;
     mkdir((root + "/dev").c_str(), 0755);
     unlink(link.c_str());
     if (symlink(name, link.c_str()) < 0)
@@ -53,8 +53,11 @@ void HidrawTestbed::State::plug()
 
     // Under the preload this sends the "add" uevents, parents first.
     GError *error = nullptr;
-    if (!umockdev_testbed_add_from_string(bed, sysfsText(node.st_rdev).c_str(), &error))
-        throw std::runtime_error(std::string("umockdev: ") + error->message);
+    {
+        std::lock_guard<std::mutex> change(shared->m);
+        if (!umockdev_testbed_add_from_string(bed, sysfsText(numbers.st_rdev, index, serial).c_str(), &error))
+            throw std::runtime_error(std::string("umockdev: ") + error->message);
+    }
     lock.lock();
     present = true;
     changed.notify_all();
@@ -62,7 +65,7 @@ void HidrawTestbed::State::plug()
 
 void HidrawTestbed::State::unplug()
 {
-    std::lock_guard<std::mutex> serial(busMutex);
+    std::lock_guard<std::mutex> oneAtATime(busMutex);
     {
         std::lock_guard<std::mutex> lock(m);
         if (!present)
@@ -73,9 +76,12 @@ void HidrawTestbed::State::unplug()
         master = slave = -1;
     }
     // Children first: removing a parent leaves a child's links and node behind.
-    for (int i = 3; i >= 0; --i) {
-        umockdev_testbed_uevent(bed, kDevices[i], "remove");
-        umockdev_testbed_remove_device(bed, kDevices[i]);
+    {
+        std::lock_guard<std::mutex> change(shared->m);
+        for (auto device = devices.rbegin(); device != devices.rend(); ++device) {
+            umockdev_testbed_uevent(bed, device->c_str(), "remove");
+            umockdev_testbed_remove_device(bed, device->c_str());
+        }
     }
     std::lock_guard<std::mutex> lock(m);
     present = false;

@@ -29,18 +29,31 @@ inline constexpr uint8_t kDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x
                                           0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0x09, 0x03, 0x15, 0x00,
                                           0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x91, 0x02, 0xC0};
 
-// The devices, parents first.
-inline const char *const kDevices[] = {"/sys/devices/usb1/1-1", "/sys/devices/usb1/1-1/1-1:1.0",
-                                       "/sys/devices/usb1/1-1/1-1:1.0/0003:1502:0101.0001",
-                                       "/sys/devices/usb1/1-1/1-1:1.0/0003:1502:0101.0001/hidraw/hidraw0"};
+// Surface `index`'s devices, parents first.
+std::vector<std::string> devicePaths(unsigned index);
 
 // The devices' sysfs tree in umockdev's text form, the hidraw node numbered
 // `node`.
-std::string sysfsText(dev_t node);
+std::string sysfsText(dev_t node, unsigned index, const std::string &serial);
+
+// The process's one umockdev testbed, shared by every surface it serves.
+struct SharedBed {
+    SharedBed();
+    ~SharedBed();
+    UMockdevTestbed *bed = nullptr;
+    std::string root;
+    std::mutex m; // one change to the testbed at a time
+    static std::shared_ptr<SharedBed> acquire();
+};
 
 struct HidrawTestbed::State {
-    State(std::vector<sim::TargetConfig> chain, std::chrono::milliseconds offBus) : model(std::move(chain)), offBus(offBus) {}
+    State(std::vector<sim::TargetConfig> chain, std::chrono::milliseconds offBus, unsigned index, std::string serial)
+        : model(std::move(chain)), offBus(offBus), index(index), serial(std::move(serial)), devices(devicePaths(index)),
+          node("/dev/hidraw" + std::to_string(index))
+    {
+    }
 
+    std::shared_ptr<SharedBed> shared;
     UMockdevTestbed *bed = nullptr;
     UMockdevIoctlBase *handler = nullptr;
     std::string root;
@@ -50,6 +63,10 @@ struct HidrawTestbed::State {
     mutable std::condition_variable changed;
     sim::Bootloader model;
     const std::chrono::milliseconds offBus;
+    const unsigned index;
+    const std::string serial;
+    const std::vector<std::string> devices;
+    const std::string node;
     bool connected = false; // the device answers
     bool present = false;   // its node and sysfs tree exist
     int generation = 0;     // plug-ins so far
@@ -135,7 +152,7 @@ struct HidrawTestbed::State {
 };
 
 // Connects the node's handler to the state: opens, closes, ioctls, reads
-// and writes on /dev/hidraw0.
+// and writes on the surface's node.
 void serveNode(UMockdevIoctlBase *handler, HidrawTestbed::State &state);
 
 } // namespace vireon::testbed

@@ -1,7 +1,7 @@
 // vireon-flash as shipped, on the system's hidapi, in a child process under
 // the preload, served by this process's testbed: a whole update across the
-// surface's restart on the real bus, and a refused open told as a
-// permission problem with its fix.
+// surface's restart on the real bus, a refused open told as a permission
+// problem with its fix, and two processes updating two surfaces at once.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 
 #include <unistd.h>
 
@@ -20,14 +21,15 @@ namespace {
 using namespace std::chrono_literals;
 using namespace vireon;
 
-std::vector<tools::ImageSpec> images()
+std::vector<tools::ImageSpec> images(uint32_t seed = 1)
 {
     tools::ImageSpec first;
     first.rowCount = 8;
     first.rowSize = 64;
+    first.seed = seed;
     tools::ImageSpec second = first;
     second.siliconId = 0x56530002;
-    second.seed = 2;
+    second.seed = seed + 1;
     return {first, second};
 }
 
@@ -77,6 +79,37 @@ TEST(ShippedFlash, UpdatesBothChipsAcrossTheRestartAndTellsARefusedOpen)
     const Outcome refused = flash({QStringLiteral("update"), file}, true);
     EXPECT_EQ(refused.code, 5) << qPrintable(refused.err);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("70-vireon-surface.rules"))) << qPrintable(refused.err);
+}
+
+// Two surfaces, each updated by its own process with its own file: each
+// surface holds its file's images, and both saw the same number of reports,
+// so neither process wrote to the other's surface.
+TEST(ShippedFlash, TwoProcessesUpdateTwoSurfacesAtOnce)
+{
+    QTemporaryDir dir;
+    const QString serials[] = {QStringLiteral("VS-0001"), QStringLiteral("VS-0002")};
+    QString files[2];
+    std::vector<std::unique_ptr<testbed::HidrawTestbed>> beds;
+    for (unsigned i = 0; i < 2; ++i) {
+        files[i] = dir.filePath(QStringLiteral("fw%1.cyacd").arg(i));
+        ASSERT_TRUE(tools::writeFile(files[i].toStdString(), images(1 + 10 * i)));
+        beds.push_back(std::make_unique<testbed::HidrawTestbed>(tools::targetsFor(images(1 + 10 * i)), 300ms, i,
+                                                                 serials[i].toStdString()));
+    }
+    QProcess runs[2];
+    for (unsigned i = 0; i < 2; ++i)
+        runs[i].start(QStringLiteral(VIREON_FLASH),
+                      {QStringLiteral("update"), files[i], QStringLiteral("--serial"), serials[i], QStringLiteral("-q")});
+    for (unsigned i = 0; i < 2; ++i) {
+        ASSERT_TRUE(runs[i].waitForFinished(120000));
+        EXPECT_EQ(runs[i].exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(runs[i].exitCode(), 0) << qPrintable(QString::fromLocal8Bit(runs[i].readAllStandardError()));
+        auto lock = beds[i]->lock();
+        EXPECT_TRUE(beds[i]->device().flash(0) == tools::imageRows(images(1 + 10 * i)[0])) << i;
+        EXPECT_TRUE(beds[i]->device().flash(1) == tools::imageRows(images(1 + 10 * i)[1])) << i;
+    }
+    EXPECT_GT(beds[0]->exchanges(), 0);
+    EXPECT_EQ(beds[0]->exchanges(), beds[1]->exchanges());
 }
 
 } // namespace
