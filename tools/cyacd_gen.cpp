@@ -141,6 +141,18 @@ std::vector<sim::TargetConfig> targetsFor(const std::vector<ImageSpec> &images)
     return chain;
 }
 
+std::vector<ImageSpec> twoChipImages(uint16_t rowCount, uint16_t rowSize, uint32_t seed)
+{
+    ImageSpec first;
+    first.rowCount = rowCount;
+    first.rowSize = rowSize;
+    first.seed = seed;
+    ImageSpec second = first;
+    second.siliconId = first.siliconId + 1;
+    second.seed = seed + 1;
+    return {first, second};
+}
+
 size_t rowLineLength(const ImageSpec &layout)
 {
     return 1 + 2 * (size_t{layout.rowSize} + 6);

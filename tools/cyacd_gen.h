@@ -46,6 +46,9 @@ uint8_t fileRowChecksum(uint8_t arrayId, uint16_t row, const std::vector<uint8_t
 // The text of one image (header line and row lines) and of a file of
 // several images one after the other.
 std::string imageText(const ImageSpec &layout);
+// A surface's two images, one per chip: `rowCount` rows of `rowSize` bytes
+// each, the second for the next silicon id, with data from the next seed.
+std::vector<ImageSpec> twoChipImages(uint16_t rowCount, uint16_t rowSize, uint32_t seed = 1);
 std::string fileText(const std::vector<ImageSpec> &images);
 bool writeFile(const std::string &path, const std::vector<ImageSpec> &images);
 

@@ -162,16 +162,7 @@ protected:
         options.targets = vireon::tools::targetsFor(images());
         return sim::Bus::instance().attach(options);
     }
-    static std::vector<vireon::tools::ImageSpec> images()
-    {
-        vireon::tools::ImageSpec first;
-        first.rowCount = 4;
-        first.rowSize = 64;
-        vireon::tools::ImageSpec second = first;
-        second.siliconId = first.siliconId + 1;
-        second.seed = 2;
-        return {first, second};
-    }
+    static std::vector<vireon::tools::ImageSpec> images() { return vireon::tools::twoChipImages(4, 64); }
     static QString image(int i) { return QString::fromStdString(vireon::tools::imageText(images()[size_t(i)])); }
     // A well-formed two-image file.
     static QString goodFile(const QString &name = QStringLiteral("surface.cyacd")) { return write(name, image(0) + image(1)); }

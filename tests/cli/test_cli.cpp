@@ -26,16 +26,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // Two images of 20 rows of 64 bytes, one per chip.
-std::vector<tools::ImageSpec> images()
-{
-    tools::ImageSpec first;
-    first.rowCount = 20;
-    first.rowSize = 64;
-    tools::ImageSpec second = first;
-    second.siliconId = 0x56530002;
-    second.seed = 2;
-    return {first, second};
-}
+std::vector<tools::ImageSpec> images() { return tools::twoChipImages(20, 64); }
 
 struct Result {
     int code = -1;

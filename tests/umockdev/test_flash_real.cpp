@@ -21,17 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using namespace vireon;
 
-std::vector<tools::ImageSpec> images(uint32_t seed = 1)
-{
-    tools::ImageSpec first;
-    first.rowCount = 8;
-    first.rowSize = 64;
-    first.seed = seed;
-    tools::ImageSpec second = first;
-    second.siliconId = 0x56530002;
-    second.seed = seed + 1;
-    return {first, second};
-}
+std::vector<tools::ImageSpec> images(uint32_t seed = 1) { return tools::twoChipImages(8, 64, seed); }
 
 struct Outcome {
     int code = -1;

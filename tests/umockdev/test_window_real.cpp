@@ -59,14 +59,7 @@ const QString kInfoBox = "Do not manually disconnect Vireon Surface from USB dur
                          "disconnect system sound. Please leave it physically connected.\nTotal process will take "
                          "approximately 90 seconds.\n";
 
-std::vector<tools::ImageSpec> images()
-{
-    const tools::ImageSpec first{.rowCount = 4, .rowSize = 64};
-    tools::ImageSpec second = first;
-    second.siliconId = first.siliconId + 1;
-    second.seed = 2;
-    return {first, second};
-}
+std::vector<tools::ImageSpec> images() { return tools::twoChipImages(4, 64); }
 
 // Runs `action` and answers each modal it opens: a file dialog takes
 // `file`, a box is closed with OK. Returns the boxes' texts.
