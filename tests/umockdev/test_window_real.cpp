@@ -22,33 +22,9 @@
 #include "mainwindow.h"
 #include "modal_answerer.h"
 #include "ui_mainwindow.h"
-#include "worker2.h"
+#include "window_probe.h"
 
 using namespace std::chrono_literals;
-
-// The window's friend: what these tests look at and change.
-struct MainWindowProbe {
-    MainWindow &w;
-    Ui::MainWindow &ui() const { return *w.ui; }
-    int connectedFlag() const { return w.connectedFlag; }
-    const QString &statusString() const { return w.statusString; }
-    bool updateEnabled() const { return w.updateEnabled; }
-    void doHID() const { w.doHID(); }
-    QTimer *presenceTimer() const { return w.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); }
-    bool idle() const { return w.property("updateStage").toString() == "idle" && w.thread->wait(60000) && w.thread2->wait(60000); }
-    // A second-stage worker that gives up on opens sooner, wired as the
-    // window wires its own.
-    void useWorker2(std::chrono::milliseconds openLimit) const
-    {
-        delete w.worker2;
-        w.worker2 = new Worker2(nullptr, openLimit);
-        w.worker2->moveToThread(w.thread2);
-        QObject::connect(w.worker2, SIGNAL(workRequested()), w.thread2, SLOT(start()));
-        QObject::connect(w.thread2, SIGNAL(started()), w.worker2, SLOT(doWork()));
-        QObject::connect(w.worker2, SIGNAL(finished()), w.thread2, SLOT(quit()), Qt::DirectConnection);
-        QObject::connect(w.worker2, &Worker2::finished, &w, [] {}, Qt::QueuedConnection);
-    }
-};
 
 namespace {
 
