@@ -87,7 +87,7 @@ using Actions = Host;
 TEST_F(Operations, StartChecksDeviceAndVersionEndSendsTheExit)
 {
     transport->openResult = 5;
-    EXPECT_EQ(0x2005, start());
+    EXPECT_EQ(BL_COMM_ERROR_FLAG | 5, start());
     transport->openResult = -1;
     EXPECT_EQ(-1, start());
     EXPECT_EQ("", commands());
@@ -103,36 +103,36 @@ TEST_F(Operations, StartChecksDeviceAndVersionEndSendsTheExit)
     }
     EXPECT_EQ(0x010000u, version);
     device->answerStatus(cmd::Enter, 0x0A);
-    EXPECT_EQ(0x400A, start());
+    EXPECT_EQ(BL_DEVICE_STATUS_FLAG + 0x0A, start());
     transport->readResult = -1;
     EXPECT_EQ(-1, start());
     transport->writeResult = 2; // and no read follows, which would succeed
-    EXPECT_EQ(0x2002, start());
+    EXPECT_EQ(BL_COMM_ERROR_FLAG | 2, start());
 
     // The end sends the exit command only.
     target = tools::targetFor(image);
     rebuild();
-    ASSERT_EQ(0, start());
-    EXPECT_EQ(0, CyBtldr_EndBootloadOperation()); // a read after the exit would time out
+    ASSERT_EQ(BL_SUCCESS, start());
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_EndBootloadOperation()); // a read after the exit would time out
     EXPECT_EQ("EX", commands());
     EXPECT_FALSE(device->entered()); // the device took the exit and restarted
     EXPECT_EQ(1, transport->closes);
     // Without an installed transport nothing is sent and nothing crashes.
     uint8_t valid = 0, active = 0;
-    EXPECT_EQ(11, CyBtldr_EndBootloadOperation());
-    EXPECT_EQ(11, CyBtldr_VerifyApplication());
-    EXPECT_EQ(11, CyBtldr_GetApplicationStatus(0, &valid, &active));
-    EXPECT_EQ(11, CyBtldr_ProgramRow(0, 0, &valid, 1));
+    EXPECT_EQ(BL_NOT_READY, CyBtldr_EndBootloadOperation());
+    EXPECT_EQ(BL_NOT_READY, CyBtldr_VerifyApplication());
+    EXPECT_EQ(BL_NOT_READY, CyBtldr_GetApplicationStatus(0, &valid, &active));
+    EXPECT_EQ(BL_NOT_READY, CyBtldr_ProgramRow(0, 0, &valid, 1));
     EXPECT_EQ("EX", commands());
 
-    ASSERT_EQ(0, start());
+    ASSERT_EQ(BL_SUCCESS, start());
     transport->writeResult = -1;
     EXPECT_EQ(-1, CyBtldr_EndBootloadOperation());
     EXPECT_EQ(1, transport->closes); // a failed exit write does not close
     transport->writeResult = 0;
-    ASSERT_EQ(0, start());
+    ASSERT_EQ(BL_SUCCESS, start());
     transport->closeResult = 3;
-    EXPECT_EQ(0x2003, CyBtldr_EndBootloadOperation());
+    EXPECT_EQ(BL_COMM_ERROR_FLAG | 3, CyBtldr_EndBootloadOperation());
     EXPECT_EQ(2, transport->closes);
 }
 
@@ -140,22 +140,22 @@ TEST_F(Operations, RowRangesAreCheckedAndAskedOncePerStart)
 {
     target.arrays = {{0, 0, 0, 128}, {1, 0x0010, 0x01FF, 128}};
     rebuild();
-    ASSERT_EQ(0, start());
-    EXPECT_EQ(9, CyBtldr_EraseRow(4, 0));
-    EXPECT_EQ(9, CyBtldr_VerifyRow(0xFF, 0, 0));
-    EXPECT_EQ(10, CyBtldr_EraseRow(1, 0x000F));
-    EXPECT_EQ(10, CyBtldr_EraseRow(1, 0x0200));
-    EXPECT_EQ(0, CyBtldr_EraseRow(1, 0x0010));
-    EXPECT_EQ(0, CyBtldr_EraseRow(1, 0x01FF));
+    ASSERT_EQ(BL_SUCCESS, start());
+    EXPECT_EQ(BL_ARRAY_INVALID, CyBtldr_EraseRow(4, 0));
+    EXPECT_EQ(BL_ARRAY_INVALID, CyBtldr_VerifyRow(0xFF, 0, 0));
+    EXPECT_EQ(BL_ROW_INVALID, CyBtldr_EraseRow(1, 0x000F));
+    EXPECT_EQ(BL_ROW_INVALID, CyBtldr_EraseRow(1, 0x0200));
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_EraseRow(1, 0x0010));
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_EraseRow(1, 0x01FF));
     EXPECT_EQ("EFRR", commands());
     EXPECT_EQ((Bytes{0x01, 0xFF, 0x01}), device->received().back().data); // array, row low byte first
-    EXPECT_EQ(0x4007, CyBtldr_EraseRow(2, 0));                                // no array 2: the range query fails
+    EXPECT_EQ(BL_DEVICE_STATUS_FLAG + 0x07, CyBtldr_EraseRow(2, 0));                                // no array 2: the range query fails
 
-    ASSERT_EQ(0, start());
-    EXPECT_EQ(10, CyBtldr_EraseRow(1, 0x0000));
+    ASSERT_EQ(BL_SUCCESS, start());
+    EXPECT_EQ(BL_ROW_INVALID, CyBtldr_EraseRow(1, 0x0000));
     // A range of 0 to 0 is not kept: it is asked for on every use.
-    EXPECT_EQ(10, CyBtldr_EraseRow(0, 1));
-    EXPECT_EQ(0, CyBtldr_EraseRow(0, 0));
+    EXPECT_EQ(BL_ROW_INVALID, CyBtldr_EraseRow(0, 1));
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_EraseRow(0, 0));
     EXPECT_EQ("EFFFR", commands());
 }
 
@@ -170,8 +170,8 @@ TEST_F(Operations, ProgramRowSplitsRowsToFitTheTransfer)
     for (const auto &[maxTransfer, size, sent, lastData] : cases) {
         target.arrays = {{0, 0, 0x100, size}};
         rebuild(maxTransfer);
-        ASSERT_EQ(0, start());
-        ASSERT_EQ(0, CyBtldr_ProgramRow(0, 0x0100, data.data(), size)) << size;
+        ASSERT_EQ(BL_SUCCESS, start());
+        ASSERT_EQ(BL_SUCCESS, CyBtldr_ProgramRow(0, 0x0100, data.data(), size)) << size;
         EXPECT_EQ(Bytes(data.begin(), data.begin() + size), device->flash(0).at({0, 0x0100})) << size;
         EXPECT_EQ("EF" + sent, commands()) << size;
         EXPECT_EQ(lastData + 3, device->received().back().data.size()) << size;
@@ -181,14 +181,14 @@ TEST_F(Operations, ProgramRowSplitsRowsToFitTheTransfer)
     // A device refusing a send-data packet gets no program-row.
     rebuild();
     device->answerStatus(cmd::SendData, 0x03, 1, 1);
-    ASSERT_EQ(0, start());
-    EXPECT_EQ(0x4003, CyBtldr_ProgramRow(0, 1, data.data(), 200));
+    ASSERT_EQ(BL_SUCCESS, start());
+    EXPECT_EQ(BL_DEVICE_STATUS_FLAG + 0x03, CyBtldr_ProgramRow(0, 1, data.data(), 200));
     EXPECT_EQ("EFSS", commands());
     // A transport too small for any row data is refused before anything is sent.
     for (uint32_t tiny : {0u, 11u}) {
         rebuild(tiny);
-        ASSERT_EQ(0, start());
-        EXPECT_EQ(3, CyBtldr_ProgramRow(0, 1, data.data(), 10));
+        ASSERT_EQ(BL_SUCCESS, start());
+        EXPECT_EQ(BL_LENGTH_OUT_OF_RANGE, CyBtldr_ProgramRow(0, 1, data.data(), 10));
         EXPECT_EQ("E", commands());
     }
 }
@@ -207,20 +207,20 @@ TEST_F(Actions, ProgramLeavesTheFlashEqualToTheFile)
         rebuild();
         std::string text = tools::imageText(image);
         text.resize(text.size() - (lastLineEnded ? 0 : lineEnd.size()));
-        ASSERT_EQ(0, run(PROGRAM, "image.cyacd", text)) << rowSize;
+        ASSERT_EQ(BL_SUCCESS, run(PROGRAM, "image.cyacd", text)) << rowSize;
         EXPECT_EQ(tools::imageRows(image), device->flash(0)) << rowSize;
         ASSERT_EQ(16u, g_progress.size()) << rowSize;
         EXPECT_EQ(std::make_pair(uint8_t{0}, uint16_t{0x2F}), g_progress.back()) << rowSize;
         EXPECT_TRUE(commandsMatch("EF(" + rowCommands + "V){16}CX")) << rowSize << ": " << commands();
-        EXPECT_EQ(0, run(VERIFY, "image.cyacd", text)) << rowSize;
+        EXPECT_EQ(BL_SUCCESS, run(VERIFY, "image.cyacd", text)) << rowSize;
         EXPECT_EQ("EF" + std::string(16, 'V') + "CX", commands()) << rowSize;
     }
     // Erase: one erase per row, no row verify, and after the rows only the exit.
     const std::string text = tools::imageText(image);
-    ASSERT_EQ(0, run(ERASE, "image.cyacd", text));
+    ASSERT_EQ(BL_SUCCESS, run(ERASE, "image.cyacd", text));
     EXPECT_TRUE(device->flash(0).empty());
     EXPECT_EQ("EF" + std::string(16, 'R') + "X", commands());
-    EXPECT_EQ(8, run(VERIFY, "image.cyacd", text)); // the erased rows no longer match
+    EXPECT_EQ(BL_CHECKSUM_MISMATCH, run(VERIFY, "image.cyacd", text)); // the erased rows no longer match
 }
 
 TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
@@ -249,49 +249,49 @@ TEST_F(Actions, ApplicationIdChecksumAndActiveRules)
     const std::string path = dir.write("image_", text);
     const std::vector<char> exact(path.c_str(), path.c_str() + path.size() + 1);
     device->clearReceived();
-    EXPECT_EQ(8, CyBtldr_Program(exact.data(), &comm, nullptr));
+    EXPECT_EQ(BL_CHECKSUM_MISMATCH, CyBtldr_Program(exact.data(), &comm, nullptr));
     EXPECT_EQ("EFSSPVCX", commands());
 
     // The application checksum is asked for from bootloader version 1.2.20 on.
     target.applications = 1;
     target.bootloaderVersion = 0x010214;
     rebuild();
-    EXPECT_EQ(8, run(PROGRAM, "header.cyacd", header)); // no row stored: the application is not valid
+    EXPECT_EQ(BL_CHECKSUM_MISMATCH, run(PROGRAM, "header.cyacd", header)); // no row stored: the application is not valid
     // Run from a folder named like an application, a wrong checksum is still seen.
     device->reportBadApplicationChecksum(true);
-    EXPECT_EQ(8, run(PROGRAM, "fw_1.0/vireonTemp1.txt", whole));
+    EXPECT_EQ(BL_CHECKSUM_MISMATCH, run(PROGRAM, "fw_1.0/vireonTemp1.txt", whole));
     device->clearFaults();
-    ASSERT_EQ(0, run(PROGRAM, "image.cyacd", whole));
-    ASSERT_EQ(0, run(PROGRAM, "header.cyacd", header));
+    ASSERT_EQ(BL_SUCCESS, run(PROGRAM, "image.cyacd", whole));
+    ASSERT_EQ(BL_SUCCESS, run(PROGRAM, "header.cyacd", header));
     EXPECT_EQ("ECX", commands());
     target.bootloaderVersion = 0x010213;
     rebuild();
-    ASSERT_EQ(0, run(PROGRAM, "header.cyacd", header));
+    ASSERT_EQ(BL_SUCCESS, run(PROGRAM, "header.cyacd", header));
     EXPECT_EQ("EX", commands());
 
     // An active application is not programmed or erased, but may be verified.
     target.applications = 2;
     rebuild();
     device->setApplicationActive(0, 1, true);
-    EXPECT_EQ(12, run(PROGRAM, "image_2.cyacd", text));
-    EXPECT_EQ(12, run(ERASE, "image_2.cyacd", text));
+    EXPECT_EQ(BL_APP_ACTIVE, run(PROGRAM, "image_2.cyacd", text));
+    EXPECT_EQ(BL_APP_ACTIVE, run(ERASE, "image_2.cyacd", text));
     EXPECT_EQ("EAX", commands());
     EXPECT_TRUE(device->flash(0).empty());
-    EXPECT_EQ(8, run(VERIFY, "image_2.cyacd", text)); // goes on to the row, which is still empty
+    EXPECT_EQ(BL_CHECKSUM_MISMATCH, run(VERIFY, "image_2.cyacd", text)); // goes on to the row, which is still empty
     EXPECT_EQ("EAFVX", commands());
     // After programming, a valid application is made the active one.
     device->setApplicationActive(0, 1, false);
-    ASSERT_EQ(0, run(PROGRAM, "image_2.cyacd", text));
+    ASSERT_EQ(BL_SUCCESS, run(PROGRAM, "image_2.cyacd", text));
     EXPECT_EQ(std::optional<uint8_t>(1), device->activeApplication(0));
     EXPECT_EQ("EAFSSPVATX", commands());
     device->setApplicationActive(0, 1, false);
     device->reportBadApplicationChecksum(true); // the valid byte comes back nonzero
-    EXPECT_EQ(8, run(PROGRAM, "image_2.cyacd", text));
+    EXPECT_EQ(BL_CHECKSUM_MISMATCH, run(PROGRAM, "image_2.cyacd", text));
     EXPECT_EQ("EAFSSPVAX", commands());
     // A single-application device answers status 5, which counts as nothing to check.
     target.applications = 1;
     rebuild();
-    ASSERT_EQ(0, run(PROGRAM, "image_2.cyacd", text));
+    ASSERT_EQ(BL_SUCCESS, run(PROGRAM, "image_2.cyacd", text));
     EXPECT_EQ("EAFSSPVAX", commands());
     EXPECT_EQ(tools::imageRows(image), device->flash(0));
 }
@@ -338,5 +338,5 @@ TEST_F(Actions, FailuresStopTheActionAndStillEndIt)
         EXPECT_EQ(result, run(PROGRAM, "image.cyacd", file)) << what;
         EXPECT_TRUE(commandsMatch(sent)) << what << ": " << commands();
     }
-    EXPECT_EQ(1, CyBtldr_Program((dir.path() + "/missing").c_str(), &comm, nullptr));
+    EXPECT_EQ(BL_FILE_NOT_ACCESSIBLE, CyBtldr_Program((dir.path() + "/missing").c_str(), &comm, nullptr));
 }

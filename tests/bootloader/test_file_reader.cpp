@@ -67,30 +67,30 @@ TEST(FileLines, BinaryLongLinesAndReadErrors)
     vireon::test::TempDir dir;
     char buffer[LINE_BUFFER_SIZE];
     uint32_t size = 99;
-    EXPECT_EQ(1, CyBtldr_OpenDataFile(nullptr));
-    EXPECT_EQ(1, CyBtldr_ReadLine(&size, buffer)); // nothing open
+    EXPECT_EQ(BL_FILE_NOT_ACCESSIBLE, CyBtldr_OpenDataFile(nullptr));
+    EXPECT_EQ(BL_FILE_NOT_ACCESSIBLE, CyBtldr_ReadLine(&size, buffer)); // nothing open
     EXPECT_EQ(0u, size);
-    EXPECT_EQ(0, CyBtldr_CloseDataFile());
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_CloseDataFile());
 
     // A NUL ends the reported line, nothing is read past the buffer; a line
     // over 767 characters comes in two reads.
     std::string text = std::string("ab\0cd\n\xff\xfe\x01\n", 10) + std::string(800, 'A') + "\n";
-    ASSERT_EQ(0, CyBtldr_OpenDataFile(dir.write("lines", text).c_str()));
+    ASSERT_EQ(BL_SUCCESS, CyBtldr_OpenDataFile(dir.write("lines", text).c_str()));
     for (const std::string &line : {std::string("ab"), std::string("\xff\xfe\x01"), std::string(767, 'A'),
                                     std::string(33, 'A')}) {
-        ASSERT_EQ(0, CyBtldr_ReadLine(&size, buffer));
+        ASSERT_EQ(BL_SUCCESS, CyBtldr_ReadLine(&size, buffer));
         EXPECT_EQ(line, std::string(buffer, size));
     }
-    EXPECT_EQ(2, CyBtldr_ReadLine(&size, buffer));
+    EXPECT_EQ(BL_END_OF_FILE, CyBtldr_ReadLine(&size, buffer));
     EXPECT_EQ(0u, size);
-    EXPECT_EQ(0, CyBtldr_CloseDataFile());
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_CloseDataFile());
 
     // A read error in the middle is not the end of the file.
     text = "1234567802\n";
     while (text.size() < 64 * 1024) // far more than the stream buffers at once
         text += ":00001000040102030405\n";
-    ASSERT_EQ(0, CyBtldr_OpenDataFile(dir.write("big", text).c_str()));
-    ASSERT_EQ(0, CyBtldr_ReadLine(&size, buffer));
+    ASSERT_EQ(BL_SUCCESS, CyBtldr_OpenDataFile(dir.write("big", text).c_str()));
+    ASSERT_EQ(BL_SUCCESS, CyBtldr_ReadLine(&size, buffer));
     // Swap the stream's descriptor for a directory: its next refill fails.
     const int dirFd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(dirFd, 0);
@@ -99,6 +99,6 @@ TEST(FileLines, BinaryLongLinesAndReadErrors)
     int err = 0;
     while ((err = CyBtldr_ReadLine(&size, buffer)) == 0)
         continue;
-    EXPECT_EQ(1, err);
-    EXPECT_EQ(0, CyBtldr_CloseDataFile());
+    EXPECT_EQ(BL_FILE_NOT_ACCESSIBLE, err);
+    EXPECT_EQ(BL_SUCCESS, CyBtldr_CloseDataFile());
 }

@@ -21,7 +21,7 @@ template <class Builder, class... Args> static std::pair<Bytes, uint32_t> build(
 {
     uint8_t buf[COMMAND_BUFFER_SIZE];
     uint32_t cmdSize = 0, resSize = 0;
-    EXPECT_EQ(0, create(args..., buf, &cmdSize, &resSize));
+    EXPECT_EQ(BL_SUCCESS, create(args..., buf, &cmdSize, &resSize));
     return {Bytes(buf, buf + cmdSize), resSize};
 }
 
@@ -78,20 +78,20 @@ TEST(PacketParsers, StatusFrameAndLengthOfResponsesWithoutData)
                          CyBtldr_ParseSetActiveAppCmdResult}) {
         uint8_t status = 0xEE;
         Bytes bad{0x02, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00}; // nonzero status wins over the frame
-        EXPECT_EQ(0x4005, parse(bad.data(), 7, &status));
+        EXPECT_EQ(BL_DEVICE_STATUS_FLAG + 0x05, parse(bad.data(), 7, &status));
         EXPECT_EQ(5, status);
         status = 0xEE;
         Bytes ok = packet(0);
-        EXPECT_EQ(3, parse(ok.data(), 8, &status));
-        EXPECT_EQ(3, parse(ok.data(), 6, &status));
+        EXPECT_EQ(BL_LENGTH_OUT_OF_RANGE, parse(ok.data(), 8, &status));
+        EXPECT_EQ(BL_LENGTH_OUT_OF_RANGE, parse(ok.data(), 6, &status));
         for (size_t i : {0u, 2u, 3u, 6u}) {
             Bytes broken = ok;
             broken[i] ^= 0x40;
-            EXPECT_EQ(4, parse(broken.data(), 7, &status)) << i;
+            EXPECT_EQ(BL_BAD_FORM, parse(broken.data(), 7, &status)) << i;
         }
         EXPECT_EQ(0xEE, status);
         ok[4] ^= 0xFF; // checksum bytes are never examined
-        EXPECT_EQ(0, parse(ok.data(), 7, &status));
+        EXPECT_EQ(BL_SUCCESS, parse(ok.data(), 7, &status));
         EXPECT_EQ(0, status);
     }
 }
