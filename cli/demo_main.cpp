@@ -4,11 +4,15 @@
 #include "flash.h"
 
 #include "example_surface.h"
+#include "exit_codes.h"
 #include "hidsim.h"
+#include "surface_state.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <chrono>
+#include <list>
 #include <memory>
 #include <thread>
 
@@ -28,10 +32,74 @@ const char kScenarios[] =
     "  unplug         one surface unplugged in the middle of image 1, back 1 s later\n"
     "  never-returns  one surface that does not come back after image 1\n"
     "--report-ms MS sets the bus's time per report (default 1), --off-bus-ms MS how\n"
-    "long a restarting surface stays off the bus (default 3000).\n";
+    "long a restarting surface stays off the bus (default 3000).\n"
+    "--state DIR (or the environment's VIREON_FLASH_DEMO_STATE) keeps each surface's\n"
+    "flash in DIR between runs, one file per serial number: a verify after an update\n"
+    "finds what the update wrote. Without it every run starts from erased surfaces.\n";
+
+// A surface of the scenario, with the flash its state file kept.
+struct Kept {
+    sim::SurfaceOptions options;
+    std::unique_ptr<sim::Bootloader> flash; // as loaded, until the surface is attached
+    std::string file;                       // empty: it forgets
+    std::shared_ptr<sim::Surface> surface;
+};
 
 struct Demo {
     std::thread late; // attaches the surface of the "late" scenario
+    std::string stateDir;
+    std::list<Kept> kept;
+
+    // Loads the surface's flash before anything can see it; a refused state
+    // file stops the run.
+    QString remember(const sim::SurfaceOptions &options, Kept **out)
+    {
+        Kept &surface = kept.emplace_back();
+        *out = &surface;
+        surface.options = options;
+        if (stateDir.empty())
+            return {};
+        surface.flash = std::make_unique<sim::Bootloader>(options.targets);
+        surface.file = stateDir + '/' + sim::stateFileName(options.serialNumber);
+        return QString::fromStdString(sim::loadSurfaceState(surface.file, *surface.flash));
+    }
+
+    static std::shared_ptr<sim::Surface> plugIn(Kept &surface)
+    {
+        surface.surface = sim::Bus::instance().attach(surface.options);
+        if (surface.flash) {
+            const auto hold = surface.surface->lock();
+            sim::copySurfaceState(*surface.flash, surface.surface->device());
+        }
+        return surface.surface;
+    }
+
+    QString attach(const sim::SurfaceOptions &options, std::shared_ptr<sim::Surface> *attached = nullptr)
+    {
+        Kept *surface = nullptr;
+        const QString refused = remember(options, &surface);
+        if (!refused.isEmpty())
+            return refused;
+        const std::shared_ptr<sim::Surface> plugged = plugIn(*surface);
+        if (attached != nullptr)
+            *attached = plugged;
+        return {};
+    }
+
+    // Each surface's flash back to its file; the reasons of those that fail.
+    QString save()
+    {
+        QStringList failed;
+        for (Kept &surface : kept) {
+            if (surface.file.empty() || !surface.surface)
+                continue;
+            const auto hold = surface.surface->lock();
+            const std::string reason = sim::saveSurfaceState(surface.file, surface.surface->device());
+            if (!reason.empty())
+                failed << QString::fromStdString(reason);
+        }
+        return failed.join(QLatin1Char('\n'));
+    }
 
     QString prepare(const QString &scenario, int reportMs, int offBusMs)
     {
@@ -39,27 +107,30 @@ struct Demo {
         options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
         options.latencyPerReport = std::chrono::milliseconds(reportMs);
         options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
-        sim::Bus &bus = sim::Bus::instance();
         if (scenario == QLatin1String("absent"))
             return {};
         if (scenario == QLatin1String("late")) {
-            late = std::thread([options]() {
-                std::this_thread::sleep_for(2s);
-                sim::Bus::instance().attach(options);
-            });
-            return {};
+            Kept *surface = nullptr;
+            const QString refused = remember(options, &surface);
+            if (refused.isEmpty())
+                late = std::thread([surface]() {
+                    std::this_thread::sleep_for(2s);
+                    plugIn(*surface);
+                });
+            return refused;
         }
         if (scenario == QLatin1String("two")) {
             options.serialNumber = L"VS-0001";
-            bus.attach(options);
+            const QString first = attach(options);
             options.serialNumber = L"VS-0002";
-            bus.attach(options);
-            return {};
+            return first.isEmpty() ? attach(options) : first;
         }
         if (scenario == QLatin1String("wrong-chip"))
             for (sim::TargetConfig &target : options.targets)
                 target.siliconId ^= 0x00FF0000;
-        const std::shared_ptr<sim::Surface> surface = bus.attach(options);
+        std::shared_ptr<sim::Surface> surface;
+        if (const QString refused = attach(options, &surface); !refused.isEmpty())
+            return refused;
         if (scenario == QLatin1String("open-refused")) {
             sim::Fault refuse{sim::Fault::OpenRefused};
             refuse.count = 1 << 30;
@@ -91,9 +162,12 @@ int main(int argc, char **argv)
     const QCommandLineOption offBusMs(QStringLiteral("off-bus-ms"),
                                       QStringLiteral("How long a restarting surface stays off the bus."),
                                       QStringLiteral("MS"), QStringLiteral("3000"));
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("Keep the surfaces' flash in this folder between runs."),
+                                   QStringLiteral("DIR"), qEnvironmentVariable("VIREON_FLASH_DEMO_STATE"));
     vireon::flash::FrontEnd frontEnd;
     frontEnd.programName = QStringLiteral("vireon-flash-demo");
-    frontEnd.options = {scenario, reportMs, offBusMs};
+    frontEnd.options = {scenario, reportMs, offBusMs, state};
     frontEnd.helpEpilogue = QString::fromLatin1(kScenarios);
     frontEnd.prepare = [&](const QCommandLineParser &parser) {
         bool reportOk = false, offBusOk = false;
@@ -101,11 +175,18 @@ int main(int argc, char **argv)
         const int offBus = parser.value(offBusMs).toInt(&offBusOk);
         if (!reportOk || !offBusOk || report < 0 || offBus < 0)
             return QStringLiteral("--report-ms and --off-bus-ms take whole milliseconds, 0 or more");
+        demo.stateDir = QFile::encodeName(parser.value(state)).toStdString();
         return demo.prepare(parser.value(scenario), report, offBus);
     };
     const int code = vireon::flash::run(QCoreApplication::arguments(), stdout, stderr, frontEnd);
     if (demo.late.joinable())
         demo.late.join();
+    const QString unsaved = demo.save();
     sim::Bus::instance().reset();
+    if (!unsaved.isEmpty()) {
+        // The next run would find a surface that lost what this one wrote.
+        fprintf(stderr, "vireon-flash-demo: %s\n  fix: make the state folder writable.\n", qPrintable(unsaved));
+        return code == 0 ? static_cast<int>(vireon::flash::Exit::SetupProblem) : code;
+    }
     return code;
 }

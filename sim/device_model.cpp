@@ -253,6 +253,25 @@ void Bootloader::clearFlash(size_t target)
     state_.at(target).failed.clear();
 }
 
+void Bootloader::restoreFlash(size_t target, Flash rows, std::set<std::pair<uint8_t, uint16_t>> failed,
+                              std::set<uint8_t> active)
+{
+    TargetState &ts = state_.at(target);
+    ts.flash = std::move(rows);
+    ts.failed = std::move(failed);
+    ts.active = std::move(active);
+}
+
+void Bootloader::powerUpAs(size_t target)
+{
+    current_ = target % chain_.size();
+    entered_ = false;
+    restartRequested_ = false;
+    buffer_.clear();
+}
+
+const std::set<uint8_t> &Bootloader::activeApplications(size_t target) const { return state_.at(target).active; }
+
 const std::set<std::pair<uint8_t, uint16_t>> &Bootloader::failedRows(size_t target) const
 {
     return state_.at(target).failed;

@@ -119,6 +119,14 @@ public:
     using Flash = std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>>;
     const Flash &flash(size_t target) const;
     void clearFlash(size_t target);
+    // A flash kept from an earlier power cycle (surface_state.h): a target's
+    // rows, its half-programmed rows and its active applications put back,
+    // and the target that takes the bus at power-up, as the last restart
+    // left it. Session state is cleared.
+    void restoreFlash(size_t target, Flash rows, std::set<std::pair<uint8_t, uint16_t>> failed,
+                      std::set<uint8_t> active);
+    void powerUpAs(size_t target);
+    const std::set<uint8_t> &activeApplications(size_t target) const;
 
     // Applications of a multi-application target.
     void setApplicationActive(size_t target, uint8_t appId, bool active);
