@@ -17,9 +17,12 @@ double rounded(double value)
 
 } // namespace
 
-QJsonObject stepObject(const Stage &stage, const QString &message)
+QJsonObject stepObject(const Stage &stage, const QString &message, const QJsonObject &fields)
 {
-    return {{QStringLiteral("stage"), QLatin1String(stage.key)}, {QStringLiteral("message"), message}};
+    QJsonObject object = fields;
+    object.insert(QStringLiteral("stage"), QLatin1String(stage.key));
+    object.insert(QStringLiteral("message"), message);
+    return object;
 }
 
 QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter)

@@ -16,7 +16,9 @@ namespace vireon::flash {
 
 class ProgressMeter;
 
-QJsonObject stepObject(const Stage &stage, const QString &message);
+// `fields`: more members, as the device and serial number of the surface a
+// stage starts on.
+QJsonObject stepObject(const Stage &stage, const QString &message, const QJsonObject &fields = {});
 QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter);
 // "result" is "success" or "failure"; "error" is exitName() of the code.
 QJsonObject endObject(const Stage &stage, const Outcome &outcome);

@@ -63,14 +63,14 @@ void Reporter::log(const Stage &stage, const QString &text)
     }
 }
 
-void Reporter::step(const Stage &stage, const QString &text)
+void Reporter::step(const Stage &stage, const QString &text, const QJsonObject &fields)
 {
     std::lock_guard<std::mutex> hold(mutex_);
     log(stage, text);
     if (options_.quiet)
         return;
     if (options_.json)
-        write(out_, QString::fromUtf8(jsonLine(stepObject(stage, text))));
+        write(out_, QString::fromUtf8(jsonLine(stepObject(stage, text, fields))));
     else
         write(out_, paint(QLatin1String(stage.label), "1", outColor_) + QStringLiteral(": ") + text +
                         QLatin1Char('\n'));

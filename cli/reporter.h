@@ -27,8 +27,8 @@ class Reporter
 public:
     Reporter(const Options &options, FILE *out, FILE *err);
 
-    // A step of the run begins or ends.
-    void step(const Stage &stage, const QString &text);
+    // A step of the run begins or ends; `fields` go into its JSON line.
+    void step(const Stage &stage, const QString &text, const QJsonObject &fields = {});
 
     // The rows of one programming or verify action: start, one call per row
     // the host reports (from the action's thread), end.

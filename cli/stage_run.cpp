@@ -138,7 +138,8 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
     reporter.step(*job.stage, QStringLiteral("%1 image %2 on %3")
                                   .arg(job.action == PROGRAM ? QStringLiteral("programming") : QStringLiteral("checking"))
                                   .arg(job.number)
-                                  .arg(describe(job.surface)));
+                                  .arg(describe(job.surface)),
+                  {{QStringLiteral("device"), job.surface.path}, {QStringLiteral("serial"), job.surface.serial}});
     g_stageHandle = open.device;
     g_rowReporter = &reporter;
     CyBtldr_CommunicationsData record = core::hidTransport<&g_stageHandle>();

@@ -223,8 +223,13 @@ TEST_F(Cli, SerialPicksOneOfTwoSurfacesAndLeavesTheOther)
     EXPECT_EQ(unchosen.code, 2);
     EXPECT_TRUE(unchosen.err.contains(QStringLiteral("--serial")));
 
-    EXPECT_EQ(flash({QStringLiteral("update"), file_, QStringLiteral("--serial"), QStringLiteral("B-2")}).code, 0);
+    const Result chosen =
+        flash({QStringLiteral("update"), file_, QStringLiteral("--serial"), QStringLiteral("B-2"), QStringLiteral("--json")});
+    EXPECT_EQ(chosen.code, 0);
     expectProgrammed(*right);
+    // The line that starts each stage names the surface for scripts.
+    EXPECT_EQ(chosen.out.count(QStringLiteral("\"device\":\"%1\"").arg(QString::fromStdString(right->path()))), 2);
+    EXPECT_EQ(chosen.out.count(QStringLiteral("\"serial\":\"B-2\"")), 2) << qPrintable(chosen.out);
     EXPECT_EQ(left->exchanges(), 0);
     EXPECT_EQ(left->restarts(), 0);
     EXPECT_EQ(flash({QStringLiteral("update"), file_, QStringLiteral("--serial"), QStringLiteral("C-3")}).code, 4);
