@@ -64,8 +64,20 @@ void narrowToFit(QWidget *widget, const QString &text, int width)
 
 void styleToolTips(QWidget *window)
 {
-    window->setStyleSheet(QStringLiteral("QToolTip { color: rgb(20, 24, 36); background-color: rgb(244, 246, 251); "
-                                         "border: 1px solid rgb(58, 74, 106); padding: 2px; }"));
+    const QString tip = QStringLiteral("QToolTip { color: rgb(20, 24, 36); background-color: rgb(244, 246, 251); "
+                                       "border: 1px solid rgb(58, 74, 106); padding: 2px; }");
+    window->setStyleSheet(tip);
+    // A tooltip takes its style from the widget it belongs to, and a
+    // widget's own sheet outweighs its window's: a bare "color: white" on a
+    // label would paint its tooltip's text white on the light ground. Each
+    // such sheet carries the tooltip's rule too, which outweighs the bare
+    // declarations (a type selector over none).
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        const QString own = widget->styleSheet();
+        if (own.trimmed().isEmpty() || own.contains(QLatin1Char('{')))
+            continue;
+        widget->setStyleSheet(QStringLiteral("* { %1 }\n%2").arg(own, tip));
+    }
 }
 
 } // namespace vireon::app

@@ -25,8 +25,9 @@ QPixmap textPanel(const QSize &size, const QFont &font, const QString &text);
 // text that would be cut off at `width` is narrowed until it fits.
 void narrowToFit(QWidget *widget, const QString &text, int width);
 
-// The tooltips' own colours: dark text on a light ground. The labels'
-// white text colour must not reach them.
+// The tooltips' own colours, dark text on a light ground, for the window and
+// every widget that has a style sheet of its own: the labels'
+// white text colour must not reach their tooltips.
 void styleToolTips(QWidget *window);
 
 } // namespace vireon::app

@@ -2,11 +2,6 @@
 // of the simulated bus, and the tooltips that say why UPDATE is not offered.
 #include "app_fixture.h"
 
-#include <QHelpEvent>
-#include <QToolTip>
-
-#include <map>
-
 namespace apptest {
 namespace {
 
@@ -78,45 +73,6 @@ TEST_F(PresenceTest, UpdateIsOfferedWithSurfaceAndFileAndKeepsItsPressedPicture)
     // Unplugged while idle: UPDATE goes, browsing stays.
     sim::Bus::instance().detach(another);
     check(0, "DISCONNECTED", p.updateWhiteDisabled(), p.browseUp(), "no surface connected");
-}
-
-// WCAG's contrast ratio of two colours, 1 to 21.
-double contrast(QRgb a, QRgb b)
-{
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// The tooltips say why UPDATE is not offered: their text must be readable
-// on their ground, whatever colour the labels' own text has.
-TEST_F(PresenceTest, TooltipsAreReadable)
-{
-    window().show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
-    for (QWidget *label : {static_cast<QWidget *>(probe().ui().updateLabel), static_cast<QWidget *>(probe().ui().browseFileLabel)}) {
-        SCOPED_TRACE(label->objectName().toStdString());
-        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(label, &help);
-        QWidget *tip = nullptr;
-        ASSERT_TRUE(QTest::qWaitFor([&]() {
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (top->objectName() == "qtooltip_label" && top->isVisible())
-                    tip = top;
-            return tip != nullptr;
-        }));
-        const QImage shot = tip->grab().toImage();
-        // The ground is the commonest colour; the text the one farthest from it.
-        std::map<QRgb, int> counts;
-        for (int y = 0; y < shot.height(); ++y)
-            for (int x = 0; x < shot.width(); ++x)
-                ++counts[shot.pixel(x, y)];
-        const QRgb ground = std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
-        double best = 1;
-        for (const auto &[rgb, n] : counts)
-            best = std::max(best, contrast(ground, rgb));
-        EXPECT_GE(best, 4.5) << QColor(ground).name().toStdString();
-        QToolTip::hideText();
-    }
 }
 
 } // namespace
