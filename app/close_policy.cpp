@@ -1,12 +1,13 @@
 #include "close_policy.h"
 
+#include "box_titles.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace vireon::app {
 
 namespace {
-const QString kBoxTitle = QStringLiteral("Vireon Surface Bootloader");
 
 QMessageBox *windowModalBox(QMessageBox::Icon icon, const QString &text, QWidget *window)
 {

@@ -1,5 +1,6 @@
 #include "file_choice.h"
 
+#include "box_titles.h"
 #include "firmware_file.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -16,7 +17,6 @@
 namespace vireon::app {
 
 namespace {
-const QString kBoxTitle = QStringLiteral("Vireon Surface Bootloader");
 }
 
 void FileChoice::choose()
@@ -39,7 +39,7 @@ void FileChoice::choose()
     QFile firmware(w.fileName);
     if (!firmware.open(QIODevice::ReadOnly)) {
         forget();
-        QMessageBox::information(nullptr, QStringLiteral("Vireon Surface"), firmware.errorString());
+        QMessageBox::information(nullptr, kFileErrorBoxTitle, firmware.errorString());
         w.writeToLog(QStringLiteral("Firmware error: %1\n").arg(firmware.errorString()));
     }
     w.splitFile();

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "box_titles.h"
 #include "close_policy.h"
 #include "debug_trace.h"
 #include "file_choice.h"
@@ -155,7 +156,7 @@ void MainWindow::createLog()
         return;
     }
     qCDebug(lcWindow) << "log file error";
-    QMessageBox::information(this, QStringLiteral("Vireon Surface Bootloader"),
+    QMessageBox::information(this, vireon::app::kBoxTitle,
                              QStringLiteral("Error creating log file.\nPlease click to proceed."));
 }
 

@@ -11,6 +11,7 @@
 #include <hidapi/hidapi.h>
 
 #include "firmware_file.h"
+#include "version.h"
 
 #include <chrono>
 #include <cstdint>
@@ -34,7 +35,7 @@ class UpdateSequence;
 } // namespace vireon::app
 
 // The program's version, shown in the log banner and the version label.
-constexpr double updaterVersion = 0.12;
+constexpr double updaterVersion = VIREON_VERSION_NUMBER;
 
 class MainWindow : public QMainWindow
 {

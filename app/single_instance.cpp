@@ -1,5 +1,6 @@
 #include "single_instance.h"
 
+#include "box_titles.h"
 #include "log_line.h"
 
 #include <QDir>
@@ -24,7 +25,7 @@ bool claimWorkingFolder(QLockFile &lock)
                          QStringLiteral("Another updater (process %1) is running in %2. This one exits.\n")
                              .arg(pid)
                              .arg(folder));
-    QMessageBox::information(nullptr, QStringLiteral("Vireon Surface Bootloader"),
+    QMessageBox::information(nullptr, kBoxTitle,
                              QStringLiteral("Another vireon.control (process %1) is already running in the folder\n"
                                             "%2\n\nOnly one updater can work in a folder at a time. Close the other "
                                             "one, or start this one in another folder.")

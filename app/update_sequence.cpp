@@ -1,5 +1,6 @@
 #include "update_sequence.h"
 
+#include "box_titles.h"
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
@@ -19,7 +20,6 @@
 namespace vireon::app {
 
 namespace {
-const QString kBoxTitle = QStringLiteral("Vireon Surface Bootloader");
 }
 
 UpdateSequence::UpdateSequence(MainWindow &window) : deviceReturnLimit(MainWindow::kDeviceReturnLimit), w(window)

@@ -6,6 +6,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "reporter.h"
+#include "version.h"
 
 namespace vireon::flash {
 namespace {

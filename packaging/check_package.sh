@@ -17,13 +17,20 @@ done
 
 fail() { echo "FAIL: $*"; exit 1; }
 
+# The project's version is set once, in CMakeLists.txt; the Debian changelog
+# must name the same upstream version.
+version=$(sed -n 's/^project(vireon_control VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
+[ -n "$version" ] || fail "no project version in CMakeLists.txt"
+changelog=$(cd "$top" && dpkg-parsechangelog -S Version)
+[ "${changelog%-*}" = "$version" ] || fail "debian/changelog is at $changelog, the project at $version"
+
 rm -rf "$dir"
 mkdir -p "$dir"
 "$top/scripts/package.sh" --no-deps --out "$dir" >"$dir.log" 2>&1 || { tail -n 80 "$dir.log"; fail "scripts/package.sh"; }
 sed -n '/^package: lintian/,$p' "$dir.log"
-debs=("$dir"/vireon-control_0.12-1_*.deb)
+debs=("$dir"/vireon-control_"$changelog"_*.deb)
 deb=${debs[0]}
-[ -f "$deb" ] || fail "no vireon-control_0.12-1 .deb in $dir"
+[ -f "$deb" ] || fail "no vireon-control_$changelog .deb in $dir"
 
 rules=usr/lib/udev/rules.d/70-vireon-surface.rules
 expected=(usr/bin/vireon-control "$rules"
@@ -78,8 +85,8 @@ sleep 2
 kill -0 "$pid" 2>/dev/null || { cat "$work/stderr.txt"; fail "the program ended by itself"; }
 kill -TERM "$pid"
 wait "$pid" || true
-printf 'vireon.control 0.12\nCopyright (C) 2026 the vireon.control developers\n' | cmp - <(head -n 2 "$work/stdout.txt") ||
+printf 'vireon.control %s\nCopyright (C) 2026 the vireon.control developers\n' "$version" | cmp - <(head -n 2 "$work/stdout.txt") ||
   fail "start-up lines: $(cat "$work/stdout.txt")"
-grep -q "\*\*\* Updater Started: " "$work/log.txt" && grep -q "\*\*\* Version: 0.12" "$work/log.txt" ||
+grep -q "\*\*\* Updater Started: " "$work/log.txt" && grep -q "\*\*\* Version: $version" "$work/log.txt" ||
   fail "log banner: $(cat "$work/log.txt" 2>&1)"
 echo "package: $deb checked"

@@ -3,6 +3,7 @@
 #include "app_fixture.h"
 
 #include "single_instance.h"
+#include "version.h"
 
 #include <QFontInfo>
 #include <QLoggingCategory>
@@ -63,7 +64,7 @@ TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
         EXPECT_EQ(QFontInfo(label->font()).family(), "Orbitron");
         EXPECT_EQ(std::make_pair(label->font().pointSize(), label->font().bold()), std::make_pair(points, bold));
     }
-    EXPECT_EQ(ui.versionLabel->text(), "v0.12");
+    EXPECT_EQ(ui.versionLabel->text(), "v" VIREON_VERSION);
 
     EXPECT_EQ(p.presenceTimer()->interval(), 500);
     EXPECT_TRUE(p.presenceTimer()->isActive());
@@ -94,7 +95,7 @@ TEST_F(WindowTest, LogIsCreatedOnceAppendedAcrossRunsAndAFailureToCreateItReport
     EXPECT_TRUE(entries[0].startsWith("Log Created: " + QDate::currentDate().toString("ddd MMMM d ")));
     // Closing stops both workers, which log it, before the closing line.
     const QStringList run{" Main Thread: *** Updater Started: " + QDate::currentDate().toString("ddd MMMM d"),
-                          " Main Thread: *** Version: 0.12", " Main Thread: during the run", " Thread 1: Abort.",
+                          " Main Thread: *** Version: " VIREON_VERSION, " Main Thread: during the run", " Thread 1: Abort.",
                           " Thread 2: Abort.", " Main Thread: *** Updater Closed ***"};
     // The lines after the first are time-stamped entries: a line without
     // its stamp is kept whole and would not compare equal.
