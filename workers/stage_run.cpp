@@ -19,6 +19,7 @@
 #include "hidapi_lock.h"
 #include "log_line.h"
 #include "result_text.h"
+#include "row_progress.h"
 #include "usb_ids.h"
 
 Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers", QtWarningMsg)
@@ -81,6 +82,7 @@ void print(const char *line)
 
 void StageRun::requestWork()
 {
+    resetRows(stage.number);
     {
         QMutexLocker lock(&m.mutex);
         m.workingFlag = true;
@@ -187,7 +189,8 @@ void StageRun::doWork()
     writeLog(QStringLiteral("Temporary filepath: %1").arg(path), nullptr);
     writeLog(QStringLiteral("Programming..."), nullptr);
 
-    const int result = CyBtldr_Program(encodedPath.constData(), &record, core::ignoreProgress);
+    const RowCounting counting(stage.number);
+    const int result = CyBtldr_Program(encodedPath.constData(), &record, countRow);
     qCDebug(lcWorkers) << "Result:" << result;
     const wchar_t *transferError = isTransferFailure(result) ? hid_error(device) : nullptr;
     const QString transferErrorText = transferError ? QString::fromWCharArray(transferError) : QString();

@@ -5,6 +5,7 @@
 
 #include "cyacd_gen.h"
 #include "hidsim.h"
+#include "row_progress.h"
 
 #include <QTest>
 #include <QtCore>
@@ -105,6 +106,16 @@ TYPED_TEST(WorkerTest, SuccessfulRunLogsEveryStepAndClosesTheHandle)
     EXPECT_EQ(this->h.finished.load(), 1);
     EXPECT_TRUE(this->holdsImage(*surface));
     EXPECT_EQ(surface->openHandles(), 0);
+}
+
+// The window reads how far the action has come while it runs.
+TYPED_TEST(WorkerTest, RowsProgrammedCountEveryRowAndStartAgainAtTheNextRequest)
+{
+    auto surface = this->attach();
+    this->writeImage();
+    ASSERT_TRUE(this->h.run());
+    EXPECT_EQ(vireon::workers::rowsProgrammed(TypeParam::n), this->layout.rowCount);
+    this->whileOpening(*surface, [] { EXPECT_EQ(vireon::workers::rowsProgrammed(TypeParam::n), 0); });
 }
 
 TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
