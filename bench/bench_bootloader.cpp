@@ -5,11 +5,14 @@
 #include "cyacd_gen.h"
 #include "device_model.h"
 #include "model_transport.h"
-#include "temp_dir.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -18,10 +21,12 @@ void BM_ProgramImage64K(benchmark::State &state)
     vireon::tools::ImageSpec image;
     image.rowCount = 256;
     image.rowSize = 256;
-    vireon::test::TempDir dir;
-    const std::string path = dir.write("image.cyacd", vireon::tools::imageText(image));
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("vireon-bench-image-" + std::to_string(getpid()) + ".cyacd"))
+                                 .string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << vireon::tools::imageText(image);
     vireon::sim::Bootloader device({vireon::tools::targetFor(image)});
-    vireon::test::ModelTransport transport(device);
+    vireon::sim::ModelTransport transport(device);
     CyBtldr_CommunicationsData comm = transport.comm();
 
     int64_t rows = 0;
@@ -39,6 +44,7 @@ void BM_ProgramImage64K(benchmark::State &state)
         device.clearReceived(); // the model's request log would grow without bound
         state.ResumeTiming();
     }
+    std::remove(path.c_str());
     if (device.flash(0) != vireon::tools::imageRows(image))
         state.SkipWithError("the flash does not hold the image");
     state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);

@@ -70,7 +70,6 @@ void BM_CliUpdate(benchmark::State &state)
 }
 BENCHMARK(BM_CliUpdate)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
-#ifdef VIREON_CONTROL_DEMO
 void BM_WindowUpdate(benchmark::State &state)
 {
     for (auto _ : state) {
@@ -99,7 +98,6 @@ void BM_WindowUpdate(benchmark::State &state)
     }
 }
 BENCHMARK(BM_WindowUpdate)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
-#endif
 
 } // namespace
 

@@ -11,7 +11,8 @@
 
 namespace vireon::demo {
 
-std::vector<vireon::tools::ImageSpec> exampleImages();
+// The example file's two images, as the generator defines them.
+using vireon::tools::exampleImages;
 
 // The example file: under examples/ of the current folder when it is
 // there, else in the source tree the program was built from.

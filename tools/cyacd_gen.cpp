@@ -153,6 +153,14 @@ std::vector<ImageSpec> twoChipImages(uint16_t rowCount, uint16_t rowSize, uint32
     return {first, second};
 }
 
+std::vector<ImageSpec> exampleImages()
+{
+    std::vector<ImageSpec> images = twoChipImages(32, 256, 7);
+    for (ImageSpec &image : images)
+        image.siliconRev = 0x01;
+    return images;
+}
+
 size_t rowLineLength(const ImageSpec &layout)
 {
     return 1 + 2 * (size_t{layout.rowSize} + 6);

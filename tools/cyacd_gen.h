@@ -49,6 +49,10 @@ std::string imageText(const ImageSpec &layout);
 // A surface's two images, one per chip: `rowCount` rows of `rowSize` bytes
 // each, the second for the next silicon id, with data from the next seed.
 std::vector<ImageSpec> twoChipImages(uint16_t rowCount, uint16_t rowSize, uint32_t seed = 1);
+// The layout of examples/vireon-surface-demo.cyacd, the demo's surface and
+// the tests that run the example: 32 rows of 256 bytes per chip, silicon ids
+// 0x56530001 and 0x56530002, revision 1, sum checksum, seeds 7 and 8.
+std::vector<ImageSpec> exampleImages();
 std::string fileText(const std::vector<ImageSpec> &images);
 bool writeFile(const std::string &path, const std::vector<ImageSpec> &images);
 

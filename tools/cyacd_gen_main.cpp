@@ -26,7 +26,9 @@ const char kUsage[] =
     "                        none to leave the header byte out (the host then\n"
     "                        uses the sum); default sum\n"
     "  --seed N              seed of the row data (image i uses N + i)\n"
-    "  --crlf                CR LF line ends instead of LF\n";
+    "  --crlf                CR LF line ends instead of LF\n"
+    "  --example             the layout of examples/vireon-surface-demo.cyacd\n"
+    "                        (the other layout options are ignored)\n";
 
 bool parseNumber(const char *text, int base, unsigned long max, unsigned long &value)
 {
@@ -76,6 +78,7 @@ int main(int argc, char **argv)
     std::vector<unsigned long> revs{0x00};
     std::vector<std::string> checksums{"sum"};
     bool crlf = false;
+    bool example = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -87,6 +90,8 @@ int main(int argc, char **argv)
         if (opt == "--help" || opt == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (opt == "--example") {
+            example = true;
         } else if (opt == "--out" && arg) {
             out = arg;
             ++i;
@@ -143,7 +148,9 @@ int main(int argc, char **argv)
         return fail("the rows run past row 65535");
 
     std::vector<ImageSpec> layouts;
-    for (unsigned long k = 0; k < images; ++k) {
+    if (example)
+        layouts = vireon::tools::exampleImages();
+    for (unsigned long k = 0; !example && k < images; ++k) {
         ImageSpec layout;
         layout.siliconId = static_cast<uint32_t>(k < ids.size() ? ids[k] : ids.back() + (k - ids.size() + 1));
         layout.siliconRev = static_cast<uint8_t>(k < revs.size() ? revs[k] : revs.back());

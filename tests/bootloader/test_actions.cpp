@@ -41,7 +41,7 @@ protected:
     void rebuild(uint32_t maxTransfer = 64)
     {
         device = std::make_unique<sim::Bootloader>(std::vector<sim::TargetConfig>{target});
-        transport = std::make_unique<test::ModelTransport>(*device);
+        transport = std::make_unique<sim::ModelTransport>(*device);
         comm = transport->comm(maxTransfer);
     }
     int start()
@@ -76,7 +76,7 @@ protected:
     tools::ImageSpec image;
     sim::TargetConfig target;
     std::unique_ptr<sim::Bootloader> device;
-    std::unique_ptr<test::ModelTransport> transport;
+    std::unique_ptr<sim::ModelTransport> transport;
     CyBtldr_CommunicationsData comm{};
     uint32_t version = 0;
 };

@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!m)
             continue;
         sim::Bootloader device({m->target});
-        vireon::test::ModelTransport transport(device);
+        vireon::sim::ModelTransport transport(device);
         CyBtldr_CommunicationsData comm = transport.comm();
         const int result = CyBtldr_Program(paths[i].toLocal8Bit().constData(), &comm, nullptr);
         // Every row is in flash as the file gives it. The application's own

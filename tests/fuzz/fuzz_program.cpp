@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t inputSize)
     const sim::TargetConfig target{0x56530001, 0x00, 0x01021E, sim::PacketChecksum(crc),
                                    {{0, 0x0000, 0x0007, 16}, {1, 0x0010, 0x001F, 64}}, 2};
     sim::Bootloader device({target});
-    vireon::test::ModelTransport transport(device);
+    vireon::sim::ModelTransport transport(device);
     CyBtldr_CommunicationsData comm = transport.comm();
     bool checkCorrupted = false; // the corrupted answer was the application check's own
     if (fault == Unplug)

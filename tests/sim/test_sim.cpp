@@ -309,11 +309,11 @@ TEST(CyacdGenText, HeaderAndRowFields)
 TEST(CyacdGenFiles, ToolWritesTheCommittedExample)
 {
     const std::string out = ::testing::TempDir() + "vireon-demo-check.cyacd";
-    const std::string cmd = std::string("\"") + VIREON_CYACD_GEN + "\" --out \"" + out +
-                            "\" --images 2 --rows 32 --row-size 256 --silicon-id 56530001,56530002 --rev 01"
-                            " --checksum sum --seed 7";
+    const std::string example = readFile(std::string(VIREON_EXAMPLES_DIR) + "/vireon-surface-demo.cyacd");
+    EXPECT_EQ(tools::fileText(tools::exampleImages()), example);
+    const std::string cmd = std::string("\"") + VIREON_CYACD_GEN + "\" --example --out \"" + out + "\"";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_EQ(readFile(out), readFile(std::string(VIREON_EXAMPLES_DIR) + "/vireon-surface-demo.cyacd"));
+    EXPECT_EQ(readFile(out), example);
     std::remove(out.c_str());
 
     EXPECT_FALSE(tools::writeFile(::testing::TempDir() + "no-such-dir/x.cyacd", {tools::ImageSpec{}}));

@@ -27,20 +27,6 @@ using sim::Fault;
 
 namespace {
 
-// The example's two images, as its README gives them.
-std::vector<tools::ImageSpec> exampleImages()
-{
-    tools::ImageSpec first;
-    first.siliconRev = 0x01;
-    first.rowCount = 32;
-    first.rowSize = 256;
-    first.seed = 7;
-    tools::ImageSpec second = first;
-    second.siliconId = 0x56530002;
-    second.seed = 8;
-    return {first, second};
-}
-
 // Bytes of the answer to each command; the exit command gets none.
 size_t answerLength(uint8_t command)
 {
@@ -99,7 +85,7 @@ protected:
         return surface.device().flash(0) == rows[0] && surface.device().flash(1) == rows[1];
     }
 
-    const std::vector<tools::ImageSpec> images = exampleImages();
+    const std::vector<tools::ImageSpec> images = tools::exampleImages();
     const tools::Rows rows[2] = {tools::imageRows(images[0]), tools::imageRows(images[1])};
     QString previous = QDir::currentPath();
     QTemporaryDir dir;

@@ -1,8 +1,9 @@
-// A zero-latency in-memory transport record for the bootloader host: each
+// A zero-latency in-memory transport record for the bootloader host, for
+// tests, fuzz targets and benchmarks that need no USB: each
 // write is handed to the device model, each read returns its answer. Tests
 // choose what the transport's own functions return.
-#ifndef VIREON_TESTS_MODEL_TRANSPORT_H
-#define VIREON_TESTS_MODEL_TRANSPORT_H
+#ifndef VIREON_SIM_MODEL_TRANSPORT_H
+#define VIREON_SIM_MODEL_TRANSPORT_H
 
 #include "cybtldr_api.h"
 #include "device_model.h"
@@ -12,11 +13,11 @@
 #include <functional>
 #include <vector>
 
-namespace vireon::test {
+namespace vireon::sim {
 
 class ModelTransport {
 public:
-    explicit ModelTransport(sim::Bootloader &device) : device_(device) { current = this; }
+    explicit ModelTransport(Bootloader &device) : device_(device) { current = this; }
     ~ModelTransport()
     {
         if (current == this)
@@ -72,10 +73,10 @@ private:
         return 0;
     }
 
-    sim::Bootloader &device_;
+    Bootloader &device_;
     std::vector<uint8_t> answer_;
 };
 
-} // namespace vireon::test
+} // namespace vireon::sim
 
 #endif
