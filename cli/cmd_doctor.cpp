@@ -4,11 +4,14 @@
 //    "uaccess", in a file that sorts before 73-seat-late.rules (where the
 //    uaccess tag is turned into the seat user's access);
 //  - a surface attached;
-//  - each attached surface's node readable and writable by this user.
+//  - each attached surface's node readable and writable by this user;
+//  - the trusted signing keys found and the signature policy in force.
 #include "commands.h"
 
+#include "signatures.h"
 #include "surfaces.h"
 
+#include <QJsonArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +38,7 @@ struct Check {
     bool ok = false;
     QString message;
     QString fix;
+    QJsonObject extra; // with --json: the check's own fields
 };
 
 // A rule line that matches the surface's USB ids (either quote style,
@@ -119,11 +123,62 @@ void report(Reporter &reporter, const Check &check, int *failures)
     QString human = (check.ok ? QStringLiteral("ok    ") : QStringLiteral("FAIL  ")) + check.message;
     if (!check.fix.isEmpty())
         human += QStringLiteral("\n      fix: ") + check.fix;
-    reporter.entry(stage::Doctor, human,
-                   {{QStringLiteral("check"), check.name},
-                    {QStringLiteral("ok"), check.ok},
-                    {QStringLiteral("message"), check.message},
-                    {QStringLiteral("fix"), check.fix}});
+    QJsonObject json = check.extra;
+    json.insert(QStringLiteral("check"), check.name);
+    json.insert(QStringLiteral("ok"), check.ok);
+    json.insert(QStringLiteral("message"), check.message);
+    json.insert(QStringLiteral("fix"), check.fix);
+    reporter.entry(stage::Doctor, human, json);
+}
+
+// The keys a signed file is checked against; a key file that cannot be
+// used is a problem to fix, no key at all only when signatures are required.
+Check keysCheck(const Options &options, const RunTrust &run)
+{
+    Check check;
+    check.name = QStringLiteral("trusted-keys");
+    QStringList found;
+    QJsonArray keys;
+    for (const core::TrustedKey &key : run.trust.keys) {
+        const QString id = core::keyIdText(key.key.keyId);
+        found << QStringLiteral("key id %1 (%2)").arg(id, key.path);
+        keys.append(QJsonObject{{QStringLiteral("key_id"), id}, {QStringLiteral("path"), key.path}});
+    }
+    check.extra.insert(QStringLiteral("keys"), keys);
+    QStringList problems = run.trust.keyProblems;
+    if (!run.error.isEmpty())
+        problems << run.error;
+    const QString folders = options.trustLocations.keyFolders.join(QStringLiteral(" and "));
+    check.message = found.isEmpty() ? QStringLiteral("No trusted signing key in %1.").arg(folders)
+                                    : QStringLiteral("%1 trusted signing key(s): %2.").arg(found.size()).arg(
+                                          found.join(QStringLiteral(", ")));
+    check.ok = problems.isEmpty() && !(found.isEmpty() && run.trust.requireSignature);
+    if (!problems.isEmpty()) {
+        check.message += QLatin1Char(' ') + problems.join(QLatin1Char(' '));
+        check.fix = QStringLiteral("replace each file named above with the maker's public key as minisign wrote it, "
+                                   "or remove it.");
+    } else if (!check.ok) {
+        check.fix = QStringLiteral("signatures are required, so every file is refused until the maker's public key "
+                                   "(NAME.pub) is installed in %1.")
+                        .arg(options.trustLocations.keyFolders.value(1));
+    }
+    return check;
+}
+
+Check policyCheck(const Options &options, const core::Trust &trust)
+{
+    Check check;
+    check.name = QStringLiteral("signature-policy");
+    check.extra.insert(QStringLiteral("require_signature"), trust.requireSignature);
+    check.message = policyText(trust, options.trustLocations.policyFile);
+    const QStringList &problems = trust.policyProblems;
+    check.ok = problems.isEmpty();
+    if (!check.ok) {
+        check.message += QLatin1Char(' ') + problems.join(QLatin1Char(' '));
+        check.fix = QStringLiteral("make %1 readable, with the one line \"require-signature = yes\" or \"= no\".")
+                        .arg(options.trustLocations.policyFile);
+    }
+    return check;
 }
 
 } // namespace
@@ -170,6 +225,11 @@ int doctorCommand(const Options &options, Reporter &reporter)
         report(reporter, access, &failures);
         ++checks;
     }
+
+    const RunTrust trust = trustForRun(options);
+    report(reporter, keysCheck(options, trust), &failures);
+    report(reporter, policyCheck(options, trust.trust), &failures);
+    checks += 2;
 
     Outcome outcome;
     if (failures == 0) {

@@ -5,6 +5,7 @@
 #include "bus_watch.h"
 #include "firmware_file.h"
 #include "interrupt.h"
+#include "signatures.h"
 #include "stage_run.h"
 
 #include <hidapi/hidapi.h>
@@ -39,9 +40,22 @@ int rowLines(const QString &image)
     return rows;
 }
 
-// Splits the file, writes its two images where the host's file reader
-// takes them and checks both as a programming run will read them.
-Outcome prepareImages(const QString &path, const QTemporaryDir &dir, Images *images)
+Outcome signatureRefused(const QString &path, const core::SignatureCheck &check)
+{
+    QString fix = check.fix;
+    if (check.problem == core::SignatureCheck::Problem::UntrustedKey)
+        fix += QStringLiteral(" For this run alone, give it with --trusted-key FILE.");
+    if (!fix.isEmpty())
+        fix[0] = fix[0].toLower();
+    return {Exit::FileRefused, QStringLiteral("%1 is refused: %2").arg(path, check.reason), fix};
+}
+
+// Splits the file; checks the signature of the bytes that were split (a
+// file altered after signing is refused as that, whatever else is wrong in
+// it); writes its two images where the host's file reader takes them and
+// checks both as a programming run will read them.
+Outcome prepareImages(const QString &path, const QTemporaryDir &dir, const core::Trust &trust, Reporter &reporter,
+                      Images *images)
 {
     const QString fix = QStringLiteral("use the surface's two-image firmware file (.cyacd) as it was delivered.");
     QFile probe(path);
@@ -57,6 +71,13 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, Images *ima
     const QString path1 = dir.filePath(QStringLiteral("stage1_image.cyacd"));
     const QString path2 = dir.filePath(QStringLiteral("stage2_image.cyacd"));
     const core::SplitImages split = core::splitFirmwareFile(path);
+    if (core::fileWasRead(split)) {
+        const core::SignatureCheck signature = core::checkSignature(split.bytes, core::signaturePathFor(path), trust);
+        reporter.step(stage::Check, signatureStep(signature),
+                      {{QStringLiteral("signature"), signatureObject(signature)}});
+        if (signature.refused())
+            return signatureRefused(path, signature);
+    }
     const core::WriteProblem written = core::writeImageFiles(split, path1, path2);
     if (!written.path.isEmpty())
         return {Exit::FileRefused, QStringLiteral("%1 could not be written: %2").arg(written.path, written.reason),
@@ -115,9 +136,16 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     const bool program = options.command == Options::Command::Update;
 
     reporter.step(stage::Check, QStringLiteral("checking %1").arg(options.file));
+    const RunTrust trust = trustForRun(options);
+    if (!trust.error.isEmpty())
+        return finish(reporter, stage::Check,
+                      {Exit::Usage, trust.error,
+                       QStringLiteral("give the maker's public key file as minisign wrote it (NAME.pub).")});
+    for (const QString &problem : trust.trust.keyProblems + trust.trust.policyProblems)
+        reporter.step(stage::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
     Images images;
-    const Outcome prepared = prepareImages(options.file, dir, &images);
+    const Outcome prepared = prepareImages(options.file, dir, trust.trust, reporter, &images);
     if (!prepared.ok())
         return finish(reporter, stage::Check, prepared);
     reporter.step(stage::Check,

@@ -49,7 +49,8 @@ int run(const QStringList &arguments, FILE *out, FILE *err, const FrontEnd &fron
             return usage(err, frontEnd, error);
     }
 
-    const Options &options = parsed.options;
+    Options options = parsed.options;
+    options.trustLocations = frontEnd.trustLocations;
     InterruptGuard interrupts;
     core::hid::init();
     Reporter reporter(options, out, err);

@@ -5,6 +5,8 @@
 #ifndef VIREON_CLI_FLASH_H
 #define VIREON_CLI_FLASH_H
 
+#include "signature_check.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QList>
@@ -23,6 +25,8 @@ struct FrontEnd {
     // Called once the command line has been read and before the command
     // runs; a non-empty text is a usage error.
     std::function<QString(const QCommandLineParser &)> prepare;
+    // Where the trusted keys and the signature policy are read.
+    core::TrustLocations trustLocations = core::TrustLocations::system();
 };
 
 // `arguments` starts with the program name. Output goes to `out`, failures

@@ -12,6 +12,8 @@ const QString kReturnTimeout = QStringLiteral("return-timeout");
 const QString kJson = QStringLiteral("json");
 const QString kLog = QStringLiteral("log");
 const QString kQuiet = QStringLiteral("q");
+const QString kTrustedKey = QStringLiteral("trusted-key");
+const QString kRequireSignature = QStringLiteral("require-signature");
 const QString kVersion = QStringLiteral("version");
 const QString kHelp = QStringLiteral("help");
 
@@ -31,6 +33,11 @@ void addOptions(QCommandLineParser &parser)
         {kJson, QStringLiteral("Print one JSON object per line (see the manual page).")},
         {kLog, QStringLiteral("Append every step to FILE, in the window's log format."), QStringLiteral("FILE")},
         {kQuiet, QStringLiteral("Print errors only.")},
+        {kTrustedKey,
+         QStringLiteral("Also trust this minisign public key (.pub) for the file's signature; may be given more "
+                        "than once."),
+         QStringLiteral("FILE")},
+        {kRequireSignature, QStringLiteral("Refuse a firmware file that carries no signature (FILE.minisig).")},
         {kVersion, QStringLiteral("Print the version and exit.")},
         {{QStringLiteral("h"), kHelp}, QStringLiteral("Print this help and exit.")},
     });
@@ -93,6 +100,10 @@ ParsedArguments parseArguments(QCommandLineParser &parser, const QStringList &ar
     o.logFile = parser.value(kLog);
     if (parser.isSet(kLog) && o.logFile.isEmpty())
         return error(QStringLiteral("--log needs a file name."));
+    o.trustedKeys = parser.values(kTrustedKey);
+    if (o.trustedKeys.contains(QString()))
+        return error(QStringLiteral("--trusted-key needs a public key file (.pub)."));
+    o.requireSignature = parser.isSet(kRequireSignature);
 
     const QStringList words = parser.positionalArguments();
     if (words.isEmpty())
@@ -138,9 +149,11 @@ QString helpText(const QCommandLineParser &parser, const QString &programName)
                           "Commands:\n"
                           "  list         each attached surface: device path, serial number, access\n"
                           "  doctor       check the udev rule, the device nodes' access and that a surface\n"
-                          "               is attached; each finding with its fix\n"
-                          "  update FILE  check the whole file, then program image 1, wait for the\n"
-                          "               surface to restart, and program image 2\n"
+                          "               is attached, list the trusted signing keys and the signature\n"
+                          "               policy; each finding with its fix\n"
+                          "  update FILE  check the whole file and its signature (FILE.minisig), then\n"
+                          "               program image 1, wait for the surface to restart, and program\n"
+                          "               image 2\n"
                           "  verify FILE  the same two stages, comparing instead of programming\n"
                           "\n"
                           "%2\n"

@@ -4,6 +4,8 @@
 #ifndef VIREON_CLI_OPTIONS_H
 #define VIREON_CLI_OPTIONS_H
 
+#include "signature_check.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -21,6 +23,11 @@ struct Options {
     bool json = false;             // --json: one JSON object per line on standard output
     bool quiet = false;            // -q: errors only
     QString logFile;               // --log FILE
+    QStringList trustedKeys;       // --trusted-key FILE, repeatable: keys trusted for this run
+    bool requireSignature = false; // --require-signature: an unsigned file is refused
+    // Where the trusted keys and the site's policy are read: the system's,
+    // unless a front end (a test) gives its own.
+    core::TrustLocations trustLocations = core::TrustLocations::system();
 };
 
 struct ParsedArguments {

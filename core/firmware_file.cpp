@@ -59,6 +59,7 @@ SplitImages splitFirmwareFile(const QString &path)
         split.size = -1; // larger than the limit, by how much unknown
         return split;
     }
+    split.bytes = bytes;
     QTextStream in(&bytes, QIODevice::ReadOnly);
     in.setCodec("UTF-8");
     bool first = false, second = false; // the image the lines now go to
@@ -90,6 +91,11 @@ SplitImages splitFirmwareFile(const QString &path)
     split.digest1 = digestOf(split.image1);
     split.digest2 = digestOf(split.image2);
     return split;
+}
+
+bool fileWasRead(const SplitImages &split)
+{
+    return split.readError.isEmpty() && split.size >= 0 && split.size <= kMaxFirmwareFileSize;
 }
 
 SplitImages withoutTexts(const SplitImages &split)

@@ -46,14 +46,22 @@ struct SplitImages {
     QString strayStart;      // how that line begins, worded for the user
     QByteArray digest1;      // each image's bytes as writeImageFiles() puts them on disk
     QByteArray digest2;
+    // The file's bytes as they were read and split: its signature is
+    // checked on these, not on the file read again.
+    QByteArray bytes;
 };
+
+// Whether the whole file was read: it could be opened and was not refused
+// for its size. Only then is there anything to check its signature on.
+bool fileWasRead(const SplitImages &split);
 
 // Reads `path` as UTF-8 text. A file that cannot be opened reads as empty,
 // with the reason in readError.
 SplitImages splitFirmwareFile(const QString &path);
 
 // The same split without the images' texts: what checkImageFiles() needs to
-// check the written images again later.
+// check the written images again later, and the bytes the signature is
+// checked on again.
 SplitImages withoutTexts(const SplitImages &split);
 
 // Where the window keeps image 1 or 2 while a file is chosen: in the

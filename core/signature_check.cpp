@@ -81,7 +81,7 @@ void readPolicy(const QString &path, Trust &trust)
     if (policy.kind != SmallFile::Read) {
         trust.requireSignature = true;
         trust.requiredBy = QStringLiteral("%1 cannot be read").arg(shown(path));
-        trust.problems << QStringLiteral("The policy file %1 cannot be read (%2); signatures are required until it "
+        trust.policyProblems << QStringLiteral("The policy file %1 cannot be read (%2); signatures are required until it "
                                          "can be.")
                               .arg(shown(path),
                                    policy.kind == SmallFile::TooLarge ? QStringLiteral("it is too large") : policy.error);
@@ -98,7 +98,7 @@ void readPolicy(const QString &path, Trust &trust)
         const QString value = equals < 0 ? QString() : line.mid(equals + 1).trimmed().toLower();
         const QString where = QStringLiteral("line %1 of %2").arg(i + 1).arg(shown(path));
         if (key != kRequireSignature) {
-            trust.problems << QStringLiteral("The policy file's %1 is not a setting this program knows (it knows "
+            trust.policyProblems << QStringLiteral("The policy file's %1 is not a setting this program knows (it knows "
                                              "\"require-signature = yes\" and \"= no\").")
                                   .arg(where);
             continue;
@@ -111,7 +111,7 @@ void readPolicy(const QString &path, Trust &trust)
         trust.requiredBy = QStringLiteral("require-signature = yes in %1").arg(shown(path));
         if (value != QLatin1String("yes")) {
             trust.requiredBy = where;
-            trust.problems << QStringLiteral("The policy file's %1 says require-signature = %2; it takes yes or no. "
+            trust.policyProblems << QStringLiteral("The policy file's %1 says require-signature = %2; it takes yes or no. "
                                              "Signatures are required until it says which.")
                                   .arg(where, value);
         }
@@ -134,9 +134,12 @@ QString keyFileProblem(const QString &path, const SmallFile &file, const QString
     return {};
 }
 
-SignatureCheck bad(SignatureCheck check, const QString &reason, const QString &fix)
+using Problem = SignatureCheck::Problem;
+
+SignatureCheck bad(SignatureCheck check, Problem problem, const QString &reason, const QString &fix)
 {
     check.status = SignatureCheck::Status::Bad;
+    check.problem = problem;
     check.reason = reason;
     check.fix = fix;
     return check;
@@ -157,7 +160,7 @@ Trust loadTrust(const TrustLocations &locations)
                                                          QDir::Name);
         for (const QString &name : names)
             if (const QString problem = addTrustedKey(trust, QDir(folder).filePath(name)); !problem.isEmpty())
-                trust.problems << problem;
+                trust.keyProblems << problem;
     }
     readPolicy(locations.policyFile, trust);
     return trust;
@@ -212,6 +215,7 @@ SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePa
     case SmallFile::Missing:
         check.required = trust.requireSignature;
         if (check.required) {
+            check.problem = Problem::Unsigned;
             check.reason = QStringLiteral("The file carries no signature (no %1 beside it), and this computer "
                                           "requires signed firmware (%2).")
                                .arg(name, trust.requiredBy);
@@ -220,10 +224,10 @@ SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePa
         }
         return check;
     case SmallFile::Unreadable:
-        return bad(check, QStringLiteral("The file's signature %1 cannot be read (%2).").arg(name, read.error),
+        return bad(check, Problem::Unreadable, QStringLiteral("The file's signature %1 cannot be read (%2).").arg(name, read.error),
                    QStringLiteral("Check that %1 is a file you may read.").arg(name));
     case SmallFile::TooLarge:
-        return bad(check,
+        return bad(check, Problem::Malformed,
                    QStringLiteral("%1 is not a signature: it is larger than %2 KiB, and a minisign signature is a "
                                   "few hundred bytes.")
                        .arg(name)
@@ -234,7 +238,7 @@ SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePa
     }
     MinisignSignature signature;
     if (const QString problem = parseSignature(read.bytes, &signature); !problem.isEmpty())
-        return bad(check, QStringLiteral("%1 is not a minisign signature this program can read: %2.").arg(name, problem),
+        return bad(check, Problem::Malformed, QStringLiteral("%1 is not a minisign signature this program can read: %2.").arg(name, problem),
                    askAgain);
     check.keyId = keyIdText(signature.keyId);
     // Key ids are random: two trusted keys may share one, so each with the
@@ -253,22 +257,22 @@ SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePa
     }
     switch (failure) {
     case Verdict::FileChanged:
-        return bad(check,
+        return bad(check, Problem::FileChanged,
                    QStringLiteral("The file was changed after it was signed: it does not match its signature in %1.")
                        .arg(name),
                    QStringLiteral("Use the firmware file exactly as its maker released it."));
     case Verdict::CommentChanged:
-        return bad(check, QStringLiteral("The trusted comment in %1 was changed after it was signed.").arg(name),
+        return bad(check, Problem::CommentChanged, QStringLiteral("The trusted comment in %1 was changed after it was signed.").arg(name),
                    askAgain);
     case Verdict::NoLibrary:
-        return bad(check,
+        return bad(check, Problem::NoLibrary,
                    QStringLiteral("The signature cannot be checked: the cryptography library libsodium did not start."),
                    QStringLiteral("Reinstall the package libsodium23."));
     case Verdict::Good:
     case Verdict::OtherKey:
         break;
     }
-    return bad(check,
+    return bad(check, Problem::UntrustedKey,
                QStringLiteral("It was signed with a key this computer does not trust: key id %1.").arg(check.keyId),
                QStringLiteral("If you trust the file's maker, install their public key (a .pub file whose key id is "
                               "%1) in %2.")

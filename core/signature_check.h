@@ -36,9 +36,10 @@ struct TrustedKey {
 
 struct Trust {
     std::vector<TrustedKey> keys;
-    // Key files that were found but cannot be used, and a policy file that
-    // cannot be read or understood: one sentence each.
-    QStringList problems;
+    // Key files that were found but cannot be used, and what is wrong with
+    // the policy file: one sentence each.
+    QStringList keyProblems;
+    QStringList policyProblems;
     bool requireSignature = false;
     QString requiredBy; // why: the policy file's line, or the command's option
 };
@@ -58,7 +59,10 @@ QString signaturePathFor(const QString &firmwarePath);
 
 struct SignatureCheck {
     enum class Status { None, Good, Bad };
+    // Why it is refused, for a front end that adds advice of its own.
+    enum class Problem { None, Unsigned, Unreadable, Malformed, FileChanged, CommentChanged, UntrustedKey, NoLibrary };
     Status status = Status::None;
+    Problem problem = Problem::None;
     QString signatureFile;  // the .minisig's name
     QString keyId;          // the signature's key id, once it could be read
     QString keyFile;        // Good: the trusted key's file

@@ -159,7 +159,7 @@ TEST_F(SignatureTest, AnUnsignedFilePassesUnlessThePolicyRequiresASignature)
         if (c.policy != nullptr)
             write("policy.conf", c.policy);
         const Trust t = trust();
-        EXPECT_EQ(t.problems.size(), c.problems) << c.policy << qPrintable(t.problems.join('\n'));
+        EXPECT_EQ(t.policyProblems.size(), c.problems) << c.policy << qPrintable(t.policyProblems.join('\n'));
         const SignatureCheck unsigned_ = checkSignature(firmware, dir.filePath("fw.cyacd.minisig"), t);
         EXPECT_EQ(unsigned_.status, Status::None);
         EXPECT_EQ(unsigned_.refused(), c.required) << c.policy;
@@ -178,8 +178,8 @@ TEST_F(SignatureTest, APolicyFileThatCannotBeReadRequiresSignatures)
     ASSERT_TRUE(QDir(dir.path()).mkdir("policy.conf")); // a folder in its place
     const Trust t = trust();
     EXPECT_TRUE(t.requireSignature);
-    ASSERT_EQ(t.problems.size(), 1);
-    EXPECT_TRUE(t.problems[0].startsWith("The policy file " + dir.filePath("policy.conf") + " cannot be read"));
+    ASSERT_EQ(t.policyProblems.size(), 1);
+    EXPECT_TRUE(t.policyProblems[0].startsWith("The policy file " + dir.filePath("policy.conf") + " cannot be read"));
 }
 
 TEST_F(SignatureTest, BadSignatureFilesAreRefusedWithWhatIsWrong)
@@ -267,7 +267,7 @@ TEST_F(SignatureTest, KeyFilesThatAreNotKeysAreNamedAndLeftOut)
     for (const auto &c : cases)
         expected << QStringLiteral("%1 is not a minisign public key: %2.").arg(dir.filePath(QStringLiteral("keys/") + c.name), c.what);
     expected.sort(); // the folder is read in name order
-    EXPECT_EQ(t.problems, expected);
+    EXPECT_EQ(t.keyProblems, expected);
 
     Trust explicitKey = trust();
     EXPECT_EQ(addTrustedKey(explicitKey, dir.filePath("missing.pub")),

@@ -1,0 +1,53 @@
+#include "signatures.h"
+
+namespace vireon::flash {
+
+RunTrust trustForRun(const Options &options)
+{
+    RunTrust run{core::loadTrust(options.trustLocations), {}};
+    for (const QString &path : options.trustedKeys) {
+        const QString problem = core::addTrustedKey(run.trust, path);
+        if (!problem.isEmpty() && run.error.isEmpty())
+            run.error = QStringLiteral("--trusted-key: %1").arg(problem);
+    }
+    if (options.requireSignature) {
+        run.trust.requireSignature = true;
+        run.trust.requiredBy = QStringLiteral("--require-signature");
+    }
+    return run;
+}
+
+QString signatureStep(const core::SignatureCheck &check)
+{
+    switch (check.status) {
+    case core::SignatureCheck::Status::Good:
+        return QStringLiteral("signature good: signed with the trusted key id %1 (%2); trusted comment: %3")
+            .arg(check.keyId, check.keyFile, check.trustedComment);
+    case core::SignatureCheck::Status::None:
+        if (!check.refused())
+            return QStringLiteral("no signature: the file carries none (no %1 beside it); it is used unsigned")
+                .arg(check.signatureFile);
+        break;
+    case core::SignatureCheck::Status::Bad:
+        break;
+    }
+    return QStringLiteral("signature refused: %1").arg(check.reason);
+}
+
+QJsonObject signatureObject(const core::SignatureCheck &check)
+{
+    return {{QStringLiteral("status"), QLatin1String(check.statusName())},
+            {QStringLiteral("key_id"), check.keyId},
+            {QStringLiteral("trusted_comment"), check.trustedComment}};
+}
+
+QString policyText(const core::Trust &trust, const QString &policyFile)
+{
+    if (trust.requireSignature)
+        return QStringLiteral("Signatures are required: a file without one is refused (%1).").arg(trust.requiredBy);
+    return QStringLiteral("Signatures are checked when a file carries one; a file without one is used unsigned "
+                          "(\"require-signature = yes\" in %1 or --require-signature refuses it).")
+        .arg(policyFile);
+}
+
+} // namespace vireon::flash
