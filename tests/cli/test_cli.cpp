@@ -267,7 +267,7 @@ TEST_F(Cli, DoctorHoldsOnlyWhenRuleAccessAndSurfaceAllHold)
     auto surface = attach();
     const Result healthy = flash({QStringLiteral("doctor")});
     EXPECT_EQ(healthy.code, 0) << qPrintable(healthy.out);
-    EXPECT_EQ(healthy.out.count(QStringLiteral("ok    ")), 3);
+    EXPECT_EQ(healthy.out.count(QStringLiteral("ok    ")), 5); // rule, surface, access, signing keys, policy
 
     // The same name under /etc hides the good rule.
     rule(etc + QStringLiteral("/70-vireon-surface.rules"),
