@@ -77,18 +77,25 @@ bool holds(const QByteArray &signature, const QByteArray &message, const QByteAr
                                        bytes(publicKey)) == 0;
 }
 
+// What both formats begin with: `wanted` lines, the untrusted comment, then
+// the base64 of `bytes` bytes, which go to `decoded`.
+QString readHead(const QList<QByteArray> &lines, int wanted, int bytes, QByteArray *decoded)
+{
+    if (lines.size() != wanted)
+        return lineCount(lines.size(), wanted);
+    if (!lines[0].startsWith(kUntrusted))
+        return QStringLiteral("line 1 does not begin with \"untrusted comment: \"");
+    *decoded = decode(lines[1], bytes);
+    return decoded->isEmpty() ? notBase64(2, bytes) : QString();
+}
+
 } // namespace
 
 QString parsePublicKey(const QByteArray &text, MinisignKey *key)
 {
-    const QList<QByteArray> lines = linesOf(text);
-    if (lines.size() != 2)
-        return lineCount(lines.size(), 2);
-    if (!lines[0].startsWith(kUntrusted))
-        return QStringLiteral("line 1 does not begin with \"untrusted comment: \"");
-    const QByteArray decoded = decode(lines[1], 42);
-    if (decoded.isEmpty())
-        return notBase64(2, 42);
+    QByteArray decoded;
+    if (const QString problem = readHead(linesOf(text), 2, 42, &decoded); !problem.isEmpty())
+        return problem;
     if (decoded.left(2) != "Ed")
         return algorithmProblem(decoded.left(2), "'Ed'");
     key->keyId = decoded.mid(2, 8);
@@ -99,13 +106,9 @@ QString parsePublicKey(const QByteArray &text, MinisignKey *key)
 QString parseSignature(const QByteArray &text, MinisignSignature *signature)
 {
     const QList<QByteArray> lines = linesOf(text);
-    if (lines.size() != 4)
-        return lineCount(lines.size(), 4);
-    if (!lines[0].startsWith(kUntrusted))
-        return QStringLiteral("line 1 does not begin with \"untrusted comment: \"");
-    const QByteArray decoded = decode(lines[1], 74);
-    if (decoded.isEmpty())
-        return notBase64(2, 74);
+    QByteArray decoded;
+    if (const QString problem = readHead(lines, 4, 74, &decoded); !problem.isEmpty())
+        return problem;
     const QByteArray algorithm = decoded.left(2);
     if (algorithm != "ED" && algorithm != "Ed")
         return algorithmProblem(algorithm, "'Ed' or 'ED'");
