@@ -138,6 +138,15 @@ std::string readFile(const std::string &path, std::string *text, bool *missing)
     return {};
 }
 
+bool isErased(const Bootloader &device, size_t powerUp)
+{
+    for (size_t chip = 0; chip < device.targetCount(); ++chip)
+        if (!device.flash(chip).empty() || !device.failedRows(chip).empty() ||
+            !device.activeApplications(chip).empty())
+            return false;
+    return powerUp == 0;
+}
+
 } // namespace
 
 std::string stateFileName(const std::wstring &serialNumber)
@@ -233,6 +242,13 @@ std::string saveSurfaceState(const std::string &path, const Bootloader &device)
             text += "active " + std::to_string(app) + "\n";
     }
     text += kChecksumTag + crcText(crcOf(text)) + "\n";
+
+    // A check that changed nothing leaves the file as it was, and an
+    // untouched surface without a file (an erased one) leaves none.
+    std::string before;
+    bool missing = false;
+    if (readFile(path, &before, &missing).empty() && (missing ? isErased(device, powerUp) : before == text))
+        return {};
 
     const std::filesystem::path target(path);
     std::error_code error;

@@ -28,7 +28,9 @@ std::string loadSurfaceState(const std::string &path, Bootloader &device);
 
 // Saves the device's flash to `path`, creating its folder: written to a
 // temporary file beside it and renamed over it, so a reader finds the old
-// state or the new one, whole. Returns an empty text or the reason.
+// state or the new one, whole. A state that did not change is not written,
+// nor is an erased surface's when it has no file. Returns an empty text or
+// the reason.
 std::string saveSurfaceState(const std::string &path, const Bootloader &device);
 
 // Puts one device's flash into another of the same chain, as a saved state

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -88,6 +89,8 @@ TEST(SurfaceState, FreshFolderIsAnErasedSurface)
     EXPECT_TRUE(device.flash(0).empty());
     EXPECT_EQ(device.currentTarget(), 0u);
     EXPECT_FALSE(device.applicationValid(0));
+    ASSERT_EQ(saveSurfaceState(dir.filePath(QStringLiteral("surface.state")).toStdString(), device), "");
+    EXPECT_TRUE(QDir(dir.path()).isEmpty()) << "an untouched erased surface leaves no file";
 }
 
 TEST(SurfaceState, DamagedOrForeignFilesAreRefusedAndLeaveTheDeviceErased)
