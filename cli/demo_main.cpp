@@ -22,7 +22,8 @@ using namespace std::chrono_literals;
 namespace sim = vireon::sim;
 
 const char kScenarios[] =
-    "\nSimulated surfaces (--scenario NAME):\n"
+    "\nSimulated surfaces (--scenario NAME, or the environment's\n"
+    "VIREON_FLASH_DEMO_SCENARIO):\n"
     "  attached       one surface, on the bus from the start (default)\n"
     "  two            two surfaces, serial numbers VS-0001 and VS-0002\n"
     "  absent         no surface at all\n"
@@ -156,7 +157,8 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     Demo demo;
     const QCommandLineOption scenario(QStringLiteral("scenario"), QStringLiteral("The simulated surfaces (below)."),
-                                      QStringLiteral("NAME"), QStringLiteral("attached"));
+                                      QStringLiteral("NAME"),
+                                      qEnvironmentVariable("VIREON_FLASH_DEMO_SCENARIO", QStringLiteral("attached")));
     const QCommandLineOption reportMs(QStringLiteral("report-ms"), QStringLiteral("Time per report on the bus."),
                                       QStringLiteral("MS"), QStringLiteral("1"));
     const QCommandLineOption offBusMs(QStringLiteral("off-bus-ms"),
