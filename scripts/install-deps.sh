@@ -10,6 +10,7 @@ packages=(
   libsodium-dev minisign
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  ansible-core
   build-essential dpkg-dev debhelper lintian appstream desktop-file-utils file
 )
 
