@@ -121,18 +121,38 @@ void FileChoice::refuseTemporaryFile(QFile *failed)
 
 bool FileChoice::checkTemporaryImages()
 {
+    if (core::fileWasRead(w.chosenImages) && !checkSignature())
+        return false;
     const core::FileProblem problem =
         core::checkImageFiles(w.chosenImages, w.tempFile1.fileName(), w.tempFile2.fileName());
     if (problem.ok())
         return true;
     w.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
+    refuse(QStringLiteral("%1\nPlease choose the surface's firmware file again.").arg(problem.reason));
+    return false;
+}
+
+bool FileChoice::checkSignature()
+{
+    const core::Trust trust = core::loadTrust(w.trustLocations);
+    for (const QString &problem : trust.keyProblems + trust.policyProblems)
+        w.writeToLog(QStringLiteral("Signature check: %1\n").arg(problem));
+    const core::SignatureCheck check =
+        core::checkSignature(w.chosenImages.bytes, core::signaturePathFor(w.fileName), trust);
+    w.writeToLog(QStringLiteral("Signature check: %1\n").arg(check.summary()));
+    if (!check.refused())
+        return true;
+    refuse(check.reason + QLatin1Char('\n') + check.fix);
+    return false;
+}
+
+void FileChoice::refuse(const QString &reason)
+{
     forget();
     clearRefused();
     QMessageBox::warning(&w, kBoxTitle,
-                         QStringLiteral("%1 cannot be used to update the surface.\n%2\n"
-                                        "Please choose the surface's firmware file again.")
-                             .arg(QFileInfo(w.fileName).fileName(), problem.reason));
-    return false;
+                         QStringLiteral("%1 cannot be used to update the surface.\n%2")
+                             .arg(QFileInfo(w.fileName).fileName(), reason));
 }
 
 void FileChoice::clearRefused()

@@ -29,9 +29,11 @@ public:
     // No usable file is chosen, or it was just refused: UPDATE is not
     // offered until another choice succeeds.
     void forget();
-    // The whole-file check of the temporary images as the split wrote them;
-    // a refusal is told, logged and leaves no file chosen. Again when UPDATE
-    // starts a run, so that the images are programmed only as checked.
+    // The chosen file's signature (checked on the bytes the split read),
+    // then the whole-file check of the temporary images as the split wrote
+    // them; a refusal is told, logged and leaves no file chosen. Again when
+    // UPDATE starts a run, so that the images are programmed only as checked
+    // and only under the keys and policy in force then.
     bool checkTemporaryImages();
 
 private:
@@ -39,6 +41,10 @@ private:
     // Null when both temporary files were written; else the one that failed.
     QFile *writeTemporaryFiles(const vireon::core::SplitImages &images);
     void refuseTemporaryFile(QFile *failed);
+    // Logs whose key signed the file, or that it carries no signature;
+    // false when the signature refuses it (told and logged).
+    bool checkSignature();
+    void refuse(const QString &reason);
     // The empty panel, and no temporary images left behind.
     void clearRefused();
 

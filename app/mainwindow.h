@@ -11,6 +11,7 @@
 #include <hidapi/hidapi.h>
 
 #include "firmware_file.h"
+#include "signature_check.h"
 #include "version.h"
 
 #include <chrono>
@@ -118,6 +119,9 @@ private:
     // images' texts: the temporary images are checked against it again
     // when UPDATE starts a run.
     vireon::core::SplitImages chosenImages;
+    // Where the keys a firmware file's signature is checked against and the
+    // site's signature policy are read (tests give their own).
+    vireon::core::TrustLocations trustLocations = vireon::core::TrustLocations::system();
     QPixmap browseDown;
     QPixmap browseUp;
     QPixmap browseDisabled;

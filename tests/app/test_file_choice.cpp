@@ -47,7 +47,10 @@ TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPathUntilTheN
                                " Main Thread: Temp filepath 1: " + path("vireonTemp1.txt"),
                                " Main Thread: Temp filepath 2: " + path("vireonTemp2.txt"),
                                " Main Thread: Writing to the 2 temporary files...",
-                               " Main Thread: File split successfully"};
+                               " Main Thread: File split successfully",
+                               // beside the name chosen, as a command line names it
+                               " Main Thread: Signature check: The file carries no signature (no "
+                               "link.cyacd.minisig beside it); it is used unsigned."};
     EXPECT_EQ(logEntries().mid(3), expected);
     EXPECT_EQ(probe().ui().fileNameLabel->pixmap(Qt::ReturnByValue).size(), QSize(363, 41));
     expectChosen(file);

@@ -154,7 +154,11 @@ TEST_F(UpdateTest, SuccessProgramsBothChipsLogsEveryStepHoldsTheCeilingsAndSleep
     most.erase("pause");
     EXPECT_EQ(most, (std::map<QString, int>{{"first stage", 50}, {"wait", 85}, {"second stage", 95}, {"ending", 100}}));
 
-    QStringList main{"Beginning update process...", "Programming first file...", "Firmware Update 1 success. errorFlag==0"};
+    QStringList main{"Beginning update process...",
+                     // the pre-flight check at UPDATE
+                     "Signature check: The file carries no signature (no surface.cyacd.minisig beside it); it is used "
+                     "unsigned.",
+                     "Programming first file...", "Firmware Update 1 success. errorFlag==0"};
     for (int left = 19; left >= 0; --left)
         main << QString("Waiting %1").arg(left);
     main << "Q_OS_WIN" << "ConnectedFlag: 1" << "Waiting for SPI..." << "ConnectedFlag: 1"

@@ -23,6 +23,7 @@ struct MainWindowProbe {
     bool updateEnabled() const { return w.updateEnabled; }
     bool updatePressed() const { return w.updatePressed; }
     const QString &statusString() const { return w.statusString; }
+    vireon::core::TrustLocations &trustLocations() const { return w.trustLocations; }
     std::chrono::milliseconds &deviceReturnLimit() const { return w.sequence->deviceReturnLimit; }
     const QPixmap &browseUp() const { return w.browseUp; }
     const QPixmap &browseDown() const { return w.browseDown; }
