@@ -4,15 +4,15 @@
 #
 #   scripts/fuzz.sh TARGET SECONDS
 #
-# TARGET is fuzz_file_reader, fuzz_responses, fuzz_program or
-# fuzz_firmware_file. The build goes to build/fuzz (or $VIREON_BUILD_DIR). New corpus entries are kept under the
+# TARGET is fuzz_file_reader, fuzz_responses, fuzz_program,
+# fuzz_firmware_file or fuzz_signature. The build goes to build/fuzz (or $VIREON_BUILD_DIR). New corpus entries are kept under the
 # build directory; crashes are written there too and reported at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [[ $# -ne 2 || ! "$2" =~ ^[0-9]+$ ]]; then
   echo "usage: $0 TARGET SECONDS" >&2
-  echo "targets: fuzz_file_reader fuzz_responses fuzz_program fuzz_firmware_file" >&2
+  echo "targets: fuzz_file_reader fuzz_responses fuzz_program fuzz_firmware_file fuzz_signature" >&2
   exit 2
 fi
 target=$1
