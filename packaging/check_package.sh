@@ -41,13 +41,16 @@ expected=(usr/bin/vireon-control "$rules"
 for size in 16 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vireon-control.png")
 done
-expected+=(usr/bin/vireon-flash usr/share/man/man1/vireon-flash.1.gz)
+expected+=(usr/bin/vireon-flash usr/share/man/man1/vireon-flash.1.gz usr/share/vireon-control/keys/README)
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
 for path in "${expected[@]}"; do
   grep -q " \./$path\$" <<<"$contents" || fail "$path is not in the package"
 done
 ! grep -q "vireon-control-demo" <<<"$contents" || fail "the demo program is in the package"
+! grep -q "/keys/.*\.pub$" <<<"$contents" || fail "a signing key is in the package"
+# The signature check's library comes in through the shared-library dependencies.
+dpkg-deb --field "$deb" Depends | grep -q "libsodium" || fail "Depends names no libsodium: $(dpkg-deb --field "$deb" Depends)"
 ! grep -q "vireon-flash-demo" <<<"$contents" || fail "the command's demo is in the package"
 [[ "$rules" < "usr/lib/udev/rules.d/73-seat-late.rules" ]] || fail "the rule sorts after 73-seat-late.rules"
 grep -q -- "-rw-r--r-- root/root .* \./$rules\$" <<<"$contents" || fail "the rule's mode or owner"
