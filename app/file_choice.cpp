@@ -1,5 +1,6 @@
 #include "file_choice.h"
 
+#include "access.h"
 #include "box_titles.h"
 #include "firmware_file.h"
 #include "mainwindow.h"
@@ -61,6 +62,7 @@ void FileChoice::showName(const QString &bareName)
     font.setPointSize(16);
     label->setPixmap(textPanel(QSize(static_cast<int>(1.25 * width), label->height()), font, shown));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    nameFilePanel(label, bareName);
 }
 
 void FileChoice::split()

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "access.h"
 #include "box_titles.h"
 #include "close_policy.h"
 #include "debug_trace.h"
@@ -33,6 +34,7 @@ MainWindow::MainWindow(QWidget *parent)
       worker2(nullptr), sequence(std::make_unique<vireon::app::UpdateSequence>(*this))
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
+    vireon::app::installImageButtonAccessibility();
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("vireon.control"));
 
@@ -55,6 +57,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->versionLabel->setText(QStringLiteral("v%1").arg(updaterVersion));
     vireon::app::styleToolTips(this);
     updateToolTips();
+    vireon::app::makeAccessible(this, *ui);
 }
 
 MainWindow::~MainWindow()
@@ -316,6 +319,7 @@ void MainWindow::clearFileName()
 {
     selectedFilePath.reset();
     ui->fileNameLabel->setPixmap(element(QStringLiteral("Blue Window.png"), ui->fileNameLabel->size()));
+    vireon::app::nameFilePanel(ui->fileNameLabel, QString());
     updateToolTips();
 }
 

@@ -1,5 +1,6 @@
 #include "presence.h"
 
+#include "access.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "window_skin.h"
@@ -50,6 +51,7 @@ void Presence::drawStatus(const QString &word)
     font.setKerning(true);
     w.ui->statusLabel->setPixmap(textPanel(w.ui->statusLabel->size(), font, w.statusString));
     w.ui->statusLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    nameStatusPanel(w.ui->statusLabel, word);
 }
 
 void Presence::updateToolTips()

@@ -1,0 +1,71 @@
+#!/bin/sh
+# Runs the updater on a private X server and session bus with the
+# accessibility bus started, and looks at it as a screen reader does
+# (window_view.py). Skipped (77) when a tool it needs is missing.
+#   window_view.sh PROGRAM [ARGUMENT...]
+script_dir=$(dirname "$0")
+python=/usr/bin/python3 # the system's: pyatspi is a Debian package
+for tool in Xvfb dbus-run-session /usr/libexec/at-spi-bus-launcher "$python"; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "window_view: $tool is missing"; exit 77; }
+done
+"$python" -c 'import pyatspi' 2>/dev/null || { echo "window_view: python3-pyatspi is missing"; exit 77; }
+[ -n "$VIREON_IN_SESSION" ] || exec env VIREON_IN_SESSION=1 dbus-run-session -- "$0" "$@"
+program=$(realpath "$1")
+shift
+
+work=$(mktemp -d)
+pids=""
+cleanup() {
+    for pid in $pids; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+# A display number no other X server holds.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids="$!"
+export DISPLAY=":$display"
+i=0
+until [ -e "/tmp/.X11-unix/X$display" ]; do
+    i=$((i + 1)); [ $i -lt 100 ] || { echo "window_view: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+    sleep 0.1
+done
+
+# The accessibility bus, announced on the session bus as org.a11y.Bus; its
+# registry daemon is started on it by D-Bus activation.
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/bus.log" 2>&1 &
+pids="$pids $!"
+i=0
+# Asked without activation: a second launcher started by D-Bus would race
+# this one for the name and for the X server's AT_SPI_BUS property.
+until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q 'boolean true'; do
+    i=$((i + 1)); [ $i -lt 100 ] || { echo "window_view: no accessibility bus"; cat "$work/bus.log"; exit 1; }
+    sleep 0.1
+done
+
+# Qt's bridge to the accessibility bus lives in its X11 platform plugin.
+mkdir "$work/folder"
+(cd "$work/folder" && QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+    exec "$program" "$@" >"$work/program.log" 2>&1) &
+pids="$pids $!"
+
+# The registry's children are the registered applications: wait for ours
+# before the client starts, as a screen reader started later would find it.
+address=$(dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress |
+    sed -n 's/^ *string "\(.*\)"$/\1/p')
+i=0
+until dbus-send --bus="$address" --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/accessible/root \
+    org.a11y.atspi.Accessible.GetChildren 2>/dev/null | grep -q 'object path'; do
+    i=$((i + 1))
+    [ $i -lt 600 ] || { echo "window_view: no application registered with the registry"; cat "$work/program.log"; exit 1; }
+    sleep 0.2
+done
+
+"$python" "$script_dir/window_view.py" "$(basename "$program")"
+status=$?
+[ $status -eq 0 ] || cat "$work/program.log"
+exit $status
