@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ public:
     virtual Bootloader &device() = 0;
     virtual std::unique_lock<std::mutex> lock() = 0;
     virtual bool onBus() const = 0;
+    // When a surface that left the bus to restart comes back; nothing when it
+    // is on the bus for good or gone for good.
+    virtual std::optional<std::chrono::steady_clock::time_point> returnsAt() const = 0;
     virtual void addFault(const Fault &fault) = 0;
     virtual void clearFaults() = 0;
     virtual int exchanges() const = 0;     // reports written to it

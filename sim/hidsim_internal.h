@@ -102,7 +102,7 @@ public:
     int read(hid_device *dev, unsigned char *data, size_t length, int milliseconds);
 
     // The earliest time a waiter must look again without being notified.
-    std::optional<Clock::time_point> returnsAt() const;
+    std::optional<Clock::time_point> returnsAt() const override;
 
     // Bus::waitOnBus waits on these; every change of presence notifies.
     static std::mutex &busWaitMutex();

@@ -21,6 +21,7 @@ namespace {
 
 constexpr char kFormat[] = "vireon-sim-state 1";
 constexpr char kChecksumTag[] = "crc32 ";
+constexpr char kOffBusTag[] = "off-bus-until"; // milliseconds since 1970
 constexpr std::uintmax_t kLargestFile = 64u << 20; // far beyond any chain of chips
 
 using RowKey = std::pair<uint8_t, uint16_t>;
@@ -162,7 +163,7 @@ std::string stateFileName(const std::wstring &serialNumber)
     return name + ".state";
 }
 
-std::string loadSurfaceState(const std::string &path, Bootloader &device)
+std::string loadSurfaceState(const std::string &path, Bootloader &device, OffBusUntil *offBusUntil)
 {
     std::string text;
     bool missing = false;
@@ -186,10 +187,12 @@ std::string loadSurfaceState(const std::string &path, Bootloader &device)
     std::string line;
     std::getline(lines, line);
     std::istringstream head(line);
-    std::string format, version, chipsTag, powerTag;
+    std::string format, version, chipsTag, powerTag, offTag;
     size_t chips = 0, powerUp = 0;
+    long long offUntilMs = 0;
     if (line.rfind(kFormat, 0) != 0 || !(head >> format >> version >> chipsTag >> chips >> powerTag >> powerUp) ||
-        chipsTag != "chips" || powerTag != "power-up")
+        chipsTag != "chips" || powerTag != "power-up" ||
+        ((head >> offTag) && (offTag != kOffBusTag || !(head >> offUntilMs))))
         return where + " is refused: line 1 does not begin a simulated surface's state";
     if (chips != device.targetCount() || powerUp >= chips)
         return where + " is refused: it is for a chain of " + std::to_string(chips) + " chips, this surface has " +
@@ -223,15 +226,22 @@ std::string loadSurfaceState(const std::string &path, Bootloader &device)
         device.restoreFlash(chip, std::move(readers[chip].rows), std::move(readers[chip].failed),
                             std::move(readers[chip].active));
     device.powerUpAs(powerUp);
+    if (offBusUntil != nullptr && !offTag.empty())
+        *offBusUntil = std::chrono::system_clock::time_point(std::chrono::milliseconds(offUntilMs));
     return {};
 }
 
-std::string saveSurfaceState(const std::string &path, const Bootloader &device)
+std::string saveSurfaceState(const std::string &path, const Bootloader &device, OffBusUntil offBusUntil)
 {
     // A surface told to restart comes up as the next chip of its chain.
     const size_t powerUp = (device.currentTarget() + (device.restartRequested() ? 1 : 0)) % device.targetCount();
     std::string text = std::string(kFormat) + " chips " + std::to_string(device.targetCount()) + " power-up " +
-                       std::to_string(powerUp) + "\n";
+                       std::to_string(powerUp);
+    if (offBusUntil)
+        text += std::string(" ") + kOffBusTag + " " +
+                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(offBusUntil->time_since_epoch())
+                                   .count());
+    text += "\n";
     for (size_t chip = 0; chip < device.targetCount(); ++chip) {
         text += "chip " + std::to_string(chip) + "\n";
         for (const auto &[key, bytes] : device.flash(chip))
@@ -247,7 +257,8 @@ std::string saveSurfaceState(const std::string &path, const Bootloader &device)
     // untouched surface without a file (an erased one) leaves none.
     std::string before;
     bool missing = false;
-    if (readFile(path, &before, &missing).empty() && (missing ? isErased(device, powerUp) : before == text))
+    if (readFile(path, &before, &missing).empty() &&
+        (missing ? isErased(device, powerUp) && !offBusUntil : before == text))
         return {};
 
     const std::filesystem::path target(path);

@@ -13,6 +13,8 @@
 
 #include "device_model.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 namespace vireon::sim {
@@ -22,16 +24,21 @@ namespace vireon::sim {
 // become '_'.
 std::string stateFileName(const std::wstring &serialNumber);
 
-// Loads the file at `path` into `device`. Returns an empty text, or the
-// reason the file is refused (the device is then untouched).
-std::string loadSurfaceState(const std::string &path, Bootloader &device);
+// A surface saved while it was off the bus restarting comes back at this
+// wall-clock time, in whichever run that falls.
+using OffBusUntil = std::optional<std::chrono::system_clock::time_point>;
+
+// Loads the file at `path` into `device`, and into `offBusUntil` when the
+// surface was restarting. Returns an empty text, or the reason the file is
+// refused (the device is then untouched).
+std::string loadSurfaceState(const std::string &path, Bootloader &device, OffBusUntil *offBusUntil = nullptr);
 
 // Saves the device's flash to `path`, creating its folder: written to a
 // temporary file beside it and renamed over it, so a reader finds the old
 // state or the new one, whole. A state that did not change is not written,
 // nor is an erased surface's when it has no file. Returns an empty text or
 // the reason.
-std::string saveSurfaceState(const std::string &path, const Bootloader &device);
+std::string saveSurfaceState(const std::string &path, const Bootloader &device, OffBusUntil offBusUntil = {});
 
 // Puts one device's flash into another of the same chain, as a saved state
 // loaded before the surface is attached.

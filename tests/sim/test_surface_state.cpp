@@ -75,6 +75,13 @@ TEST(SurfaceState, RoundTripKeepsRowsFailedRowsAndTheChipAfterRestart)
     EXPECT_TRUE(read.flash(1).empty());
     EXPECT_EQ(read.currentTarget(), 1u) << "the exit command hands the bus to the next chip";
     EXPECT_FALSE(read.entered());
+
+    // Saved while off the bus restarting: back at the same moment, to the millisecond.
+    const auto back = std::chrono::system_clock::time_point(std::chrono::milliseconds(1'765'000'000'123));
+    ASSERT_EQ(saveSurfaceState(path, written, back), "");
+    OffBusUntil until;
+    ASSERT_EQ(loadSurfaceState(path, read, &until), "");
+    EXPECT_EQ(until, back);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.filePath(QStringLiteral("nested")).toStdString()),
                             std::filesystem::directory_iterator()),
               1)
