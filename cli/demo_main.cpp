@@ -6,15 +6,13 @@
 #include "example_surface.h"
 #include "exit_codes.h"
 #include "hidsim.h"
-#include "surface_state.h"
+#include "kept_surfaces.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <chrono>
-#include <list>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -36,117 +34,49 @@ const char kScenarios[] =
     "long a restarting surface stays off the bus (default 3000).\n"
     "--state DIR (or the environment's VIREON_FLASH_DEMO_STATE) keeps each surface's\n"
     "flash in DIR between runs, one file per serial number: a verify after an update\n"
-    "finds what the update wrote. Without it every run starts from erased surfaces.\n";
-
-// A surface of the scenario, with the flash its state file kept.
-struct Kept {
-    sim::SurfaceOptions options;
-    std::unique_ptr<sim::Bootloader> flash; // as loaded, until the surface is attached
-    std::string file;                       // empty: it forgets
-    std::shared_ptr<sim::Surface> surface;
-};
+    "finds what the update wrote, and a surface still restarting when a run ended\n"
+    "comes back on the bus only when its restart is over. Without it every run\n"
+    "starts from erased surfaces.\n";
 
 struct Demo {
-    std::thread late; // attaches the surface of the "late" scenario
-    std::string stateDir;
-    std::list<Kept> kept;
+    std::unique_ptr<vireon::demo::KeptSurfaces> surfaces;
 
-    // Loads the surface's flash before anything can see it; a refused state
-    // file stops the run.
-    QString remember(const sim::SurfaceOptions &options, Kept **out)
+    QString prepare(const QString &scenario, int reportMs, int offBusMs, const std::string &stateDir)
     {
-        Kept &surface = kept.emplace_back();
-        *out = &surface;
-        surface.options = options;
-        if (stateDir.empty())
-            return {};
-        surface.flash = std::make_unique<sim::Bootloader>(options.targets);
-        surface.file = stateDir + '/' + sim::stateFileName(options.serialNumber);
-        return QString::fromStdString(sim::loadSurfaceState(surface.file, *surface.flash));
-    }
-
-    static std::shared_ptr<sim::Surface> plugIn(Kept &surface)
-    {
-        surface.surface = sim::Bus::instance().attach(surface.options);
-        if (surface.flash) {
-            const auto hold = surface.surface->lock();
-            sim::copySurfaceState(*surface.flash, surface.surface->device());
-        }
-        return surface.surface;
-    }
-
-    QString attach(const sim::SurfaceOptions &options, std::shared_ptr<sim::Surface> *attached = nullptr)
-    {
-        Kept *surface = nullptr;
-        const QString refused = remember(options, &surface);
-        if (!refused.isEmpty())
-            return refused;
-        const std::shared_ptr<sim::Surface> plugged = plugIn(*surface);
-        if (attached != nullptr)
-            *attached = plugged;
-        return {};
-    }
-
-    // Each surface's flash back to its file; the reasons of those that fail.
-    QString save()
-    {
-        QStringList failed;
-        for (Kept &surface : kept) {
-            if (surface.file.empty() || !surface.surface)
-                continue;
-            const auto hold = surface.surface->lock();
-            const std::string reason = sim::saveSurfaceState(surface.file, surface.surface->device());
-            if (!reason.empty())
-                failed << QString::fromStdString(reason);
-        }
-        return failed.join(QLatin1Char('\n'));
-    }
-
-    QString prepare(const QString &scenario, int reportMs, int offBusMs)
-    {
+        surfaces = std::make_unique<vireon::demo::KeptSurfaces>(stateDir);
         sim::SurfaceOptions options;
         options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
         options.latencyPerReport = std::chrono::milliseconds(reportMs);
         options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
         if (scenario == QLatin1String("absent"))
             return {};
-        if (scenario == QLatin1String("late")) {
-            Kept *surface = nullptr;
-            const QString refused = remember(options, &surface);
-            if (refused.isEmpty())
-                late = std::thread([surface]() {
-                    std::this_thread::sleep_for(2s);
-                    plugIn(*surface);
-                });
-            return refused;
-        }
+        if (scenario == QLatin1String("late"))
+            return surfaces->add(options, {}, 2s);
         if (scenario == QLatin1String("two")) {
             options.serialNumber = L"VS-0001";
-            const QString first = attach(options);
+            const QString first = surfaces->add(options);
             options.serialNumber = L"VS-0002";
-            return first.isEmpty() ? attach(options) : first;
+            return first.isEmpty() ? surfaces->add(options) : first;
         }
-        if (scenario == QLatin1String("wrong-chip"))
+        std::vector<sim::Fault> faults;
+        if (scenario == QLatin1String("wrong-chip")) {
             for (sim::TargetConfig &target : options.targets)
                 target.siliconId ^= 0x00FF0000;
-        std::shared_ptr<sim::Surface> surface;
-        if (const QString refused = attach(options, &surface); !refused.isEmpty())
-            return refused;
-        if (scenario == QLatin1String("open-refused")) {
+        } else if (scenario == QLatin1String("open-refused")) {
             sim::Fault refuse{sim::Fault::OpenRefused};
             refuse.count = 1 << 30;
-            surface->addFault(refuse);
+            faults.push_back(refuse);
         } else if (scenario == QLatin1String("unplug")) {
             sim::Fault unplug{sim::Fault::UnplugAt};
             unplug.exchange = 100;
             unplug.backAfter = 1s;
-            surface->addFault(unplug);
+            faults.push_back(unplug);
         } else if (scenario == QLatin1String("never-returns")) {
-            surface->addFault(sim::Fault{sim::Fault::NeverReturns});
-        } else if (scenario != QLatin1String("attached") && scenario != QLatin1String("wrong-chip")) {
+            faults.push_back(sim::Fault{sim::Fault::NeverReturns});
+        } else if (scenario != QLatin1String("attached")) {
             return QStringLiteral("unknown scenario '%1'").arg(scenario);
         }
-        return {};
+        return surfaces->add(options, faults);
     }
 };
 
@@ -177,13 +107,10 @@ int main(int argc, char **argv)
         const int offBus = parser.value(offBusMs).toInt(&offBusOk);
         if (!reportOk || !offBusOk || report < 0 || offBus < 0)
             return QStringLiteral("--report-ms and --off-bus-ms take whole milliseconds, 0 or more");
-        demo.stateDir = QFile::encodeName(parser.value(state)).toStdString();
-        return demo.prepare(parser.value(scenario), report, offBus);
+        return demo.prepare(parser.value(scenario), report, offBus, QFile::encodeName(parser.value(state)).toStdString());
     };
     const int code = vireon::flash::run(QCoreApplication::arguments(), stdout, stderr, frontEnd);
-    if (demo.late.joinable())
-        demo.late.join();
-    const QString unsaved = demo.save();
+    const QString unsaved = demo.surfaces ? demo.surfaces->save() : QString();
     sim::Bus::instance().reset();
     if (!unsaved.isEmpty()) {
         // The next run would find a surface that lost what this one wrote.
