@@ -36,7 +36,10 @@ options:
     type: bool
     default: false
   wait:
-    description: Seconds to wait for a surface to be attached.
+    description:
+      - Seconds to wait for a surface to be attached before the check.
+      - The check restarts the surface, so the update after it waits up to
+        the longer of this and I(return_timeout).
     type: int
     default: 0
   return_timeout:
@@ -119,9 +122,9 @@ from ansible.module_utils.basic import AnsibleModule
 DIFFERS = 'bootloader-refused'
 
 
-def run(module, command):
+def run(module, command, wait):
     p = module.params
-    args = [p['executable'], '--json', '--wait', str(p['wait']), '--return-timeout', str(p['return_timeout'])]
+    args = [p['executable'], '--json', '--wait', str(wait), '--return-timeout', str(p['return_timeout'])]
     for option in ('serial', 'device'):
         if p[option]:
             args += ['--' + option, p[option]]
@@ -170,7 +173,7 @@ def main():
                       error=end.get('error', ''), fix=end.get('fix', ''), stderr=err)
         module.fail_json(**result)
 
-    rc, lines, end, err = run(module, 'verify')
+    rc, lines, end, err = run(module, 'verify', module.params['wait'])
     account(rc, lines, end)
     differs = rc != 0 and end.get('error') == DIFFERS
     if rc != 0 and (not differs or module.params['state'] == 'verified'):
@@ -180,7 +183,9 @@ def main():
         del result['rc']
         result.update(changed=True, msg='The surface does not hold the file; an update would program it.')
     elif differs:
-        rc, lines, end, err = run(module, 'update')
+        # The verify that found the difference ended with the exit command:
+        # the surface is restarting, off the bus for a while.
+        rc, lines, end, err = run(module, 'update', max(module.params['wait'], module.params['return_timeout']))
         account(rc, lines, end)
         if rc != 0:
             fail(rc, end, err)

@@ -30,7 +30,7 @@ with open(firmware) as good, open(refused, 'w') as bad:
     bad.write('\n'.join(lines))
 
 ok_hosts = ['desk1', 'desk2']
-failing = {'absent': (4, 'no-surface', 'No Vireon Surface is attached.'),
+failing = {'absent': (4, 'no-surface', 'No Vireon Surface was attached within 10 s.'),
            'badfile': (3, 'file-refused', 'is refused: ')}
 
 
@@ -52,7 +52,9 @@ with open(os.path.join(work, 'inventory.ini'), 'w') as inventory:
         host('fresh'),
         '[desks:vars]',
         'ansible_connection=local', 'ansible_python_interpreter=' + sys.executable,
-        'vireon_executable=' + demo, 'vireon_firmware=' + firmware, 'vireon_batch=2', '']))
+        'vireon_executable=' + demo, 'vireon_firmware=' + firmware, 'vireon_batch=2',
+        # A surface restarts after each check and update, off the bus a while.
+        'vireon_wait=10', '']))
 
 open(os.path.join(work, 'ansible.cfg'), 'w').close()  # no ansible.cfg of the machine or the folder
 env = dict(os.environ, LC_ALL='C.UTF-8', ANSIBLE_HOME=os.path.join(work, 'home'),
@@ -93,7 +95,7 @@ def play(name, *options):
 
 def holds_file(name):
     """The host's surface holds both images of the file: the demo verifies its state."""
-    return subprocess.run([demo, '--state', os.path.join(work, name, 'state'), '--off-bus-ms', '100', '-q',
+    return subprocess.run([demo, '--state', os.path.join(work, name, 'state'), '--wait', '10', '-q',
                            'verify', firmware], capture_output=True).returncode == 0
 
 
