@@ -2,9 +2,10 @@
 """The example playbook with the real ansible-playbook, on hosts of this
 machine, each with its own simulated surface that remembers (the demo's
 state folder): the first run updates every surface, the second changes
-nothing, --check on a fresh host changes nothing, and a host with no surface
-and one given a refused file fail with the updater's message and exit status
-while the others succeed.
+nothing, --check on a fresh host changes nothing, and hosts with no surface,
+a refused file, no signature where one is required and a signature that is
+not one (copied beside the file) fail with the updater's message and exit
+status while the others succeed.
 
 usage: test_playbook.py VIREON_FLASH_DEMO SOURCE_DIR   (exit 77: no ansible-playbook)
 """
@@ -28,10 +29,16 @@ with open(firmware) as good, open(refused, 'w') as bad:
     lines = good.read().split('\n')
     lines[2] = lines[2][:11] + 'G' + lines[2][12:]  # not a hex digit
     bad.write('\n'.join(lines))
+badsig = os.path.join(work, 'badsig.cyacd')  # the playbook copies the .minisig beside it
+shutil.copy(firmware, badsig)
+with open(badsig + '.minisig', 'w') as signature:
+    signature.write('not a signature\n')
 
 ok_hosts = ['desk1', 'desk2']
 failing = {'absent': (4, 'no-surface', 'No Vireon Surface was attached within 10 s.'),
-           'badfile': (3, 'file-refused', 'is refused: ')}
+           'badfile': (3, 'file-refused', "has 'G' where a hex digit belongs"),
+           'unsigned': (3, 'file-refused', 'carries no signature'),
+           'badsig': (3, 'file-refused', 'badsig.cyacd.minisig is not a minisign signature')}
 
 
 def host(name, **extra):
@@ -41,18 +48,20 @@ def host(name, **extra):
         name, os.path.join(work, name, 'firmware'), json.dumps(env))
 
 
-# Batches of two, each with a host that succeeds: a batch where every host
+# Batches of three, each with a host that succeeds: a batch where every host
 # fails ends the play.
 with open(os.path.join(work, 'inventory.ini'), 'w') as inventory:
     inventory.write('\n'.join([
         'localhost ansible_connection=local ansible_python_interpreter=%s' % sys.executable,
         '[desks]',
         host('absent', VIREON_FLASH_DEMO_SCENARIO='absent'), host('desk1'),
-        host('badfile') + ' vireon_firmware=' + refused, host('desk2'),
+        host('badfile') + ' vireon_firmware=' + refused,
+        host('unsigned') + ' vireon_require_signature=true', host('badsig') + ' vireon_firmware=' + badsig,
+        host('desk2'),
         host('fresh'),
         '[desks:vars]',
         'ansible_connection=local', 'ansible_python_interpreter=' + sys.executable,
-        'vireon_executable=' + demo, 'vireon_firmware=' + firmware, 'vireon_batch=2',
+        'vireon_executable=' + demo, 'vireon_firmware=' + firmware, 'vireon_batch=3',
         # A surface restarts after each check and update, off the bus a while.
         'vireon_wait=10', '']))
 
