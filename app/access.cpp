@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCoreApplication>
+#include <QDir>
 #include <QShortcut>
 #include <QTimer>
 
@@ -86,9 +87,12 @@ void nameStatusPanel(QLabel *panel, const QString &word)
     panel->setAccessibleName(tr("Device status: %1").arg(word));
 }
 
-void nameFilePanel(QLabel *panel, const QString &fileName)
+void nameFilePanel(QLabel *panel, const QString &fileName, const QString &fullPath)
 {
     panel->setAccessibleName(fileName.isEmpty() ? tr("File: none chosen") : tr("File: %1").arg(fileName));
+    const QString shownPath = QDir::toNativeSeparators(fullPath);
+    panel->setToolTip(shownPath);
+    panel->setAccessibleDescription(shownPath.isEmpty() ? tr("No file chosen") : shownPath);
 }
 
 } // namespace vireon::app

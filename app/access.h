@@ -27,8 +27,9 @@ void makeAccessible(QWidget *window, Ui::MainWindow &ui);
 // What the status panel tells a screen reader: its word.
 void nameStatusPanel(QLabel *panel, const QString &word);
 // What the file panel tells a screen reader: the chosen file's name, or
-// that none is chosen (an empty name).
-void nameFilePanel(QLabel *panel, const QString &fileName);
+// that none is chosen (an empty name). The panel elides the name's middle,
+// where versions differ: the whole path is its tooltip and description.
+void nameFilePanel(QLabel *panel, const QString &fileName, const QString &fullPath = QString());
 
 } // namespace vireon::app
 

@@ -36,7 +36,7 @@ CloseAnswer answerClose(RunStage stage)
     return CloseAnswer::Close;
 }
 
-void showCloseRefused(QWidget *window)
+QMessageBox *showCloseRefused(QWidget *window)
 {
     QMessageBox *box = windowModalBox(QMessageBox::Information,
                                       QStringLiteral("An update is running.\nPlease wait until it has finished "
@@ -44,6 +44,7 @@ void showCloseRefused(QWidget *window)
                                       window);
     box->setStandardButtons(QMessageBox::Ok);
     box->open();
+    return box;
 }
 
 void askToStop(QWidget *window, std::function<void(bool stop)> answered)

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QMessageBox;
 class QWidget;
 
 namespace vireon::app {
@@ -20,8 +21,10 @@ enum class CloseAnswer {
 CloseAnswer answerClose(RunStage stage);
 
 // Tells the user why the window stays open. The box is window-modal and
-// does not wait for its answer, so the update goes on behind it.
-void showCloseRefused(QWidget *window);
+// does not wait for its answer, so the update goes on behind it; it
+// deletes itself when closed. The caller closes it when the stage it
+// speaks of ends.
+QMessageBox *showCloseRefused(QWidget *window);
 
 // Asks whether to stop the update between its stages, without waiting for
 // the answer; `answered` is called once with true when the user chose to

@@ -24,6 +24,9 @@ void FileChoice::choose()
 {
     const QString chosen = QFileDialog::getOpenFileName(&w, MainWindow::tr("Open File"), QString(),
                                                         QStringLiteral("Bootloader Files(*.cyacd);;All Files(*.*)"));
+    // Cancelling the dialog is no mistake: the earlier choice stays as it was.
+    if (chosen.isEmpty())
+        return;
     if (!chosen.endsWith(QLatin1String(".cyacd"), Qt::CaseSensitive)) {
         QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Please Select a file ending with '.cyacd'"));
         return;
@@ -35,7 +38,7 @@ void FileChoice::choose()
     w.selectedFilePath.reset(new char[static_cast<size_t>(utf8.size()) + 1]);
     std::memcpy(w.selectedFilePath.get(), utf8.constData(), static_cast<size_t>(utf8.size()) + 1);
     w.writeToLog(QStringLiteral("Temp filepath: %1\n").arg(canonical));
-    showName(info.fileName());
+    showName(info.fileName(), canonical);
 
     QFile firmware(w.fileName);
     if (!firmware.open(QIODevice::ReadOnly)) {
@@ -51,7 +54,7 @@ void FileChoice::choose()
     w.updateToolTips();
 }
 
-void FileChoice::showName(const QString &bareName)
+void FileChoice::showName(const QString &bareName, const QString &fullPath)
 {
     QLabel *label = w.ui->fileNameLabel;
     const int width = label->width();
@@ -62,7 +65,7 @@ void FileChoice::showName(const QString &bareName)
     font.setPointSize(16);
     label->setPixmap(textPanel(QSize(static_cast<int>(1.25 * width), label->height()), font, shown));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    nameFilePanel(label, bareName);
+    nameFilePanel(label, bareName, fullPath);
 }
 
 void FileChoice::split()

@@ -37,7 +37,7 @@ public:
     bool checkTemporaryImages();
 
 private:
-    void showName(const QString &bareName);
+    void showName(const QString &bareName, const QString &fullPath);
     // Null when both temporary files were written; else the one that failed.
     QFile *writeTemporaryFiles(const vireon::core::SplitImages &images);
     void refuseTemporaryFile(QFile *failed);

@@ -1,13 +1,28 @@
 // vireon-control: the updater for the Vireon Surface.
 #include "mainwindow.h"
+#include "program_options.h"
 #include "single_instance.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
 
+namespace {
+const char kUsage[] =
+    "usage: vireon-control [--help | --version]\n"
+    "The firmware updater for the Vireon Surface: choose the surface's .cyacd file\n"
+    "and press UPDATE. Every step is logged to log.txt in the folder the updater\n"
+    "is started in; one updater works in a folder at a time.\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "Qt's own options (-platform, -style, ...) are taken as usual.\n"
+    "See vireon-control(1); vireon-flash(1) updates surfaces from a terminal.\n";
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (const int status = vireon::app::answerInformationOptions(argc, argv, "vireon-control", kUsage); status >= 0)
+        return status;
     Q_INIT_RESOURCE(gui_elements);
     // The window paints with the raster engine; without this the X11
     // platform loads the whole OpenGL stack, tens of megabytes, for nothing.

@@ -9,6 +9,8 @@
 #include "hidapi_lock.h"
 #include "log_line.h"
 #include "presence.h"
+#include "quiet_setup.h"
+#include "stage_line.h"
 #include "update_sequence.h"
 #include "usb_ids.h"
 #include "window_skin.h"
@@ -19,6 +21,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QTextStream>
@@ -35,7 +38,8 @@ MainWindow::MainWindow(QWidget *parent)
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
     vireon::app::installImageButtonAccessibility();
-    ui->setupUi(this);
+    vireon::app::withoutConnectByNameWarnings([this] { ui->setupUi(this); });
+    stageLine = new vireon::app::StageLine(ui->centralWidget);
     setWindowTitle(QStringLiteral("vireon.control"));
 
     std::printf("vireon.control %s\n", qPrintable(QString::number(updaterVersion)));
@@ -159,8 +163,14 @@ void MainWindow::createLog()
         return;
     }
     qCDebug(lcWindow) << "log file error";
-    QMessageBox::information(this, vireon::app::kBoxTitle,
-                             QStringLiteral("Error creating log file.\nPlease click to proceed."));
+    QMessageBox box(QMessageBox::Information, vireon::app::kBoxTitle,
+                    QStringLiteral("Error creating log file.\nPlease click to proceed."), QMessageBox::Ok, this);
+    box.setInformativeText(QStringLiteral("%1 could not be created in the folder %2: %3.\n"
+                                          "The updater works without it, but keeps no record of the update. "
+                                          "Start it in a folder you can write to, such as your home folder.")
+                               .arg(vireon::core::kLogFileName, QDir::toNativeSeparators(QDir::currentPath()),
+                                    log.errorString()));
+    box.exec();
 }
 
 void MainWindow::writeToLog(QString message, hid_device *device)
@@ -251,7 +261,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     case vireon::app::CloseAnswer::Refuse:
         event->ignore();
         writeToLog(QStringLiteral("Close refused: an update is running.\n"));
-        vireon::app::showCloseRefused(this);
+        sequence->closeWhenStageEnds(vireon::app::showCloseRefused(this));
         return;
     case vireon::app::CloseAnswer::Ask:
         event->ignore();

@@ -31,6 +31,7 @@ class MainWindow;
 }
 namespace vireon::app {
 class FileChoice;
+class StageLine;
 class Presence;
 class UpdateSequence;
 } // namespace vireon::app
@@ -138,6 +139,7 @@ private:
     QThread *thread2;
     Worker *worker;
     Worker2 *worker2;
+    vireon::app::StageLine *stageLine = nullptr; // under the progress bar; a child of the window
 
     std::unique_ptr<vireon::app::UpdateSequence> sequence;
 };

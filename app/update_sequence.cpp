@@ -5,11 +5,14 @@
 #include "failure_box.h"
 #include "file_choice.h"
 #include "mainwindow.h"
+#include "row_progress.h"
+#include "stage_line.h"
 #include "ui_mainwindow.h"
 #include "worker.h"
 #include "worker2.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -51,6 +54,8 @@ void UpdateSequence::run()
         stopProgressTimer();
         w.ui->updateLabel->setPixmap(w.updateRedUp);
         setStage(RunStage::Ending);
+        w.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
+                                              "Run the update again."));
         warnWithReason(&w, QStringLiteral("Firmware update 2 failed"), w.worker2->lastResultText());
         // Without the surface the file cannot be tried again as it is.
         if (w.connectedFlag == 0)
@@ -64,9 +69,18 @@ void UpdateSequence::run()
         w.progressCount = 100;
         w.showProgress();
         w.ui->updateLabel->setPixmap(w.updateGreenUp);
+        w.stageLine->showResult(StageLine::tr("Update complete: both images programmed."));
         w.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
-        QMessageBox::information(&w, kBoxTitle, QStringLiteral("Firmware update complete."));
+        // Which file went in: names that differ only in their middle look
+        // alike in the panel.
+        QMessageBox done(QMessageBox::Information, kBoxTitle, QStringLiteral("Firmware update complete."),
+                         QMessageBox::Ok, &w);
+        const QString file = w.selectedFilePath ? QString::fromUtf8(w.selectedFilePath.get()) : w.fileName;
+        done.setInformativeText(QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(file)));
+        done.exec();
         w.clearFileName();
+        // No file is chosen now: UPDATE is not offered and shows so.
+        w.ui->updateLabel->setPixmap(w.updateWhiteDisabled);
     }
     endOfRun();
 }
@@ -92,6 +106,7 @@ bool UpdateSequence::startFreshRun()
         return false;
     }
     setStage(RunStage::Starting);
+    w.stageLine->showResult(QString());
     delete progressTimer_;
     progressTimer_ = new QTimer(&w);
     QObject::connect(progressTimer_, &QTimer::timeout, &w, &MainWindow::update1s);
@@ -111,6 +126,7 @@ bool UpdateSequence::startFreshRun()
 bool UpdateSequence::firstStage()
 {
     setStage(RunStage::FirstStage);
+    w.stageLine->beginImage(1, w.tempFile1.fileName());
     progressCeiling_ = 50;
     w.worker->abort();
     w.thread->wait();
@@ -135,6 +151,7 @@ bool UpdateSequence::firstStage()
         stopProgressTimer();
         w.ui->updateLabel->setPixmap(w.updateRedUp);
         setStage(RunStage::Ending);
+        w.stageLine->showResult(StageLine::tr("Update failed: the surface could not be opened."));
         warnWithReason(&w, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
                        w.worker->lastResultText());
         runReset();
@@ -151,6 +168,7 @@ bool UpdateSequence::firstStage()
         w.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
         w.ui->updateLabel->setPixmap(w.updateRedUp);
         setStage(RunStage::Ending);
+        w.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
         warnWithReason(&w, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
                        w.worker->lastResultText());
         runReset();
@@ -229,6 +247,7 @@ int UpdateSequence::secondStage()
     w.worker2->abort();
     w.thread2->wait();
     w.worker2->requestWork();
+    w.stageLine->beginImage(2, w.tempFile2.fileName());
     // The worker keeps its busy flag set while it retries an open on its
     // own, and clears it only when the stage is over.
     waitWhileBusy(w.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
@@ -267,7 +286,11 @@ int UpdateSequence::secondStage()
 
 void UpdateSequence::setStage(RunStage next)
 {
+    if (next != stage_ && stageBox_)
+        stageBox_->close();
     stage_ = next;
+    if (next == RunStage::Wait)
+        waitingSince_.start();
     w.setProperty("updateStage", QString::fromLatin1(stageName(next)));
 }
 
@@ -276,6 +299,28 @@ void UpdateSequence::waitForEvents()
     // Asleep in the event loop: a tick, a repaint, a box, or a worker's
     // queued finished() wakes it.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    showStage();
+}
+
+void UpdateSequence::showStage()
+{
+    switch (stage_) {
+    case RunStage::FirstStage:
+        w.stageLine->showRows(workers::rowsProgrammed(1));
+        break;
+    case RunStage::SecondStage:
+        w.stageLine->showRows(workers::rowsProgrammed(2));
+        break;
+    case RunStage::Pause:
+        // Two presence ticks a second count the pause down.
+        w.stageLine->showRestarting((w.waitCount + 1) / 2);
+        break;
+    case RunStage::Wait:
+        w.stageLine->showWaiting(static_cast<int>(waitingSince_.elapsed() / 1000));
+        break;
+    default:
+        break;
+    }
 }
 
 void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling)
@@ -288,6 +333,7 @@ void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString 
         waitForEvents();
         holdProgressAt(ceiling);
     }
+    showStage(); // the rows at the stage's end
 }
 
 void UpdateSequence::holdProgressAt(int ceiling)
@@ -351,6 +397,7 @@ void UpdateSequence::giveUpWaitingForSurface()
                      .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
     w.ui->updateLabel->setPixmap(w.updateRedUp);
     setStage(RunStage::Ending);
+    w.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
     QMessageBox::warning(&w, kBoxTitle,
                          QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
                                         "Unplug it, plug it back in and run the update again."));
@@ -362,6 +409,7 @@ void UpdateSequence::giveUpWaitingForSurface()
 void UpdateSequence::endClosedRun()
 {
     w.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
+    w.stageLine->showResult(StageLine::tr("Update stopped: the updater was closed."));
     // The presence ticks that come before the program exits stop counting
     // the pause down.
     w.waitCount = 0;

@@ -8,6 +8,8 @@
 
 #include "run_stage.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
@@ -15,6 +17,7 @@
 
 class MainWindow;
 class QTimer;
+class QWidget;
 
 namespace vireon::app {
 
@@ -40,6 +43,9 @@ public:
     // does not begin its second stage.
     void setCloseQuestionOpen(bool open) { closeQuestionOpen_ = open; }
     bool closeQuestionOpen() const { return closeQuestionOpen_; }
+    // A box that speaks of the stage the run is in ("An update is
+    // running."): closed as the run leaves that stage.
+    void closeWhenStageEnds(QWidget *box) { stageBox_ = box; }
 
     // How long the run waits for the surface after its first stage.
     std::chrono::milliseconds deviceReturnLimit;
@@ -48,6 +54,8 @@ private:
     void setStage(RunStage next);
     // Sleeps in the event loop until at least one event has been handled.
     void waitForEvents();
+    // The stage line for the stage the run is in.
+    void showStage();
     // Waits while a worker's run goes on, holding the progress at `ceiling`;
     // the first pass logs `firstPass`.
     void waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling);
@@ -72,6 +80,8 @@ private:
     QTimer *progressTimer_ = nullptr; // the run's 1 s tick, made by its first attempt
     int progressCeiling_ = 0;
     RunStage stage_ = RunStage::Idle;
+    QElapsedTimer waitingSince_; // the wait for the surface's return began
+    QPointer<QWidget> stageBox_;
     bool closeRequested_ = false;
     bool closeQuestionOpen_ = false;
 };

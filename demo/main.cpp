@@ -5,10 +5,13 @@
 #include "mainwindow.h"
 #include "process_figures.h"
 #include "screenshot.h"
+#include "single_instance.h"
+#include "version.h"
 #include "walkthrough.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLockFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,7 +44,10 @@ const char kUsage[] =
     "  --walkthrough DIR play a whole update on its own in the current folder:\n"
     "                    choose the example file, press UPDATE, close every box,\n"
     "                    save a picture of each stage into DIR, print the log\n"
-    "                    and the figures; exit 0 only when the update succeeded\n";
+    "                    and the figures; exit 0 only when the update succeeded\n"
+    "  --version         print the version and exit\n"
+    "One updater works in a folder at a time, the demo included (the lock file\n"
+    ".vireon-control.lock): start a second one in another folder.\n";
 
 struct Options {
     std::string scenario = "attached";
@@ -67,6 +73,9 @@ int parse(int argc, char **argv, Options &o)
             o.walkthrough = QString::fromLocal8Bit(argv[++i]);
         } else if (option == "--time-to-show") {
             o.timeToShow = true;
+        } else if (option == "--version") {
+            std::printf("vireon-control-demo %s\n", VIREON_VERSION);
+            return 0;
         } else if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -121,6 +130,11 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication application(argc, argv);
+    // The same window, the same temporary images and log in the working
+    // folder: the same one-per-folder lock as the shipped program.
+    QLockFile folderLock(QDir::current().absoluteFilePath(vireon::app::kFolderLockName));
+    if (!vireon::app::claimWorkingFolder(folderLock))
+        return o.screenshot.isEmpty() && o.walkthrough.isEmpty() ? 0 : 1;
 
     sim::SurfaceOptions options;
     options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());

@@ -41,8 +41,8 @@ void ModalAnswerer::poll()
     open_.start();
     if (seen_)
         seen_(modal);
-    if (!modal->isVisible())
-        return; // `seen` answered it
+    if (!modal->isVisible() || modal->property(kLeaveOpen).toBool())
+        return; // `seen` answered it, or leaves it open as a user who ignores it
     if (box != nullptr) {
         // OK where the box has one, else its default answer.
         QAbstractButton *answer = box->button(QMessageBox::Ok);

@@ -22,6 +22,9 @@ namespace vireon::demo {
 // field (yet): try again later.
 bool answerFileDialog(QWidget *modal, const QString &file);
 
+// A modal given this property (true) by `seen` is left open.
+constexpr const char *kLeaveOpen = "vireonLeaveOpen";
+
 // Polls for the active modal widget and answers each one once as it opens.
 // One still open after a minute is cancelled, so nothing hangs on it.
 class ModalAnswerer : public QObject

@@ -62,11 +62,14 @@ TEST_F(FileChoiceTest, GoodFileIsSplitLoggedAndChosenByItsCanonicalPathUntilTheN
     EXPECT_EQ(read("vireonTemp2.txt"), image(0));
 
     // Only the lower-case suffix is taken, and a refusal changes nothing: a
-    // name with another suffix, or none when the dialog is cancelled.
+    // name with another suffix is told; a cancelled dialog is no mistake and
+    // shows nothing more.
     const QString upper = write("upper.CYACD", image(0) + image(1)), other = write("other.txt", image(0) + image(1));
     for (const QString &refused : {upper, other, QString()}) {
         const auto seen = choose(refused);
-        ASSERT_EQ(seen.size(), 2u);
+        ASSERT_EQ(seen.size(), refused.isEmpty() ? 1u : 2u);
+        if (refused.isEmpty())
+            continue;
         EXPECT_EQ(seen[1].title, "Vireon Surface Bootloader");
         EXPECT_EQ(seen[1].text, "Please Select a file ending with '.cyacd'");
     }
@@ -173,6 +176,26 @@ TEST_F(FileChoiceTest, AFileLargerThanAnyFirmwareIsRefusedWithItsSize)
     EXPECT_EQ(seen[1].text, "huge.cyacd cannot be used to update the surface.\nThis file is 50.0 MiB (52428800 bytes); a "
                             "firmware file for the surface is at most 16 MiB.\nPlease choose the surface's firmware file again.");
     expectRefused();
+}
+
+// Two names that differ only in their elided middle: the panel's tooltip and
+// accessible description give each whole path; no file, no tooltip.
+TEST_F(FileChoiceTest, ThePanelsTooltipAndDescriptionAreTheChosenFilesFullPath)
+{
+    const QLabel *panel = probe().ui().fileNameLabel;
+    EXPECT_EQ(panel->toolTip(), "");
+    EXPECT_EQ(panel->accessibleDescription(), "No file chosen");
+    const QString stem = "vireon-surface-firmware-for-the-studio-model-";
+    for (const QString version : {"2.3.0", "2.3.1"}) {
+        const QString file = goodFile(stem + version + "-release.cyacd");
+        choose(file);
+        EXPECT_EQ(panel->toolTip(), QFileInfo(file).canonicalFilePath());
+        EXPECT_EQ(panel->accessibleDescription(), QFileInfo(file).canonicalFilePath());
+    }
+    write("broken.cyacd", "not firmware\n");
+    withModals({path("broken.cyacd")}, [this]() { QTest::mouseClick(probe().ui().browseFileLabel, Qt::LeftButton); });
+    EXPECT_EQ(panel->toolTip(), "");
+    EXPECT_EQ(panel->accessibleDescription(), "No file chosen");
 }
 
 TEST_F(FileChoiceTest, LongNamesAreElidedToFitThePanel)

@@ -81,21 +81,3 @@ INSTANTIATE_TEST_SUITE_P(ImageButtons, ToolTipOnScreen, ::testing::Values("updat
 
 } // namespace
 } // namespace apptest
-
-extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }
-
-int main(int argc, char **argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    apptest::XvfbServer server;
-    if (server.display().isEmpty()) {
-        std::fprintf(stderr, "Xvfb could not be started: skipped\n");
-        return 77;
-    }
-    setenv("DISPLAY", qPrintable(server.display()), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    setenv("QT_XCB_GL_INTEGRATION", "none", 1); // as the programs run it
-    Q_INIT_RESOURCE(gui_elements);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,92 @@
+#include "stage_line.h"
+
+#include <QFile>
+#include <QPalette>
+
+namespace vireon::app {
+
+namespace {
+// The band between the progress bar and the footer's rule.
+const QRect kBand(10, 324, 558, 20);
+// Light on the window's dark blue ground.
+const QColor kText(214, 226, 255);
+} // namespace
+
+StageLine::StageLine(QWidget *parent) : QLabel(parent)
+{
+    setObjectName(QStringLiteral("stageLine"));
+    setGeometry(kBand);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, kText);
+    setPalette(colours);
+    QFont font = this->font();
+    font.setPointSize(10);
+    setFont(font);
+    // The name is the text itself, so that a screen reader reads each new
+    // stage as it is shown.
+    setAccessibleDescription(tr("Where the update is"));
+}
+
+QString StageLine::rowsText(int image, int rowsDone, int rowsTotal)
+{
+    return tr("Image %1: row %2 of %3").arg(image).arg(rowsDone).arg(rowsTotal);
+}
+
+QString StageLine::restartingText(int secondsLeft)
+{
+    return tr("The surface is restarting (%1 s)").arg(secondsLeft);
+}
+
+QString StageLine::waitingText(int secondsWaited)
+{
+    return tr("Waiting for the surface to come back (%1 s)").arg(secondsWaited);
+}
+
+void StageLine::beginImage(int image, const QString &imagePath)
+{
+    image_ = image;
+    rowsTotal_ = imageRowCount(imagePath);
+    showRows(0);
+}
+
+void StageLine::showRows(int rowsDone)
+{
+    say(rowsText(image_, qMin(rowsDone, rowsTotal_), rowsTotal_));
+}
+
+void StageLine::showRestarting(int secondsLeft)
+{
+    say(restartingText(secondsLeft));
+}
+
+void StageLine::showWaiting(int secondsWaited)
+{
+    say(waitingText(secondsWaited));
+}
+
+void StageLine::showResult(const QString &result)
+{
+    say(result);
+}
+
+void StageLine::say(const QString &text)
+{
+    if (text == this->text())
+        return;
+    setText(text);
+    emit shown(text);
+}
+
+int imageRowCount(const QString &imagePath)
+{
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    int rows = 0;
+    while (!file.atEnd())
+        rows += file.readLine().startsWith(':') ? 1 : 0;
+    return rows;
+}
+
+} // namespace vireon::app

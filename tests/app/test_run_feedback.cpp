@@ -1,0 +1,162 @@
+// What the window tells during and after whole updates on the simulated
+// surface: the line under the progress bar (the real rows from the workers,
+// the restart and the wait for the surface, the result) and what a screen
+// reader is given of it; the success box and the pictures at the end; the
+// box that refused a close, closed when its stage ends.
+#include "app_fixture.h"
+
+#include "stage_line.h"
+
+#include <QAccessible>
+
+namespace apptest {
+namespace {
+
+class RunFeedbackTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        surface = attachSurface();
+        window().show();
+        probe().presenceTimer()->setInterval(50); // the pause of 20 ticks lasts a second
+        choose(goodFile());
+        probe().doHID();
+        ASSERT_TRUE(probe().updateEnabled());
+        QObject::connect(line(), &vireon::app::StageLine::shown, [this](const QString &text) { texts << text; });
+    }
+    vireon::app::StageLine *line() { return window().findChild<vireon::app::StageLine *>("stageLine"); }
+    // Presses UPDATE and closes every box with OK (but as answerBox says).
+    std::vector<Seen> update()
+    {
+        const auto seen = withModals({}, [this]() { QTest::mouseClick(probe().ui().updateLabel, Qt::LeftButton); });
+        EXPECT_TRUE(probe().idle());
+        return seen;
+    }
+    // The texts shown that match `pattern`, each as its first captured number.
+    QList<int> numbers(const QString &pattern) const
+    {
+        const QRegularExpression re('^' + pattern + '$');
+        QList<int> out;
+        for (const QString &text : texts)
+            if (const auto match = re.match(text); match.hasMatch())
+                out << match.captured(1).toInt();
+        return out;
+    }
+
+    std::shared_ptr<sim::Surface> surface;
+    QStringList texts;
+};
+
+TEST_F(RunFeedbackTest, ASuccessfulUpdateNamesEachImagesRowsTheRestartTheWaitAndTheResult)
+{
+    update();
+    const int rows = images()[0].rowCount;
+    for (int image : {1, 2}) {
+        const QList<int> done = numbers(QString("Image %1: row (\\d+) of %2").arg(image).arg(rows));
+        ASSERT_FALSE(done.isEmpty()) << image;
+        EXPECT_EQ(done.first(), 0) << image;
+        EXPECT_EQ(done.last(), rows) << "the workers' own count at the stage's end, image " << image;
+        EXPECT_TRUE(std::is_sorted(done.begin(), done.end())) << image;
+    }
+    const QList<int> restarting = numbers("The surface is restarting \\((\\d+) s\\)");
+    ASSERT_FALSE(restarting.isEmpty());
+    EXPECT_EQ(restarting.first(), 10);
+    EXPECT_EQ(restarting.last(), 0);
+    EXPECT_TRUE(std::is_sorted(restarting.rbegin(), restarting.rend()));
+    EXPECT_FALSE(numbers("Waiting for the surface to come back \\((\\d+) s\\)").isEmpty());
+    // In this order, each stage once.
+    const QStringList order{"Image 1: row 0 of 4", "The surface is restarting (10 s)",
+                            "Waiting for the surface to come back (0 s)", "Image 2: row 0 of 4",
+                            "Update complete: both images programmed."};
+    for (int i = 1; i < order.size(); ++i)
+        EXPECT_LT(texts.indexOf(order[i - 1]), texts.indexOf(order[i])) << order[i].toStdString();
+    EXPECT_EQ(texts.last(), order.last());
+    EXPECT_EQ(line()->text(), order.last()); // the result stays until the next run
+}
+
+TEST_F(RunFeedbackTest, EachFailedEndSaysWhereTheUpdateStopped)
+{
+    struct Case {
+        const char *name;
+        std::function<void()> arrange;
+        QString result;
+    };
+    const std::vector<Case> cases{
+        {"image 1 for another chip", [this] { surface->device().target(0).siliconId ^= 0x100; },
+         "Update failed in image 1. Run the update again."},
+        {"the surface never returns",
+         [this] {
+             probe().deviceReturnLimit() = 1500ms;
+             surface->addFault({sim::Fault::NeverReturns});
+         },
+         "Update stopped: the surface did not come back."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange();
+        update();
+        EXPECT_EQ(texts.value(texts.size() - 1), c.result);
+        TearDown();
+        SetUp();
+        texts.clear();
+    }
+}
+
+TEST_F(RunFeedbackTest, AScreenReaderReadsTheLineAsStaticTextNamedByItsText)
+{
+    update();
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(line());
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::StaticText);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Update complete: both images programmed.");
+    EXPECT_EQ(accessible->text(QAccessible::Description), "Where the update is");
+}
+
+TEST_F(RunFeedbackTest, TheSuccessBoxNamesTheFileAndUpdateFadesAsNoFileIsChosenAnyMore)
+{
+    const QString file = QFileInfo(path("surface.cyacd")).canonicalFilePath();
+    const auto seen = update();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, "Firmware update complete.");
+    EXPECT_EQ(seen[1].info, "Programmed: " + file);
+    EXPECT_FALSE(probe().updateEnabled());
+    EXPECT_EQ(shown(probe().ui().updateLabel), probe().updateWhiteDisabled().cacheKey());
+    probe().doHID(); // the surface is still there: nothing to offer without a file
+    EXPECT_EQ(shown(probe().ui().updateLabel), probe().updateWhiteDisabled().cacheKey());
+}
+
+// A close refused while image 1 is programmed, its box left open as a user
+// who does not answer it: it is gone as the run leaves that stage, long
+// before the success box.
+TEST_F(RunFeedbackTest, TheCloseRefusedBoxClosesWhenItsStageEnds)
+{
+    QPointer<QMessageBox> refused;
+    bool refusedOpenAtSuccess = true;
+    std::unique_lock<std::mutex> held;
+    QObject::connect(line(), &vireon::app::StageLine::shown, [&](const QString &text) {
+        if (text != "Image 1: row 0 of 4")
+            return;
+        held = surface->lock(); // image 1 waits until the close has been refused
+        QTimer::singleShot(0, [&]() {
+            EXPECT_FALSE(window().close());
+            held.unlock();
+        });
+    });
+    answerBox = [&](QMessageBox *box) {
+        if (box->text().startsWith("An update is running.")) {
+            refused = box;
+            box->setProperty(vireon::demo::kLeaveOpen, true);
+        }
+        if (box->text() == "Firmware update complete.")
+            refusedOpenAtSuccess = refused && refused->isVisible();
+    };
+    const auto seen = update();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(seen[1].text.startsWith("An update is running."));
+    EXPECT_EQ(seen[2].text, "Firmware update complete.");
+    EXPECT_FALSE(refusedOpenAtSuccess);
+}
+
+} // namespace
+} // namespace apptest
