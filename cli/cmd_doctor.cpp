@@ -128,7 +128,7 @@ void report(Reporter &reporter, const Check &check, int *failures)
     json.insert(QStringLiteral("ok"), check.ok);
     json.insert(QStringLiteral("message"), check.message);
     json.insert(QStringLiteral("fix"), check.fix);
-    reporter.entry(stage::Doctor, human, json);
+    reporter.entry(stage::Doctor, human, json, check.ok);
 }
 
 // The keys a signed file is checked against; a key file that cannot be
@@ -235,7 +235,11 @@ int doctorCommand(const Options &options, Reporter &reporter)
     if (failures == 0) {
         outcome.message = QStringLiteral("All %1 checks hold.").arg(checks);
     } else {
-        outcome = {Exit::SetupProblem, QStringLiteral("%1 of %2 checks do not hold.").arg(failures).arg(checks),
+        outcome = {Exit::SetupProblem,
+                   QStringLiteral("%1 of %2 checks %3.")
+                       .arg(failures)
+                       .arg(checks)
+                       .arg(failures == 1 ? QStringLiteral("does not hold") : QStringLiteral("do not hold")),
                    QStringLiteral("see the fix under each FAIL above.")};
     }
     reporter.finish(stage::Doctor, outcome);

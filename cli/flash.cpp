@@ -8,6 +8,8 @@
 #include "reporter.h"
 #include "version.h"
 
+#include <QFile>
+
 namespace vireon::flash {
 namespace {
 
@@ -47,6 +49,15 @@ int run(const QStringList &arguments, FILE *out, FILE *err, const FrontEnd &fron
         const QString error = frontEnd.prepare(parser);
         if (!error.isEmpty())
             return usage(err, frontEnd, error);
+    }
+
+    // A log that cannot be written would lose the record of an update that
+    // then goes on: refused before anything reaches a surface.
+    if (!parsed.options.logFile.isEmpty()) {
+        QFile log(parsed.options.logFile);
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+            return usage(err, frontEnd, QStringLiteral("cannot write the log file %1 (%2).")
+                                            .arg(parsed.options.logFile, log.errorString()));
     }
 
     Options options = parsed.options;

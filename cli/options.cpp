@@ -28,11 +28,11 @@ void addOptions(QCommandLineParser &parser)
          QStringLiteral("SECONDS"), QStringLiteral("0")},
         {kReturnTimeout,
          QStringLiteral("How long the surface may stay off the bus while it restarts between the two images "
-                        "(default 60)."),
+                        "(default 60, at least 1)."),
          QStringLiteral("SECONDS"), QStringLiteral("60")},
         {kJson, QStringLiteral("Print one JSON object per line (see the manual page).")},
         {kLog, QStringLiteral("Append every step to FILE, in the window's log format."), QStringLiteral("FILE")},
-        {kQuiet, QStringLiteral("Print errors only.")},
+        {kQuiet, QStringLiteral("Print errors only (and what list finds, and the checks of doctor that fail).")},
         {kTrustedKey,
          QStringLiteral("Also trust this minisign public key (.pub) for the file's signature; may be given more "
                         "than once."),
@@ -45,15 +45,30 @@ void addOptions(QCommandLineParser &parser)
                                  QStringLiteral("list | doctor | update FILE | verify FILE"));
 }
 
-// A number of seconds, 0 or more; false when the text is not one.
-bool readSeconds(const QString &text, double *seconds)
+// The longest wait either option takes: a day.
+constexpr double kLongestSeconds = 86400;
+// A restart takes the surface off the bus and through the USB enumeration
+// again, which takes longer than this: a shorter --return-timeout would end
+// every update between its two images, with the surface half updated.
+constexpr double kShortestReturnSeconds = 1;
+
+// A number of seconds from `least` to a day; else why not, one sentence.
+QString readSeconds(const QString &option, const QString &text, double least, double *seconds)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < 0 || value > 86400)
-        return false;
+    if (!ok || !std::isfinite(value))
+        return QStringLiteral("--%1 takes a number of seconds; '%2' is not a number.").arg(option, text);
+    if (value < least)
+        return least == 0 ? QStringLiteral("--%1 takes a number of seconds, 0 or more.").arg(option)
+                          : QStringLiteral("--%1 %2 is too short: the surface needs at least %3 s to restart; "
+                                           "give %3 or more (default 60).")
+                                .arg(option, text)
+                                .arg(least);
+    if (value > kLongestSeconds)
+        return QStringLiteral("--%1 %2 is too large: at most %3 seconds (a day).").arg(option, text).arg(kLongestSeconds);
     *seconds = value;
-    return true;
+    return QString();
 }
 
 ParsedArguments error(const QString &text)
@@ -91,10 +106,12 @@ ParsedArguments parseArguments(QCommandLineParser &parser, const QStringList &ar
         return error(QStringLiteral("--device needs a device path."));
     if (parser.isSet(kSerial) && o.serial.isEmpty())
         return error(QStringLiteral("--serial needs a serial number."));
-    if (!readSeconds(parser.value(kWait), &o.waitSeconds))
-        return error(QStringLiteral("--wait takes a number of seconds, 0 or more."));
-    if (!readSeconds(parser.value(kReturnTimeout), &o.returnSeconds))
-        return error(QStringLiteral("--return-timeout takes a number of seconds, 0 or more."));
+    if (const QString why = readSeconds(kWait, parser.value(kWait), 0, &o.waitSeconds); !why.isEmpty())
+        return error(why);
+    if (const QString why = readSeconds(kReturnTimeout, parser.value(kReturnTimeout), kShortestReturnSeconds,
+                                        &o.returnSeconds);
+        !why.isEmpty())
+        return error(why);
     o.json = parser.isSet(kJson);
     o.quiet = parser.isSet(kQuiet);
     o.logFile = parser.value(kLog);

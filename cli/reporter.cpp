@@ -139,14 +139,14 @@ void Reporter::endRows()
     rowStage_ = nullptr;
 }
 
-void Reporter::entry(const Stage &stage, const QString &human, QJsonObject json)
+void Reporter::entry(const Stage &stage, const QString &human, QJsonObject json, bool minor)
 {
     std::lock_guard<std::mutex> hold(mutex_);
     log(stage, human);
     if (options_.json) {
         json.insert(QStringLiteral("stage"), QLatin1String(stage.key));
         write(out_, QString::fromUtf8(jsonLine(json)));
-    } else if (!options_.quiet) {
+    } else if (!options_.quiet || !minor) {
         write(out_, human + QLatin1Char('\n'));
     }
 }

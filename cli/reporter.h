@@ -37,7 +37,9 @@ public:
     void endRows();
 
     // One entry of list or doctor: `human` on the terminal, `json` with --json.
-    void entry(const Stage &stage, const QString &human, QJsonObject json);
+    // The entries are the command's result: -q prints them too, but those
+    // marked `minor` (a doctor check that holds).
+    void entry(const Stage &stage, const QString &human, QJsonObject json, bool minor = false);
 
     // The command's end: its result line, and for a failure the message and
     // its fix on standard error.

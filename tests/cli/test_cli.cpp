@@ -2,6 +2,7 @@
 // bus: what each writes, the flash it leaves and the exit code each cause
 // ends with.
 #include "cyacd_gen.h"
+#include "exit_codes.h"
 #include "flash.h"
 #include "hidsim.h"
 #include "progress_meter.h"
@@ -167,8 +168,8 @@ TEST_F(Cli, EachFailureEndsWithItsOwnExitCode)
          },
          update, 8, "transfer to the surface failed"},
         {"never comes back", [](Cli &t) { t.attach()->addFault(sim::Fault{sim::Fault::NeverReturns}); },
-         update + QStringList{QStringLiteral("--return-timeout"), QStringLiteral("0.3")}, 9,
-         "did not come back within 0.3 s"},
+         update + QStringList{QStringLiteral("--return-timeout"), QStringLiteral("1")}, 9,
+         "did not come back within 1 s"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -178,6 +179,43 @@ TEST_F(Cli, EachFailureEndsWithItsOwnExitCode)
         EXPECT_EQ(result.code, c.code) << qPrintable(result.err);
         EXPECT_TRUE(result.err.contains(QLatin1String(c.says))) << qPrintable(result.err);
     }
+}
+
+// Each is refused as a usage error before the surface hears a report: a
+// restart allowance no surface can meet would stop every update half done,
+// and a log that cannot be written would lose its record.
+TEST_F(Cli, OptionsThatCannotWorkAreRefusedBeforeAnythingIsWritten)
+{
+    auto surface = attach();
+    const QString nowhere = dir_.filePath(QStringLiteral("no-such-folder/flash.log"));
+    const struct {
+        QStringList options;
+        const char *says;
+    } cases[] = {
+        {{QStringLiteral("--return-timeout"), QStringLiteral("0")}, "--return-timeout 0 is too short"},
+        {{QStringLiteral("--return-timeout"), QStringLiteral("0.5")}, "--return-timeout 0.5 is too short"},
+        {{QStringLiteral("--return-timeout"), QStringLiteral("-3")}, "--return-timeout -3 is too short"},
+        {{QStringLiteral("--wait"), QStringLiteral("1e12")}, "--wait 1e12 is too large: at most 86400 seconds"},
+        {{QStringLiteral("--wait"), QStringLiteral("soon")}, "'soon' is not a number"},
+        {{QStringLiteral("--log"), nowhere}, "cannot write the log file"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.says);
+        const Result result = flash(QStringList{QStringLiteral("update"), file_} + c.options);
+        EXPECT_EQ(result.code, static_cast<int>(flash::Exit::Usage));
+        EXPECT_TRUE(result.err.contains(QLatin1String(c.says))) << qPrintable(result.err);
+        EXPECT_EQ(surface->exchanges(), 0);
+    }
+}
+
+// The list is the command's result: -q keeps it and drops the summary.
+TEST_F(Cli, QuietListStillPrintsTheList)
+{
+    attach(L"VS-0042");
+    const Result result = flash({QStringLiteral("-q"), QStringLiteral("list")});
+    EXPECT_EQ(result.code, 0);
+    EXPECT_TRUE(result.out.contains(QStringLiteral("serial VS-0042\tcan open"))) << qPrintable(result.out);
+    EXPECT_FALSE(result.out.contains(QStringLiteral("attached."))) << qPrintable(result.out);
 }
 
 TEST_F(Cli, CtrlCAbortsTheActionAndAnotherUpdateMendsIt)
@@ -275,6 +313,7 @@ TEST_F(Cli, DoctorHoldsOnlyWhenRuleAccessAndSurfaceAllHold)
     const Result masked = flash({QStringLiteral("doctor")});
     EXPECT_EQ(masked.code, 1);
     EXPECT_TRUE(masked.out.contains(QStringLiteral("does not tag it \"uaccess\""))) << qPrintable(masked.out);
+    EXPECT_TRUE(masked.err.contains(QStringLiteral("1 of 5 checks does not hold."))) << qPrintable(masked.err);
 
     QFile::remove(etc + QStringLiteral("/70-vireon-surface.rules"));
     QFile::rename(lib + QStringLiteral("/70-vireon-surface.rules"), lib + QStringLiteral("/80-vireon-surface.rules"));
