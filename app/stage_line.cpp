@@ -23,9 +23,15 @@ StageLine::StageLine(QWidget *parent) : QLabel(parent)
     QFont font = this->font();
     font.setPointSize(10);
     setFont(font);
-    // The name is the text itself, so that a screen reader reads each new
-    // stage as it is shown.
     setAccessibleDescription(tr("Where the update is"));
+    nameForScreenReaders();
+}
+
+void StageLine::nameForScreenReaders()
+{
+    // The name is the text itself, so that a screen reader reads each new
+    // stage as it is shown (a new name is announced).
+    setAccessibleName(text().isEmpty() ? tr("No update running") : text());
 }
 
 QString StageLine::rowsText(int image, int rowsDone, int rowsTotal)
@@ -75,6 +81,7 @@ void StageLine::say(const QString &text)
     if (text == this->text())
         return;
     setText(text);
+    nameForScreenReaders();
     emit shown(text);
 }
 

@@ -40,6 +40,7 @@ signals:
 
 private:
     void say(const QString &text);
+    void nameForScreenReaders();
 
     int image_ = 0;
     int rowsTotal_ = 0;
