@@ -22,7 +22,10 @@ options:
     description: The serial number of the surface, when several are attached.
     type: str
   device:
-    description: The device path of the surface, as C(vireon-flash list) shows it.
+    description:
+      - The device path of the surface, as C(vireon-flash list) shows it.
+      - A surface may come back under another path after the restart that
+        ends the check; prefer I(serial) where the surface reports one.
     type: str
   state:
     description:
