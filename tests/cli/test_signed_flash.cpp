@@ -135,8 +135,9 @@ TEST_F(SignedFlash, EachSignatureCaseEndsWithItsStatusAndOnlyAGoodOrAbsentOneRea
             EXPECT_EQ(run.signature.value(QLatin1String("key_id")).toString(), keyId("maker"));
             EXPECT_EQ(run.signature.value(QLatin1String("trusted_comment")).toString(), QLatin1String("release 1.0"));
         }
-        if (QByteArray(c.name) == "another key")
+        if (QByteArray(c.name) == "another key") {
             EXPECT_TRUE(run.err.contains(keyId("stranger"))) << qPrintable(run.err);
+        }
     }
 }
 

@@ -163,9 +163,10 @@ TEST_F(SignatureTest, AnUnsignedFilePassesUnlessThePolicyRequiresASignature)
         const SignatureCheck unsigned_ = checkSignature(firmware, dir.filePath("fw.cyacd.minisig"), t);
         EXPECT_EQ(unsigned_.status, Status::None);
         EXPECT_EQ(unsigned_.refused(), c.required) << c.policy;
-        if (!c.required)
+        if (!c.required) {
             EXPECT_EQ(unsigned_.summary(), "The file carries no signature (no fw.cyacd.minisig beside it); it is used "
                                            "unsigned.");
+        }
     }
     write("policy.conf", "require-signature = yes\n");
     EXPECT_EQ(check(firmware).reason, "The file carries no signature (no fw.cyacd.minisig beside it), and this "
