@@ -158,9 +158,10 @@ Check keysCheck(const Options &options, const RunTrust &run)
         check.fix = QStringLiteral("replace each file named above with the maker's public key as minisign wrote it, "
                                    "or remove it.");
     } else if (!check.ok) {
+        const QStringList &folders = options.trustLocations.keyFolders; // the site's is the last
         check.fix = QStringLiteral("signatures are required, so every file is refused until the maker's public key "
                                    "(NAME.pub) is installed in %1.")
-                        .arg(options.trustLocations.keyFolders.value(1));
+                        .arg(folders.isEmpty() ? QString() : folders.last());
     }
     return check;
 }
