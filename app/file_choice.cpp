@@ -3,6 +3,8 @@
 #include "access.h"
 #include "box_titles.h"
 #include "firmware_file.h"
+#include "folder_files.h"
+#include "temporary_images.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "window_skin.h"
@@ -40,11 +42,12 @@ void FileChoice::choose()
     w.writeToLog(QStringLiteral("Temp filepath: %1\n").arg(canonical));
     showName(info.fileName(), canonical);
 
-    QFile firmware(w.fileName);
-    if (!firmware.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read, and a named pipe never holds the window.
+    const core::OpenedFile firmware = core::openRegularFile(w.fileName);
+    if (!firmware.ok()) {
         forget();
-        QMessageBox::information(nullptr, kFileErrorBoxTitle, firmware.errorString());
-        w.writeToLog(QStringLiteral("Firmware error: %1\n").arg(firmware.errorString()));
+        QMessageBox::information(nullptr, kFileErrorBoxTitle, firmware.problem);
+        w.writeToLog(QStringLiteral("Firmware error: %1\n").arg(firmware.problem));
     }
     w.splitFile();
     // A file that could not be taken leaves nothing behind: no name in the
@@ -79,10 +82,14 @@ void FileChoice::split()
     w.tempFile2.setFileName(core::temporaryImagePath(2));
     w.writeToLog(QStringLiteral("Temp filepath 2: %1\n").arg(w.tempFile2.fileName()));
 
-    QFile *failed = writeTemporaryFiles(images);
-    w.tempFile1.close();
-    w.tempFile2.close();
-    if (failed != nullptr) {
+    w.writeToLog(QStringLiteral("Writing to the 2 temporary files...\n"));
+    // Where the split left off: the image the last lines went to.
+    w.writingSecondImage = images.firstLine2 > 0;
+    w.writingFirstImage = images.firstLine1 > 0 && !w.writingSecondImage;
+    const core::WriteProblem failed = w.temporaryImages.write(images, w.tempFile1.fileName(), w.tempFile2.fileName());
+    for (const QString &odd : w.temporaryImages.oddFilesReplaced())
+        w.writeToLog(odd + QLatin1Char('\n'));
+    if (!failed.path.isEmpty()) {
         refuseTemporaryFile(failed);
         return;
     }
@@ -92,44 +99,25 @@ void FileChoice::split()
         checkTemporaryImages();
 }
 
-QFile *FileChoice::writeTemporaryFiles(const core::SplitImages &images)
+void FileChoice::refuseTemporaryFile(const core::WriteProblem &failed)
 {
-    const QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Text | QIODevice::Truncate;
-    if (!w.tempFile1.open(mode))
-        return &w.tempFile1;
-    if (!w.tempFile2.open(mode))
-        return &w.tempFile2;
-    w.writeToLog(QStringLiteral("Writing to the 2 temporary files...\n"));
-    // Where the split left off: the image the last lines went to.
-    w.writingSecondImage = images.firstLine2 > 0;
-    w.writingFirstImage = images.firstLine1 > 0 && !w.writingSecondImage;
-    if (!core::writeImage(w.tempFile1, images.image1))
-        return &w.tempFile1;
-    if (!core::writeImage(w.tempFile2, images.image2))
-        return &w.tempFile2;
-    return nullptr;
-}
-
-void FileChoice::refuseTemporaryFile(QFile *failed)
-{
-    const QString error = failed->errorString();
-    w.writeToLog(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed->fileName(), error));
+    w.writeToLog(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed.path, failed.reason));
     forget();
     clearRefused();
     QMessageBox::warning(&w, kBoxTitle,
                          QStringLiteral("The temporary files could not be written in %1\n(%2: %3).\n"
                                         "Please make sure this folder is writable and has free space, "
                                         "then choose the file again.")
-                             .arg(QDir::toNativeSeparators(QDir::currentPath()), QFileInfo(failed->fileName()).fileName(),
-                                  error));
+                             .arg(QDir::toNativeSeparators(QDir::currentPath()), QFileInfo(failed.path).fileName(),
+                                  failed.reason));
 }
 
 bool FileChoice::checkTemporaryImages()
 {
     if (core::fileWasRead(w.chosenImages) && !checkSignature())
         return false;
-    const core::FileProblem problem =
-        core::checkImageFiles(w.chosenImages, w.tempFile1.fileName(), w.tempFile2.fileName());
+    // Through the files written at the split, whose names must still hold them.
+    const core::FileProblem problem = w.temporaryImages.check(w.chosenImages);
     if (problem.ok())
         return true;
     w.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));

@@ -8,10 +8,9 @@
 #include <QString>
 
 class MainWindow;
-class QFile;
 
 namespace vireon::core {
-struct SplitImages;
+struct WriteProblem;
 }
 
 namespace vireon::app {
@@ -38,9 +37,7 @@ public:
 
 private:
     void showName(const QString &bareName, const QString &fullPath);
-    // Null when both temporary files were written; else the one that failed.
-    QFile *writeTemporaryFiles(const vireon::core::SplitImages &images);
-    void refuseTemporaryFile(QFile *failed);
+    void refuseTemporaryFile(const vireon::core::WriteProblem &failed);
     // Logs whose key signed the file, or that it carries no signature;
     // false when the signature refuses it (told and logged).
     bool checkSignature();

@@ -24,7 +24,6 @@
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
-#include <QTextStream>
 #include <QThread>
 #include <QTimer>
 
@@ -155,21 +154,17 @@ QString MainWindow::logCreationLine(const QDateTime &when)
 
 void MainWindow::createLog()
 {
-    if (QFile::exists(vireon::core::kLogFileName))
+    // A link or any other odd file at the log's name is never written
+    // through; the box says what was found there.
+    const QString problem = vireon::core::prepareLog(QDateTime::currentDateTime());
+    if (problem.isEmpty())
         return;
-    QFile log(vireon::core::kLogFileName);
-    if (log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        QTextStream(&log) << logCreationLine(QDateTime::currentDateTime());
-        return;
-    }
-    qCDebug(lcWindow) << "log file error";
+    qCDebug(lcWindow) << "log file error:" << problem;
     QMessageBox box(QMessageBox::Information, vireon::app::kBoxTitle,
                     QStringLiteral("Error creating log file.\nPlease click to proceed."), QMessageBox::Ok, this);
-    box.setInformativeText(QStringLiteral("%1 could not be created in the folder %2: %3.\n"
-                                          "The updater works without it, but keeps no record of the update. "
-                                          "Start it in a folder you can write to, such as your home folder.")
-                               .arg(vireon::core::kLogFileName, QDir::toNativeSeparators(QDir::currentPath()),
-                                    log.errorString()));
+    box.setInformativeText(problem + QStringLiteral("\nThe updater works without it, but keeps no record of the "
+                                                    "update. Start it in a folder you can write to, such as your "
+                                                    "home folder."));
     box.exec();
 }
 
@@ -319,10 +314,8 @@ void MainWindow::showProgress()
 
 void MainWindow::deleteTemporaryFiles()
 {
-    if (!tempFile1.fileName().isEmpty())
-        QFile::remove(tempFile1.fileName());
-    if (!tempFile2.fileName().isEmpty())
-        QFile::remove(tempFile2.fileName());
+    // Only our own files: anything put at their names since is left alone.
+    temporaryImages.remove();
 }
 
 void MainWindow::clearFileName()

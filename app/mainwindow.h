@@ -13,6 +13,7 @@
 #include "firmware_file.h"
 #include "signature_check.h"
 #include "version.h"
+#include "temporary_images.h"
 
 #include <chrono>
 #include <cstdint>
@@ -123,6 +124,9 @@ private:
     // Where the keys a firmware file's signature is checked against and the
     // site's signature policy are read (tests give their own).
     vireon::core::TrustLocations trustLocations = vireon::core::TrustLocations::system();
+    // The temporary images as written and checked, kept open: the workers
+    // program them through these files.
+    vireon::core::TemporaryImages temporaryImages;
     QPixmap browseDown;
     QPixmap browseUp;
     QPixmap browseDisabled;

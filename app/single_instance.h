@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <unistd.h>
+
 class QLockFile;
 
 namespace vireon::app {
@@ -18,8 +20,10 @@ extern const QString kFolderLockName;
 // longer running is taken over. When a running updater holds it, the user
 // is told which one in which folder, the log records it, and the result is
 // false: this updater must exit. A folder where no lock can be made (read
-// only) does not stop the updater.
-bool claimWorkingFolder(QLockFile &lock);
+// only) does not stop the updater. A lock file that is not a regular file,
+// or that another user than `me` owns, is not taken over: the user is told
+// whose it is and what to do, and the result is false.
+bool claimWorkingFolder(QLockFile &lock, uid_t me = geteuid());
 
 } // namespace vireon::app
 

@@ -4,10 +4,13 @@
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
+#include "hidapi_lock.h"
 #include "mainwindow.h"
 #include "row_progress.h"
 #include "stage_line.h"
+#include "printable.h"
 #include "ui_mainwindow.h"
+#include "usb_ids.h"
 #include "worker.h"
 #include "worker2.h"
 
@@ -56,7 +59,8 @@ void UpdateSequence::run()
         setStage(RunStage::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
                                               "Run the update again."));
-        warnWithReason(&w, QStringLiteral("Firmware update 2 failed"), w.worker2->lastResultText());
+        warnWithReason(&w, QStringLiteral("Firmware update 2 failed"),
+                       imageProblem_.isEmpty() ? w.worker2->lastResultText() : imageProblem_);
         // Without the surface the file cannot be tried again as it is.
         if (w.connectedFlag == 0)
             w.clearFileName();
@@ -88,6 +92,7 @@ void UpdateSequence::run()
 bool UpdateSequence::startFreshRun()
 {
     closeRequested_ = false;
+    imageProblem_.clear();
     // Second-stage tries are counted per run: a row of surfaces updated in
     // one window each get their retries.
     w.secondFileAttempts = 0;
@@ -105,6 +110,8 @@ bool UpdateSequence::startFreshRun()
         w.deleteTemporaryFiles();
         return false;
     }
+    if (!claimSurface())
+        return false;
     setStage(RunStage::Starting);
     w.stageLine->showResult(QString());
     delete progressTimer_;
@@ -130,10 +137,13 @@ bool UpdateSequence::firstStage()
     progressCeiling_ = 50;
     w.worker->abort();
     w.thread->wait();
+    w.worker->setImageFile(w.temporaryImages.hostPath(1));
     w.worker->requestWork();
     waitWhileBusy(w.worker->busyFlag, QStringLiteral("Programming first file...\n"), 50);
 
-    const int firstResult = w.worker->errorFlag;
+    int firstResult = w.worker->errorFlag;
+    if (firstResult == vireon::workers::kProgrammed && !imageStillChecked(1))
+        firstResult = vireon::workers::kActionFailed;
     if (firstResult == vireon::workers::kNotOpened) {
         w.writeToLog(QStringLiteral("errorFlag==1 \n"));
         if (w.programAttempts <= 4) {
@@ -170,7 +180,7 @@ bool UpdateSequence::firstStage()
         setStage(RunStage::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
         warnWithReason(&w, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
-                       w.worker->lastResultText());
+                       imageProblem_.isEmpty() ? w.worker->lastResultText() : imageProblem_);
         runReset();
         w.deleteTemporaryFiles();
         w.programAttempts = 0;
@@ -244,8 +254,13 @@ int UpdateSequence::secondStage()
 {
     w.writeToLog(QStringLiteral("Number of Second File programming attempts at top of programfile2: %1\n")
                      .arg(w.secondFileAttempts));
+    // Every try programs the image checked at UPDATE, and only while its
+    // name still holds it.
+    if (!imageStillChecked(2))
+        return 1;
     w.worker2->abort();
     w.thread2->wait();
+    w.worker2->setImageFile(w.temporaryImages.hostPath(2));
     w.worker2->requestWork();
     w.stageLine->beginImage(2, w.tempFile2.fileName());
     // The worker keeps its busy flag set while it retries an open on its
@@ -256,6 +271,8 @@ int UpdateSequence::secondStage()
     switch (w.worker2->errorFlag) {
     case vireon::workers::kProgrammed:
         w.worker2->abort();
+        if (!imageStillChecked(2))
+            return 1;
         ++w.secondFileAttempts;
         w.writeToLog(atEnd.arg(w.secondFileAttempts));
         return 0;
@@ -282,6 +299,38 @@ int UpdateSequence::secondStage()
         w.thread2->wait();
         return 1;
     }
+}
+
+bool UpdateSequence::claimSurface()
+{
+    // The first stage opens the first surface listed with the USB ids.
+    QString serial, path;
+    hid_device_info *devices = core::hid::enumerate(core::kVendorId, core::kProductId);
+    const bool attached = devices != nullptr;
+    if (attached) {
+        serial = core::deviceText(devices->serial_number);
+        path = QString::fromLocal8Bit(devices->path);
+    }
+    core::hid::freeEnumeration(devices);
+    if (!attached || surfaceLock_.claim(serial, path))
+        return true; // without a surface the first stage says so
+    w.writeToLog(QStringLiteral("%1 Update not started.\n").arg(surfaceLock_.problem()));
+    QMessageBox::warning(&w, kBoxTitle,
+                         QStringLiteral("%1\nOnly one updater can update a surface at a time. Wait until that update "
+                                        "has finished, then press UPDATE again.")
+                             .arg(surfaceLock_.problem()));
+    surfaceLock_.release();
+    return false;
+}
+
+bool UpdateSequence::imageStillChecked(int image)
+{
+    const core::FileProblem problem = w.temporaryImages.unchanged(image);
+    if (problem.ok())
+        return true;
+    imageProblem_ = problem.reason;
+    w.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
+    return false;
 }
 
 void UpdateSequence::setStage(RunStage next)
@@ -353,6 +402,8 @@ void UpdateSequence::stopProgressTimer()
 
 void UpdateSequence::runReset(bool browsing)
 {
+    if (browsing) // the run ends here; a retry keeps the surface
+        surfaceLock_.release();
     w.updating = false;
     w.writingFirstImage = false;
     w.writingSecondImage = false;
@@ -370,6 +421,7 @@ void UpdateSequence::runReset(bool browsing)
 
 void UpdateSequence::endOfRun()
 {
+    surfaceLock_.release();
     w.updating = false;
     w.writingFirstImage = false;
     w.writingSecondImage = false;

@@ -7,6 +7,7 @@
 #define VIREON_APP_UPDATE_SEQUENCE_H
 
 #include "run_stage.h"
+#include "surface_lock.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -52,6 +53,13 @@ public:
 
 private:
     void setStage(RunStage next);
+    // Before and after each stage: the temporary image's name still holds
+    // the file checked at UPDATE, with the bytes checked. When not, the
+    // reason is logged and kept for the failure box.
+    bool imageStillChecked(int image);
+    // Takes the surface's lock for the run; when another updater holds it
+    // the user is told which one, and the run does not start.
+    bool claimSurface();
     // Sleeps in the event loop until at least one event has been handled.
     void waitForEvents();
     // The stage line for the stage the run is in.
@@ -84,6 +92,8 @@ private:
     QPointer<QWidget> stageBox_;
     bool closeRequested_ = false;
     bool closeQuestionOpen_ = false;
+    QString imageProblem_;          // why a stage's image was refused; empty: it was not
+    core::SurfaceLock surfaceLock_; // held from the run's start to its end
 };
 
 } // namespace vireon::app

@@ -4,9 +4,12 @@
 
 #include "bus_watch.h"
 #include "firmware_file.h"
+#include "folder_files.h"
 #include "interrupt.h"
 #include "signatures.h"
 #include "stage_run.h"
+#include "surface_lock.h"
+#include "temporary_images.h"
 
 #include <hidapi/hidapi.h>
 
@@ -28,7 +31,7 @@ int finish(Reporter &reporter, const Stage &stage, const Outcome &outcome)
 }
 
 struct Images {
-    QByteArray paths[2]; // in the file system's encoding, for the host
+    core::TemporaryImages files; // the host reads each through its open file
     int rows[2] = {0, 0};
 };
 
@@ -58,16 +61,18 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, const core:
                       Images *images)
 {
     const QString fix = QStringLiteral("use the surface's two-image firmware file (.cyacd) as it was delivered.");
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly))
-        return {Exit::FileRefused, QStringLiteral("%1 cannot be read: %2").arg(path, probe.errorString()),
-                QStringLiteral("check the file's name and that you may read it.")};
+    // Only a regular file is read, and a named pipe is refused at once.
+    const core::OpenedFile probe = core::openRegularFile(path);
+    if (!probe.ok())
+        return {Exit::FileRefused,
+                probe.notRegular ? QStringLiteral("%1 Only a regular file is read as firmware.").arg(probe.problem)
+                                 : QStringLiteral("%1 cannot be read: %2").arg(path, probe.problem),
+                probe.notRegular ? fix : QStringLiteral("check the file's name and that you may read it.")};
     if (!dir.isValid())
         return {Exit::FileRefused, QStringLiteral("No temporary folder for the images: %1").arg(dir.errorString()),
                 QStringLiteral("make sure %1 is writable (TMPDIR chooses another).").arg(QDir::tempPath())};
     // The host reads an application id from a path whose last '_' is
-    // followed by one character and a '.'; "_image." names none, whatever
-    // the folder is called.
+    // followed by one character and a '.'; the open files' paths name none.
     const QString path1 = dir.filePath(QStringLiteral("stage1_image.cyacd"));
     const QString path2 = dir.filePath(QStringLiteral("stage2_image.cyacd"));
     const core::SplitImages split = core::splitFirmwareFile(path);
@@ -78,19 +83,27 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, const core:
         if (signature.refused())
             return signatureRefused(path, signature);
     }
-    const core::WriteProblem written = core::writeImageFiles(split, path1, path2);
+    const core::WriteProblem written = images->files.write(split, path1, path2);
     if (!written.path.isEmpty())
         return {Exit::FileRefused, QStringLiteral("%1 could not be written: %2").arg(written.path, written.reason),
                 QStringLiteral("make sure %1 has free space (TMPDIR chooses another folder).").arg(QDir::tempPath())};
-    const core::FileProblem problem = core::checkImageFiles(split, path1, path2);
+    const core::FileProblem problem = images->files.check(split);
     // The reason names the image and the line.
     if (!problem.ok())
         return {Exit::FileRefused, QStringLiteral("%1 is refused: %2").arg(path, problem.reason), fix};
-    images->paths[0] = QFile::encodeName(path1);
-    images->paths[1] = QFile::encodeName(path2);
     images->rows[0] = rowLines(split.image1);
     images->rows[1] = rowLines(split.image2);
     return {};
+}
+
+// Before and after each stage: the image programmed is the one checked.
+Outcome imageUnchanged(const Images &images, int image)
+{
+    const core::FileProblem problem = images.files.unchanged(image);
+    if (problem.ok())
+        return {};
+    return {Exit::FileRefused, QStringLiteral("Stage %1: %2").arg(image).arg(problem.reason),
+            QStringLiteral("leave the temporary folder alone while the command runs, then run it again.")};
 }
 
 QString surfaceList(const std::vector<SurfaceInfo> &surfaces)
@@ -168,9 +181,17 @@ int twoStageCommand(const Options &options, Reporter &reporter)
                                                                                                    wait.surfaces)),
                        QStringLiteral("choose one with --device PATH or --serial SERIAL.")});
 
+    // One updater per surface, whichever front end it is: taken before the
+    // first command reaches the surface, held to the end.
+    core::SurfaceLock surfaceLock;
+    if (!surfaceLock.claim(wait.surfaces.front().serial, wait.surfaces.front().path))
+        return finish(reporter, stage::Wait,
+                      {Exit::SurfaceBusy, surfaceLock.problem(),
+                       QStringLiteral("wait until that update has finished, then run the command again.")});
+
     StageJob job;
     job.action = program ? PROGRAM : VERIFY;
-    job.imagePath = images.paths[0];
+    job.imagePath = images.files.hostPath(1);
     job.rows = images.rows[0];
     job.surface = wait.surfaces.front();
     // Only a surface that appeared while we waited may still be settling.
@@ -205,6 +226,8 @@ int twoStageCommand(const Options &options, Reporter &reporter)
             outcome = runStage(job, reporter, &watch.handle);
         }
     }
+    if (outcome.ok())
+        outcome = imageUnchanged(images, 1);
     if (!outcome.ok())
         return finish(reporter, stage::Stage1, outcome);
     if (interrupted())
@@ -234,11 +257,15 @@ int twoStageCommand(const Options &options, Reporter &reporter)
 
     job.stage = &stage::Stage2;
     job.number = 2;
-    job.imagePath = images.paths[1];
+    if (const Outcome changed = imageUnchanged(images, 2); !changed.ok())
+        return finish(reporter, stage::Stage2, changed);
+    job.imagePath = images.files.hostPath(2);
     job.rows = images.rows[1];
     job.surface = back.surface;
     job.openSettle = kOpenSettle;
     outcome = runStage(job, reporter);
+    if (outcome.ok())
+        outcome = imageUnchanged(images, 2);
     if (!outcome.ok())
         return finish(reporter, stage::Stage2, outcome);
     reporter.step(stage::Stage2, program ? QStringLiteral("image 2 programmed and verified")

@@ -25,6 +25,8 @@ const char *exitName(Exit code)
         return "transfer-failed";
     case Exit::NoReturn:
         return "no-return";
+    case Exit::SurfaceBusy:
+        return "surface-busy";
     case Exit::Interrupted:
         return "interrupted";
     }

@@ -18,6 +18,7 @@ enum class Exit : int {
     BootloaderRefused = 7, // the bootloader refused a command, or a checksum is wrong
     TransferFailed = 8,    // a report could not be written or read (unplugged, silent)
     NoReturn = 9,          // the surface did not come back after its restart
+    SurfaceBusy = 11,      // another updater (window or command line) is updating the same surface
     Interrupted = 130,     // Ctrl-C (or SIGTERM)
 };
 

@@ -177,7 +177,8 @@ QString helpText(const QCommandLineParser &parser, const QString &programName)
                           "\n"
                           "Exit codes: 0 success, 1 set-up problem (doctor), 2 usage, 3 file refused,\n"
                           "4 no surface, 5 permission denied, 6 device mismatch, 7 bootloader refused or\n"
-                          "checksum wrong, 8 transfer failed, 9 surface did not come back, 130 interrupted.\n"
+                          "checksum wrong, 8 transfer failed, 9 surface did not come back, 11 another\n"
+                          "updater is updating the surface, 130 interrupted.\n"
                           "See vireon-flash(1).\n")
         .arg(programName, options);
 }

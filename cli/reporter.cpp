@@ -1,7 +1,9 @@
 #include "reporter.h"
 
 #include "json_lines.h"
+#include "folder_files.h"
 #include "log_line.h"
+#include "printable.h"
 
 #include <cstdlib>
 
@@ -59,7 +61,10 @@ void Reporter::log(const Stage &stage, const QString &text)
     if (!core::appendLogEntry(QLatin1String(stage.logTag), text + QLatin1Char('\n'), options_.logFile) &&
         !logWarned_) {
         logWarned_ = true;
-        write(err_, QStringLiteral("vireon-flash: cannot append to the log file %1\n").arg(options_.logFile));
+        const QString why = core::appendProblem(options_.logFile);
+        write(err_, QStringLiteral("vireon-flash: cannot append to the log file %1%2\n")
+                        .arg(core::escapeControls(options_.logFile),
+                             why.isEmpty() ? QString() : QStringLiteral(": ") + core::escapeControls(why)));
     }
 }
 
@@ -72,8 +77,8 @@ void Reporter::step(const Stage &stage, const QString &text, const QJsonObject &
     if (options_.json)
         write(out_, QString::fromUtf8(jsonLine(stepObject(stage, text, fields))));
     else
-        write(out_, paint(QLatin1String(stage.label), "1", outColor_) + QStringLiteral(": ") + text +
-                        QLatin1Char('\n'));
+        write(out_, paint(QLatin1String(stage.label), "1", outColor_) + QStringLiteral(": ") +
+                        core::escapeControls(text) + QLatin1Char('\n'));
 }
 
 void Reporter::startRows(const Stage &stage, const char *action, int rowsTotal)
@@ -167,12 +172,13 @@ void Reporter::finish(const Stage &stage, const Outcome &outcome)
         write(out_, QString::fromUtf8(jsonLine(endObject(stage, outcome))));
     if (outcome.ok()) {
         if (!options_.json && !options_.quiet && !outcome.message.isEmpty())
-            write(out_, paint(outcome.message, "32", outColor_) + QLatin1Char('\n'));
+            write(out_, paint(core::escapeControls(outcome.message), "32", outColor_) + QLatin1Char('\n'));
         return;
     }
-    QString text = paint(QStringLiteral("vireon-flash: "), "1;31", errColor_) + outcome.message + QLatin1Char('\n');
+    QString text = paint(QStringLiteral("vireon-flash: "), "1;31", errColor_) + core::escapeControls(outcome.message) +
+                   QLatin1Char('\n');
     if (!outcome.fix.isEmpty())
-        text += QStringLiteral("  fix: ") + outcome.fix + QLatin1Char('\n');
+        text += QStringLiteral("  fix: ") + core::escapeControls(outcome.fix) + QLatin1Char('\n');
     write(err_, text);
 }
 

@@ -1,6 +1,7 @@
 #include "surfaces.h"
 
 #include "hidapi_lock.h"
+#include "printable.h"
 #include "usb_ids.h"
 
 #include <QByteArray>
@@ -27,8 +28,9 @@ std::vector<SurfaceInfo> attachedSurfaces()
     for (const hid_device_info *info = list; info != nullptr; info = info->next) {
         SurfaceInfo surface;
         surface.path = QString::fromLocal8Bit(info->path);
-        if (info->serial_number != nullptr)
-            surface.serial = QString::fromWCharArray(info->serial_number);
+        // As printable as the log and a terminal need it, and as the user
+        // sees and types it: a device's own text may hold anything.
+        surface.serial = core::deviceText(info->serial_number);
         found.push_back(surface);
     }
     core::hid::freeEnumeration(list);

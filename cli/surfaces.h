@@ -13,7 +13,7 @@ namespace vireon::flash {
 
 struct SurfaceInfo {
     QString path;   // hidapi's device path (/dev/hidrawN on Linux)
-    QString serial; // empty when the surface reports none
+    QString serial; // empty when the surface reports none; controls escaped, cut when absurdly long
 };
 
 // --device or --serial; both empty: any surface.

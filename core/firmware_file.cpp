@@ -1,5 +1,6 @@
 #include "firmware_file.h"
 
+#include "folder_files.h"
 #include "image_lines.h"
 
 #include <QCryptographicHash>
@@ -14,7 +15,7 @@ namespace {
 
 QByteArray digestOf(const QString &image)
 {
-    // writeImage() puts the text on disk in the locale's encoding.
+    // The images go on disk in the locale's encoding.
     return QCryptographicHash::hash(image.toLocal8Bit(), QCryptographicHash::Sha256);
 }
 
@@ -41,20 +42,17 @@ QString howItBegins(const QString &line)
 SplitImages splitFirmwareFile(const QString &path)
 {
     SplitImages split;
-    QFile source(path);
     split.size = QFileInfo(path).size();
     if (split.size > kMaxFirmwareFileSize)
         return split; // refused by its size alone, unread
-    if (!source.open(QIODevice::ReadOnly))
-        split.readError = source.errorString(); // a file that cannot be opened reads as empty
-    // A device or a pipe has no size: no more than the limit is read.
+    const OpenedFile source = openRegularFile(path);
+    split.readError = source.problem; // a file that cannot be opened reads as empty
+    split.notRegular = source.notRegular;
+    // The file may grow after its size was taken: no more than the limit is read.
     QByteArray bytes;
-    while (bytes.size() <= kMaxFirmwareFileSize) {
-        const QByteArray piece = source.read(1 << 16);
-        if (piece.isEmpty())
-            break;
-        bytes += piece;
-    }
+    if (source.ok() && !readWhole(source.file.fd(), &bytes, kMaxFirmwareFileSize) &&
+        bytes.size() <= kMaxFirmwareFileSize)
+        split.readError = QStringLiteral("%1 could not be read to its end.").arg(QDir::toNativeSeparators(path));
     if (bytes.size() > kMaxFirmwareFileSize) {
         split.size = -1; // larger than the limit, by how much unknown
         return split;
@@ -111,22 +109,14 @@ QString temporaryImagePath(int image)
     return QDir::currentPath() + QStringLiteral("/vireonTemp%1.txt").arg(image);
 }
 
-bool writeImage(QFile &file, const QString &text)
-{
-    QTextStream out(&file);
-    out << text;
-    out.flush();
-    return out.status() == QTextStream::Ok && file.flush();
-}
-
 WriteProblem writeImageFiles(const SplitImages &split, const QString &path1, const QString &path2)
 {
     const QString *texts[2] = {&split.image1, &split.image2};
     const QString paths[2] = {path1, path2};
     for (int i = 0; i < 2; ++i) {
-        QFile file(paths[i]);
-        if (!file.open(QIODevice::ReadWrite | QIODevice::Text | QIODevice::Truncate) || !writeImage(file, *texts[i]))
-            return {paths[i], file.errorString()};
+        const ReplacedFile written = replaceFile(paths[i], texts[i]->toLocal8Bit());
+        if (!written.ok())
+            return {paths[i], written.problem};
     }
     return {};
 }
@@ -164,6 +154,8 @@ QString wholeFileProblem(const SplitImages &split)
             .arg(static_cast<double>(split.size) / (1024 * 1024), 0, 'f', 1)
             .arg(split.size)
             .arg(kMaxFirmwareFileSize / (1024 * 1024));
+    if (split.notRegular)
+        return QStringLiteral("%1 Only a regular file is read as firmware.").arg(split.readError);
     if (!split.readError.isEmpty())
         return QStringLiteral("The chosen file can no longer be read (%1).").arg(split.readError);
     if (split.lines == 0)
@@ -199,16 +191,30 @@ FileProblem checkImageFiles(const SplitImages &split, const QString &path1, cons
     if (const QString whole = wholeFileProblem(split); !whole.isEmpty())
         return {0, split.strayLine, whole};
     const QString paths[2] = {path1, path2};
+    QByteArray bytes[2];
+    for (int i = 0; i < 2; ++i) {
+        QFile file(paths[i]);
+        if (!file.open(QIODevice::ReadOnly))
+            return {i + 1, 0,
+                    QStringLiteral("Image %1 cannot be read back from %2 (%3).")
+                        .arg(QString::number(i + 1), QDir::toNativeSeparators(paths[i]), file.errorString())};
+        bytes[i] = file.readAll();
+    }
+    return checkImageBytes(split, bytes[0], bytes[1], path1, path2);
+}
+
+FileProblem checkImageBytes(const SplitImages &split, const QByteArray &bytes1, const QByteArray &bytes2,
+                            const QString &path1, const QString &path2)
+{
+    if (const QString whole = wholeFileProblem(split); !whole.isEmpty())
+        return {0, split.strayLine, whole};
+    const QString paths[2] = {path1, path2};
+    const QByteArray *contents[2] = {&bytes1, &bytes2};
     const int firstLines[2] = {split.firstLine1, split.firstLine2};
     const QByteArray *digests[2] = {&split.digest1, &split.digest2};
     for (int i = 0; i < 2; ++i) {
         const int image = i + 1;
-        QFile file(paths[i]);
-        if (!file.open(QIODevice::ReadOnly))
-            return {image, 0,
-                    QStringLiteral("Image %1 cannot be read back from %2 (%3).")
-                        .arg(QString::number(image), QDir::toNativeSeparators(paths[i]), file.errorString())};
-        const QByteArray bytes = file.readAll();
+        const QByteArray &bytes = *contents[i];
         if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) != *digests[i])
             return {image, 0,
                     QStringLiteral("Image %1 in %2 has changed since the file was chosen.")

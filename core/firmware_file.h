@@ -16,8 +16,6 @@
 #include <QString>
 #include <QVector>
 
-class QFile;
-
 namespace vireon::core {
 
 // No two-image firmware file for the surface comes near this; a larger file
@@ -36,6 +34,7 @@ struct SplitImages {
 
     // What the whole file showed, for the check.
     QString readError;       // why the file could not be read; empty: it was read
+    bool notRegular = false; // refused unread: a named pipe, device, socket or folder
     qint64 size = 0;         // in bytes; a file over kMaxFirmwareFileSize is not read; -1: a
                              // device or pipe that gave more than that
     int lines = 0;           // lines read
@@ -44,7 +43,7 @@ struct SplitImages {
     QVector<int> firstHeaders; // the first four of them
     int strayLine = 0;       // the first other line (empty, or begun by a blank or a control byte); 0: none
     QString strayStart;      // how that line begins, worded for the user
-    QByteArray digest1;      // each image's bytes as writeImageFiles() puts them on disk
+    QByteArray digest1;      // each image's bytes as they are put on disk
     QByteArray digest2;
     // The file's bytes as they were read and split: its signature is
     // checked on these, not on the file read again.
@@ -56,7 +55,8 @@ struct SplitImages {
 bool fileWasRead(const SplitImages &split);
 
 // Reads `path` as UTF-8 text. A file that cannot be opened reads as empty,
-// with the reason in readError.
+// with the reason in readError; only a regular file is opened, and never
+// waited on (a named pipe is refused at once).
 SplitImages splitFirmwareFile(const QString &path);
 
 // The same split without the images' texts: what checkImageFiles() needs to
@@ -68,11 +68,6 @@ SplitImages withoutTexts(const SplitImages &split);
 // working folder, "vireonTemp1.txt" and "vireonTemp2.txt".
 QString temporaryImagePath(int image);
 
-// Writes `text` to the open `file` in the locale's 8-bit encoding and
-// flushes it. False when any of it could not be written (a full disk shows
-// only here); the file's errorString() says why.
-bool writeImage(QFile &file, const QString &text);
-
 // What went wrong writing an image file: its path and the system's reason.
 // Empty path: both were written.
 struct WriteProblem {
@@ -80,7 +75,8 @@ struct WriteProblem {
     QString reason;
 };
 
-// Empties (or creates) both files in text mode and writes each image.
+// Writes each image into a file of its own made anew and renamed to its
+// path: whatever stood at the name (a link too) is replaced, never followed.
 WriteProblem writeImageFiles(const SplitImages &split, const QString &path1, const QString &path2);
 
 // Why a file or an image is refused. An empty reason: it is usable.
@@ -96,6 +92,11 @@ struct FileProblem {
 // the line end alone. `line` counts within the image; `image` is left 0 and
 // the reason names the image file's own line.
 FileProblem checkImageFile(const QString &path);
+
+// The whole-file check of the images' bytes as written to `path1` and
+// `path2` (named in the reasons).
+FileProblem checkImageBytes(const SplitImages &split, const QByteArray &bytes1, const QByteArray &bytes2,
+                            const QString &path1, const QString &path2);
 
 // The whole-file check: first the file as a whole (read, not too large, a
 // firmware file, two images, no stray line), then image 1 and image 2 as

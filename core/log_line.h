@@ -23,8 +23,21 @@ QString logTimeStamp(const QTime &time);
 // "Log Created: Mon December 7 3:07:09pm\n".
 QString logCreationLine(const QDateTime &when);
 
-// Appends "<time stamp><tag><text>" to `path` as it stands (no line end is
-// added). False when the file could not be opened for appending.
+// Readies the log at `path` for its entries: creates it, with its creation
+// line, when it is missing or empty. The reason it cannot be appended to
+// (one sentence naming the file: a link or other odd file at its name, a
+// folder that is not writable); empty when it can.
+QString prepareLog(const QDateTime &when, const QString &path = kLogFileName);
+
+// An entry's text as written: every control character in it escaped
+// ("\n", "\r", "\x1b", ...) but for the one line end that ends it, so that
+// a path or a device's text can never begin a line of its own.
+QString logEntryText(const QString &text);
+
+// Appends "<time stamp><tag><text>" to `path` (no line end is added; the
+// text's controls are escaped as logEntryText() does). The file is created
+// when missing, never written through a link and never when it is not a
+// regular file. False when it could not be opened or written.
 bool appendLogEntry(const QString &tag, const QString &text, const QString &path = kLogFileName);
 
 } // namespace vireon::core

@@ -139,6 +139,12 @@ void StageRun::writeLog(const QString &message, hid_device *device)
         qCDebug(lcWorkers) << "log file error";
 }
 
+void StageRun::setImageFile(const QByteArray &path)
+{
+    QMutexLocker lock(&m.mutex);
+    m.imageFile = path;
+}
+
 void StageRun::endRun()
 {
     {
@@ -182,9 +188,17 @@ void StageRun::doWork()
     writeLog(QStringLiteral("HID error (NULL if none): %1").arg(errorText), nullptr);
 
     CyBtldr_CommunicationsData record = stage.transport();
-    // The file functions take the path in the file system's encoding.
+    // The file functions take the path in the file system's encoding. The
+    // owner hands over the image it checked, open, so that the bytes
+    // programmed are the bytes checked whatever is put at the name since.
     const QString path = QDir::currentPath() + QLatin1String(stage.imageName);
-    const QByteArray encodedPath = QFile::encodeName(path);
+    QByteArray encodedPath;
+    {
+        QMutexLocker lock(&m.mutex);
+        encodedPath = m.imageFile;
+    }
+    if (encodedPath.isEmpty())
+        encodedPath = QFile::encodeName(path);
     qCDebug(lcWorkers) << "Image path:" << path;
     writeLog(QStringLiteral("Temporary filepath: %1").arg(path), nullptr);
     writeLog(QStringLiteral("Programming..."), nullptr);

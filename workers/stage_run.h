@@ -80,6 +80,7 @@ struct StageMembers {
     bool &workingFlag;
     QMutex &mutex;
     QString &lastResult; // the last line the run logged on its thread; under mutex
+    QByteArray &imageFile; // what the run programs; empty: the stage's image by name; under mutex
     std::function<void()> emitWorkRequested;
     std::function<void()> emitFinished;
     RestartState *restart; // null: the stage does not try again on its own
@@ -109,6 +110,7 @@ public:
     void requestWork();
     void abort();
     void writeLog(const QString &message, hid_device *device);
+    void setImageFile(const QByteArray &path);
     void doWork();
     // The last line the latest run logged on the worker's thread: after a
     // failure, why it failed. Empty until a run requested by the owner

@@ -26,8 +26,8 @@ Worker::Worker(QObject *parent) : QObject(parent) {}
 vireon::workers::StageRun Worker::run()
 {
     return {kStage1,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, [this] { emit workRequested(); },
-             [this] { emit finished(); }, nullptr}};
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile,
+             [this] { emit workRequested(); }, [this] { emit finished(); }, nullptr}};
 }
 
 void Worker::requestWork() { run().requestWork(); }
@@ -35,6 +35,8 @@ void Worker::requestWork() { run().requestWork(); }
 void Worker::abort() { run().abort(); }
 
 void Worker::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
+
+void Worker::setImageFile(const QByteArray &path) { run().setImageFile(path); }
 
 void Worker::doWork() { run().doWork(); }
 

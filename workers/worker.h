@@ -39,6 +39,10 @@ public:
     void abort();
     // One log line: with a device, its pointer instead of the message.
     void threadwritetolog(QString message, hid_device *device = nullptr);
+    // The file the next runs program, in the file system's encoding (the
+    // owner's open image, "/proc/self/fd/N"); empty: the temporary image by
+    // its name in the current directory.
+    void setImageFile(const QByteArray &path);
     // The last line the latest run logged: after a failure, its reason
     // ("The expected device does not match the detected device."). Empty
     // until that run logs one.
@@ -58,6 +62,7 @@ private:
     bool workingFlag = false;
     QMutex mutex;
     QString lastResult; // under mutex
+    QByteArray imageFile; // under mutex
 };
 
 #endif

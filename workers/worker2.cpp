@@ -29,8 +29,8 @@ Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
 vireon::workers::StageRun Worker2::run()
 {
     return {kStage2,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, [this] { emit workRequested(); },
-             [this] { emit finished(); }, &restart}};
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile,
+             [this] { emit workRequested(); }, [this] { emit finished(); }, &restart}};
 }
 
 void Worker2::requestWork() { run().requestWork(); }
@@ -38,6 +38,8 @@ void Worker2::requestWork() { run().requestWork(); }
 void Worker2::abort() { run().abort(); }
 
 void Worker2::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
+
+void Worker2::setImageFile(const QByteArray &path) { run().setImageFile(path); }
 
 void Worker2::doWork() { run().doWork(); }
 

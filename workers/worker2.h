@@ -46,6 +46,7 @@ public:
     void abort();
     void threadwritetolog(QString message, hid_device *device = nullptr);
     // As in Worker.
+    void setImageFile(const QByteArray &path);
     QString lastResultText();
     // The stage ended because the surface could not be opened within the
     // whole open limit; cleared by requestWork.
@@ -65,6 +66,7 @@ private:
     bool workingFlag = false;
     QMutex mutex;
     QString lastResult; // under mutex
+    QByteArray imageFile; // under mutex
 
     // The restart of a run that could not open the surface; under mutex.
     vireon::workers::RestartState restart;

@@ -43,8 +43,9 @@ inline double luminance(QRgb rgb)
 }
 
 // What a test saw of a modal widget: its title and, for a box, its text and
-// informative text.
-struct Seen { QString title, text, info; };
+// informative text; when it was seen (a dialog: as it was answered), in ms
+// of the monotonic clock.
+struct Seen { QString title, text, info; qint64 at = 0; };
 
 // A fresh working folder (the log and the temporary files go there), a
 // clean bus and, on demand, the window.
@@ -102,11 +103,12 @@ protected:
         const vireon::demo::ModalAnswerer answerer([&files]() { return files.isEmpty() ? QString() : files.takeFirst(); },
                                                    [&seen, this](QWidget *modal) {
                                                        auto *box = qobject_cast<QMessageBox *>(modal);
+                                                       const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
                                                        if (box == nullptr) {
-                                                           seen.push_back({modal->windowTitle(), {}, {}});
+                                                           seen.push_back({modal->windowTitle(), {}, {}, now});
                                                            return;
                                                        }
-                                                       seen.push_back({box->windowTitle(), box->text(), box->informativeText()});
+                                                       seen.push_back({box->windowTitle(), box->text(), box->informativeText(), now});
                                                        if (answerBox)
                                                            answerBox(box);
                                                    });

@@ -2,6 +2,8 @@
 // (not the desktop's) file dialog so that the tests can answer it.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QApplication>
 
 #include <cstdlib>
@@ -13,6 +15,10 @@ extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=
 
 int main(int argc, char **argv)
 {
+    // Surface locks of this test process alone: tests running in parallel
+    // use simulated surfaces of the same names.
+    QTemporaryDir runtimeFolder;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();

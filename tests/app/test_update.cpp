@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QDynamicPropertyChangeEvent>
 
+#include <cstdio>
 #include <ctime>
 
 namespace apptest {
@@ -314,6 +315,48 @@ TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
     EXPECT_EQ(reasons.back(), "No handle within 0 s. Giving up.");
     EXPECT_TRUE(entries("Main Thread").contains("Firmware update 2 failed. Could not open device. errorFlag==1"));
     EXPECT_EQ(probe().selectedFilePath(), nullptr);
+}
+
+// The bytes programmed are the bytes checked: another valid image for chip 2
+// put at vireonTemp2.txt in the pause between the stages, by rename or
+// written into the file itself, is never programmed and the run never says
+// complete.
+TEST_F(UpdateTest, ImageTwoChangedInThePauseIsNotProgrammedAndTheRunFails)
+{
+    const vireon::tools::ImageSpec other = vireon::tools::twoChipImages(4, 64, 2)[1];
+    const QString otherText = QString::fromStdString(vireon::tools::imageText(other));
+    const QString temp2 = path("vireonTemp2.txt");
+    const struct {
+        const char *how;
+        std::function<void()> change;
+        QString reason;
+    } cases[] = {
+        {"replaced by rename",
+         [&] { ASSERT_EQ(::rename(QFile::encodeName(write("swap.txt", otherText)), QFile::encodeName(temp2)), 0); },
+         temp2 + " was replaced or removed after the file was checked: image 2 is not the one checked."},
+        {"written in place",
+         [&] {
+             QFile file(temp2);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(otherText.toUtf8()) > 0);
+         },
+         "Image 2 in " + temp2 + " has changed since the file was chosen."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.how);
+        replug();
+        onStage = [&](const QString &stage) {
+            if (stage == "pause")
+                c.change();
+        };
+        EXPECT_EQ(update(), (QStringList{kInfoBox, "Firmware update 2 failed"}));
+        EXPECT_EQ(reasons.back(), c.reason);
+        EXPECT_TRUE(entries("Main Thread").contains("Firmware file check failed: " + c.reason));
+        EXPECT_FALSE(entries("Main Thread").contains("Firmware update 2 success. errorFlag==0"));
+        EXPECT_EQ(window().property("updateStage").toString(), "idle");
+        auto lock = surface->lock();
+        EXPECT_FALSE(surface->device().flash(1) == vireon::tools::imageRows(other));
+        EXPECT_TRUE(surface->device().flash(0) == vireon::tools::imageRows(images()[0]));
+    }
 }
 
 // The box follows the promise: a transport fault ends in a failure box, and a

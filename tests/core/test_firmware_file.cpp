@@ -119,9 +119,9 @@ TEST_F(FirmwareFileTest, ATooLargeVanishedOrChangedFileIsRefused)
     EXPECT_EQ(unread.lines, 0);
     EXPECT_EQ(checkImageFiles(unread, temp1, temp2).reason,
               "This file is 16.0 MiB (16777217 bytes); a firmware file for the surface is at most 16 MiB.");
-    // A device has no size of its own.
+    // A device is not read at all.
     EXPECT_EQ(checkImageFiles(splitFirmwareFile("/dev/zero"), temp1, temp2).reason,
-              "This file is larger than 16 MiB; a firmware file for the surface is at most 16 MiB.");
+              "/dev/zero is a character device, not a regular file. Only a regular file is read as firmware.");
     EXPECT_EQ(checkImageFiles(splitFirmwareFile(dir.filePath("gone.cyacd")), temp1, temp2).reason,
               "The chosen file can no longer be read (No such file or directory).");
 

@@ -106,6 +106,10 @@ TEST(ShippedFlash, TwoProcessesUpdateTwoSurfacesAtOnce)
 
 int main(int argc, char **argv)
 {
+    // Surface locks of this test process alone: tests running in parallel
+    // use simulated surfaces of the same names.
+    QTemporaryDir runtimeFolder;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();

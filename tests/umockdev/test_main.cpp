@@ -3,6 +3,8 @@
 // own, so that the tests can answer them.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QApplication>
 
 #include <cstdio>
@@ -15,6 +17,10 @@ extern "C" const char *__lsan_default_suppressions() { return "leak:libqoffscree
 
 int main(int argc, char **argv)
 {
+    // Surface locks of this test process alone: tests running in parallel
+    // use simulated surfaces of the same names.
+    QTemporaryDir runtimeFolder;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();

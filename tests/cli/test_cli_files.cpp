@@ -1,0 +1,243 @@
+// vireon-flash with files and devices it does not own, as users run it: the
+// demo program in a process of its own (a link at --log, a named pipe or a
+// device as the firmware file, a name with control characters, SIGTERM, two
+// updaters of one surface), and in process a surface whose strings hold
+// control characters.
+#include "cyacd_gen.h"
+#include "flash.h"
+#include "hidsim.h"
+#include "printable.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+using namespace vireon;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray kVictim = "the user's own notes\n";
+
+class CliFiles : public testing::Test
+{
+protected:
+    QString at(const QString &name) const { return dir_.filePath(name); }
+    QString firmware(const QString &name) const
+    {
+        EXPECT_TRUE(QFile::copy(QStringLiteral(VIREON_EXAMPLE_FILE), at(name)));
+        return at(name);
+    }
+    QByteArray read(const QString &name) const
+    {
+        QFile f(at(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // vireon-flash-demo in the test's folder; its surface lock in a runtime
+    // folder of the test's own.
+    void start(QProcess &demo, const QStringList &arguments) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        demo.setProcessEnvironment(environment);
+        demo.setWorkingDirectory(dir_.path());
+        demo.start(QStringLiteral(VIREON_FLASH_DEMO), QStringList{QStringLiteral("--off-bus-ms"), QStringLiteral("50")} +
+                                                          arguments);
+        ASSERT_TRUE(demo.waitForStarted());
+    }
+    struct Ended {
+        int code = -1;
+        QString out, err;
+        qint64 ms = 0;
+    };
+    Ended run(const QStringList &arguments) const
+    {
+        QProcess demo;
+        QElapsedTimer took;
+        took.start();
+        start(demo, arguments);
+        EXPECT_TRUE(demo.waitForFinished(60000));
+        return {demo.exitStatus() == QProcess::NormalExit ? demo.exitCode() : -1,
+                QString::fromLocal8Bit(demo.readAllStandardOutput()), QString::fromLocal8Bit(demo.readAllStandardError()),
+                took.elapsed()};
+    }
+
+    QTemporaryDir dir_, runtime_;
+};
+
+// Each file that is not a regular file is refused at once, by its kind;
+// the named pipe within a generous second, where before it held the
+// command in open() past Ctrl-C and SIGTERM.
+TEST_F(CliFiles, AFirmwareFileThatIsNotRegularIsRefusedAtOnceByItsKind)
+{
+    ASSERT_EQ(mkfifo(QFile::encodeName(at("pipe.cyacd")).constData(), 0600), 0);
+    ASSERT_EQ(mknod(QFile::encodeName(at("socket.cyacd")).constData(), S_IFSOCK | 0600, 0), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), at("null.cyacd")));
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("folder.cyacd")));
+    const struct {
+        const char *name;
+        const char *kind;
+    } cases[] = {{"pipe.cyacd", "a named pipe (FIFO)"},
+                 {"socket.cyacd", "a socket"},
+                 {"null.cyacd", "a character device"},
+                 {"folder.cyacd", "a folder"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Ended ended = run({QStringLiteral("update"), at(c.name)});
+        EXPECT_EQ(ended.code, 3) << "file-refused";
+        EXPECT_TRUE(ended.err.startsWith(QStringLiteral("vireon-flash: %1 is %2, not a regular file. Only a regular "
+                                                        "file is read as firmware.\n")
+                                             .arg(at(c.name), QLatin1String(c.kind))))
+            << qPrintable(ended.err);
+        EXPECT_LT(ended.ms, 1000);
+    }
+}
+
+// SIGTERM ends the command at any moment: given a named pipe, or waiting
+// for a surface that never comes.
+TEST_F(CliFiles, SigtermEndsTheCommandWhileItWaits)
+{
+    ASSERT_EQ(mkfifo(QFile::encodeName(at("pipe.cyacd")).constData(), 0600), 0);
+    const struct {
+        const char *what;
+        QStringList arguments;
+    } cases[] = {
+        {"a named pipe", {QStringLiteral("update"), at("pipe.cyacd")}},
+        {"no surface yet",
+         {QStringLiteral("--scenario"), QStringLiteral("absent"), QStringLiteral("--wait"), QStringLiteral("60"),
+          QStringLiteral("update"), firmware(QStringLiteral("fw.cyacd"))}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QProcess demo;
+        start(demo, c.arguments);
+        demo.waitForFinished(300);
+        // (A process already ended has no id: kill(0) would end the test.)
+        if (demo.state() == QProcess::Running && demo.processId() > 0)
+            ::kill(static_cast<pid_t>(demo.processId()), SIGTERM);
+        EXPECT_TRUE(demo.state() == QProcess::NotRunning || demo.waitForFinished(2000))
+            << "still running 2 s after SIGTERM";
+        EXPECT_NE(demo.exitCode(), 0);
+        if (demo.state() != QProcess::NotRunning) {
+            demo.kill();
+            demo.waitForFinished();
+        }
+    }
+}
+
+// A link planted at --log's name is not followed, the command says so, and
+// a name that holds line ends and an escape sequence is one entry, shown
+// escaped on the terminal too.
+TEST_F(CliFiles, TheLogIsNeverWrittenThroughALinkAndEachEntryIsOneLine)
+{
+    {
+        QFile victim(at("notes.txt"));
+        ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write(kVictim) > 0);
+    }
+    ASSERT_TRUE(QFile::link(at("notes.txt"), at("log.txt")));
+    const Ended linked = run({QStringLiteral("-q"), QStringLiteral("--log"), QStringLiteral("log.txt"),
+                              QStringLiteral("update"), firmware(QStringLiteral("fw.cyacd"))});
+    EXPECT_EQ(linked.code, 0) << qPrintable(linked.err);
+    EXPECT_EQ(linked.err, QStringLiteral("vireon-flash: cannot append to the log file log.txt: %1 is a symbolic link, "
+                                         "not a regular file. The updater does not write to it.\n")
+                              .arg(at("log.txt")));
+    EXPECT_EQ(read(QStringLiteral("notes.txt")), kVictim);
+
+    const QString odd = firmware(QStringLiteral("a\n11:00:00am Stage 2: forged\rb\x1b[2K.cyacd"));
+    const Ended named = run({QStringLiteral("--log"), QStringLiteral("flash.log"), QStringLiteral("update"), odd});
+    EXPECT_EQ(named.code, 0) << qPrintable(named.err);
+    const QString escaped = at(QStringLiteral("a\\n11:00:00am Stage 2: forged\\rb\\x1b[2K.cyacd"));
+    EXPECT_TRUE(named.out.startsWith(QStringLiteral("file check: checking %1\n").arg(escaped))) << qPrintable(named.out);
+    const QStringList lines = QString::fromLocal8Bit(read(QStringLiteral("flash.log"))).split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.front().mid(10), QStringLiteral(" Check: checking %1").arg(escaped));
+    static const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d[ap]m "));
+    for (const QString &line : lines.mid(0, lines.size() - 1))
+        EXPECT_TRUE(entry.match(line).hasMatch()) << qPrintable(line);
+    EXPECT_FALSE(named.out.contains(QLatin1Char('\x1b')) || named.out.contains(QLatin1Char('\r')));
+}
+
+// One updater per surface: a second vireon-flash for the same surface is
+// refused at once, naming the process that holds it; the first goes on.
+TEST_F(CliFiles, ASecondUpdaterOfTheSameSurfaceIsRefusedNamingTheFirst)
+{
+    const QString file = firmware(QStringLiteral("fw.cyacd"));
+    QProcess first;
+    start(first, {QStringLiteral("--report-ms"), QStringLiteral("5"), QStringLiteral("update"), file});
+    ASSERT_TRUE(first.waitForReadyRead(30000)); // its check is done, its lock taken next
+    for (QElapsedTimer waited; !first.readAllStandardOutput().contains("programming image 1");) {
+        if (!waited.isValid())
+            waited.start();
+        ASSERT_TRUE(first.waitForReadyRead(30000) || waited.elapsed() < 30000);
+    }
+    const Ended second = run({QStringLiteral("update"), file});
+    EXPECT_EQ(second.code, 11) << "surface-busy";
+    EXPECT_EQ(second.err, QStringLiteral("vireon-flash: Another updater (vireon-flash-demo, process %1) is updating "
+                                         "the surface at /dev/hidraw0.\n  fix: wait until that update has finished, "
+                                         "then run the command again.\n")
+                              .arg(first.processId()));
+    EXPECT_LT(second.ms, 5000);
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().constData();
+    EXPECT_EQ(run({QStringLiteral("-q"), QStringLiteral("update"), file}).code, 0); // free again
+}
+
+// A surface whose serial number holds control characters and runs on for
+// thousands of characters: listed escaped and cut, and every JSON line
+// parses.
+TEST_F(CliFiles, ASurfacesOwnStringsAreEscapedAndCutOnEveryChannel)
+{
+    sim::Bus::instance().reset();
+    sim::SurfaceOptions options;
+    options.targets = tools::targetsFor(tools::twoChipImages(4, 64));
+    const std::wstring start = L"VS\n12:00:00am List: forged\x1b[2J";
+    options.serialNumber = start + std::wstring(4000, L'9');
+    sim::Bus::instance().attach(options);
+    const QString shown = QStringLiteral("VS\\n12:00:00am List: forged\\x1b[2J") +
+                          QString(core::kMaxDeviceTextLength - int(start.size()), '9') + QStringLiteral("...");
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "human");
+        char *outText = nullptr;
+        size_t outSize = 0;
+        FILE *out = open_memstream(&outText, &outSize);
+        FILE *err = std::tmpfile();
+        const QString log = at(QStringLiteral("list.log"));
+        QStringList arguments{QStringLiteral("vireon-flash"), QStringLiteral("--log"), log, QStringLiteral("list")};
+        if (json)
+            arguments << QStringLiteral("--json");
+        EXPECT_EQ(flash::run(arguments, out, err), 0);
+        std::fclose(out);
+        std::fclose(err);
+        const QString printed = QString::fromLocal8Bit(outText);
+        std::free(outText);
+        EXPECT_FALSE(printed.contains(QLatin1Char('\x1b'))) << qPrintable(printed);
+        EXPECT_EQ(printed.count(QLatin1Char('\n')), 2) << qPrintable(printed); // the surface and the end
+        if (json) {
+            const QJsonObject surface = QJsonDocument::fromJson(printed.section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
+            EXPECT_EQ(surface.value(QLatin1String("serial")).toString(), shown);
+        } else {
+            EXPECT_TRUE(printed.contains(QStringLiteral("serial ") + shown)) << qPrintable(printed);
+        }
+        EXPECT_EQ(QString::fromLocal8Bit(read(QStringLiteral("list.log"))).count(QLatin1Char('\n')), json ? 4 : 2);
+    }
+    sim::Bus::instance().reset();
+}
+
+} // namespace
