@@ -2,6 +2,8 @@
 
 #include "commands.h"
 #include "exit_codes.h"
+#include "folder_files.h"
+#include "printable.h"
 #include "hidapi_lock.h"
 #include "interrupt.h"
 #include "options.h"
@@ -53,11 +55,15 @@ int run(const QStringList &arguments, FILE *out, FILE *err, const FrontEnd &fron
 
     // A log that cannot be written would lose the record of an update that
     // then goes on: refused before anything reaches a surface.
+    // Never through a link planted at its name, and never a pipe or device.
     if (!parsed.options.logFile.isEmpty()) {
-        QFile log(parsed.options.logFile);
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        const core::OpenedFile log = core::openForAppend(parsed.options.logFile);
+        QString why = log.problem;
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        if (!log.ok())
             return usage(err, frontEnd, QStringLiteral("cannot write the log file %1 (%2).")
-                                            .arg(parsed.options.logFile, log.errorString()));
+                                            .arg(core::escapeControls(parsed.options.logFile), why));
     }
 
     Options options = parsed.options;
