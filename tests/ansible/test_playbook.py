@@ -42,7 +42,12 @@ failing = {'absent': (4, 'no-surface', 'No Vireon Surface was attached within 10
 
 
 def host(name, **extra):
-    env = {'VIREON_FLASH_DEMO_STATE': os.path.join(work, name, 'state')}
+    # Each desk stands for a machine of its own: its own runtime folder, where
+    # vireon-flash keeps the lock of the surface it updates (every desk's
+    # simulated surface has the same name).
+    runtime = os.path.join(work, name, 'runtime')
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    env = {'VIREON_FLASH_DEMO_STATE': os.path.join(work, name, 'state'), 'XDG_RUNTIME_DIR': runtime}
     env.update(extra)
     return '%s vireon_firmware_dir=%s vireon_environment=\'%s\'' % (
         name, os.path.join(work, name, 'firmware'), json.dumps(env))
