@@ -129,8 +129,9 @@ TEST_F(ForeignFilesTest, ALockThatIsNotThisUsersIsNamedAndNotTakenOver)
         {"another user's lock naming a running vireon-control",
          [&] {
              write(vireon::app::kFolderLockName, QString("%1\nvireon-control\n\n").arg(QCoreApplication::applicationPid()));
-             if (root)
+             if (root) {
                  ASSERT_EQ(::chown(QFile::encodeName(lock).constData(), 65534, 65534), 0);
+             }
          },
          lock + " belongs to the user " + other + ", not to you."},
         {"a link", [&] { ASSERT_TRUE(link(write("notes.txt", kVictimText), vireon::app::kFolderLockName)); },

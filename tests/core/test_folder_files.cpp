@@ -110,10 +110,12 @@ TEST_F(FolderFilesTest, AppendingNeverFollowsALinkNorOpensAnOddFile)
         plant(c.planted);
         OpenedFile opened = openForAppend(at("x"));
         EXPECT_EQ(opened.problem, c.problem.isEmpty() ? QString() : c.problem.arg(at("x")));
-        if (opened.ok())
+        if (opened.ok()) {
             ASSERT_EQ(::write(opened.file.fd(), "entry\n", 6), 6);
-        if (c.planted != Planted::Pipe && c.planted != Planted::Folder && c.planted != Planted::Link)
+        }
+        if (c.planted != Planted::Pipe && c.planted != Planted::Folder && c.planted != Planted::Link) {
             EXPECT_EQ(read("x"), c.after.isEmpty() ? QByteArray("<unreadable>") : c.after);
+        }
         EXPECT_EQ(read("victim"), kVictim);
         EXPECT_FALSE(QFileInfo::exists(at("missing")));
         QDir(dir.path()).rmdir("x");
@@ -205,8 +207,9 @@ TEST_F(FolderFilesTest, OnlyARegularFileIsOpenedForReading)
         EXPECT_EQ(opened.problem, c.problem);
         EXPECT_EQ(opened.notRegular, c.notRegular);
         QByteArray bytes;
-        if (opened.ok())
+        if (opened.ok()) {
             EXPECT_TRUE(readWhole(opened.file.fd(), &bytes, 100) && bytes == "rows\n");
+        }
     }
 }
 
