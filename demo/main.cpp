@@ -1,6 +1,7 @@
 // vireon-control-demo: the updater's window on the simulated bus, with one
 // simulated surface whose two chips fit examples/vireon-surface-demo.cyacd.
 #include "example_surface.h"
+#include "fault_spec.h"
 #include "hidsim.h"
 #include "mainwindow.h"
 #include "process_figures.h"
@@ -16,7 +17,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 // Under LeakSanitizer: the offscreen platform never frees its screen
 // object, which is none of ours (its stacks show it only when unwound fully).
@@ -49,13 +52,21 @@ const char kUsage[] =
     "One updater works in a folder at a time, the demo included (the lock file\n"
     ".vireon-control.lock): start a second one in another folder.\n";
 
+
 struct Options {
     std::string scenario = "attached";
     QString screenshot;
     QString walkthrough;
     QString choose = QStringLiteral("examples/vireon-surface-demo.cyacd");
     bool timeToShow = false;
+    std::vector<sim::Fault> faults;
 };
+
+void printUsage(std::FILE *to)
+{
+    std::fputs(kUsage, to);
+    std::fputs(sim::kFaultHelp, to);
+}
 
 // -1: go on; else the exit status.
 int parse(int argc, char **argv, Options &o)
@@ -71,22 +82,36 @@ int parse(int argc, char **argv, Options &o)
             o.choose = QString::fromLocal8Bit(argv[++i]);
         } else if (option == "--walkthrough" && hasValue) {
             o.walkthrough = QString::fromLocal8Bit(argv[++i]);
+        } else if (option == "--fault" && hasValue) {
+            std::string why;
+            const std::optional<sim::Fault> fault = sim::parseFaultSpec(argv[++i], &why);
+            if (!fault) {
+                std::fprintf(stderr, "vireon-control-demo: --fault: %s\n", why.c_str());
+                return 2;
+            }
+            o.faults.push_back(*fault);
         } else if (option == "--time-to-show") {
             o.timeToShow = true;
         } else if (option == "--version") {
             std::printf("vireon-control-demo %s\n", VIREON_VERSION);
             return 0;
         } else if (option == "--help" || option == "-h") {
-            std::fputs(kUsage, stdout);
+            printUsage(stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "vireon-control-demo: unknown option %s\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "vireon-control-demo: unknown option %s\n", argv[i]);
+            printUsage(stderr);
             return 2;
         }
     }
     if (o.scenario != "attached" && o.scenario != "absent" && o.scenario != "unplug-later" &&
         o.scenario != "open-refused") {
-        std::fprintf(stderr, "vireon-control-demo: unknown scenario %s\n%s", o.scenario.c_str(), kUsage);
+        std::fprintf(stderr, "vireon-control-demo: unknown scenario %s\n", o.scenario.c_str());
+        printUsage(stderr);
+        return 2;
+    }
+    if (!o.faults.empty() && o.scenario == "absent") {
+        std::fputs("vireon-control-demo: --fault needs a surface\n", stderr);
         return 2;
     }
     return -1;
@@ -141,6 +166,8 @@ int main(int argc, char **argv)
     options.latencyPerReport = 1ms;
     options.offBusAfterExit = 3000ms;
     const std::shared_ptr<sim::Surface> surface = attachScenario(o.scenario, options, &application);
+    for (const sim::Fault &fault : o.faults)
+        surface->addFault(fault);
 
     int status = 0;
     {

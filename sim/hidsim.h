@@ -37,7 +37,10 @@ struct SurfaceOptions {
 
 // Faults, scripted per surface. Exchanges are counted from 1 per surface,
 // over its whole life (every chip of its chain): exchange K is the K-th
-// report written to it. Each exchange fault fires once.
+// report written to it. With `chip` set, `exchange` counts instead from the
+// moment that chip of the chain last took the bus (exchange 1 is the first
+// report it is sent), and `atExit` picks that chip's exit command, whatever
+// its number. Each exchange fault fires once.
 struct Fault {
     enum Kind {
         OpenRefused,      // hid_open fails `count` times while the surface is present
@@ -49,7 +52,8 @@ struct Fault {
         UnplugAt,         // the surface leaves the bus as report K is written (the write fails and
                           // the report is lost), back after `backAfter` (or never), powered up afresh
         NeverReturns,     // after the exit command the surface does not come back
-        NeverLeaves       // after the exit command the surface stays on the bus (and restarts in place)
+        NeverLeaves,      // after the exit command the surface stays on the bus (and restarts in place)
+        Dropped           // report K is lost on its way: the write succeeds, the device never sees it
     } kind;
     int exchange = 0;
     int count = 1;
@@ -57,6 +61,8 @@ struct Fault {
     uint8_t xorMask = 0xFF;
     size_t length = 0;
     std::chrono::milliseconds backAfter{-1}; // negative: never comes back
+    int chip = -1;       // 0, 1, ...: count `exchange` within that chip's time on the bus
+    bool atExit = false; // with `chip`: the chip's exit command instead of exchange K
 };
 
 class Surface {

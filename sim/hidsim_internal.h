@@ -58,6 +58,7 @@ inline void clearError(hid_device *dev) { dev->hasError = false; }
 // What the faults say about one exchange.
 struct ExchangeFaults {
     bool writeFails = false;
+    bool dropped = false;
     bool unplug = false;
     std::chrono::milliseconds backAfter{-1};
     bool readFails = false;
@@ -118,7 +119,10 @@ private:
 
     void leaveLocked(std::optional<Clock::time_point> backAt);
     Clock::time_point nextFrame(Clock::time_point t, Clock::time_point last, std::chrono::microseconds frame) const;
-    ExchangeFaults faultsFor(int exchange);
+    // The faults of the report that is exchange `exchange` of the surface's
+    // life, `inSession` of the current chip's time on the bus, `command` its
+    // command byte.
+    ExchangeFaults faultsFor(int exchange, int inSession, uint8_t command);
     bool hasFault(Fault::Kind kind);
     void restartLocked();
     void powerUpLocked();
@@ -143,6 +147,7 @@ private:
     std::atomic<State> state_{State::Present};
     std::atomic<Clock::rep> backAt_{0};
     std::atomic<uint64_t> generation_{1};
+    std::atomic<int> sessionExchanges_{0}; // since the current chip took the bus
     std::atomic<int> exchanges_{0}, sent_{0}, received_{0}, opens_{0}, restarts_{0}, handleCount_{0};
 };
 

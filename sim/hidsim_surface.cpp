@@ -154,7 +154,8 @@ int SurfaceImpl::write(hid_device *dev, const unsigned char *data, size_t length
         return -1;
     }
     const int exchange = exchanges_.fetch_add(1) + 1;
-    const ExchangeFaults faults = faultsFor(exchange);
+    const int inSession = sessionExchanges_.fetch_add(1) + 1;
+    const ExchangeFaults faults = faultsFor(exchange, inSession, payloadSize > 1 ? payload[1] : 0);
     if (faults.unplug) {
         std::optional<Clock::time_point> backAt;
         if (faults.backAfter.count() >= 0)
@@ -168,6 +169,8 @@ int SurfaceImpl::write(hid_device *dev, const unsigned char *data, size_t length
         setError(dev, errnoText(ETIMEDOUT));
         return -1;
     }
+    if (faults.dropped)
+        return static_cast<int>(length);
 
     const std::chrono::microseconds frame(latencyUs_.load());
     Clock::time_point arrives = Clock::now();
@@ -298,17 +301,25 @@ Clock::time_point SurfaceImpl::nextFrame(Clock::time_point t, Clock::time_point 
     return at;
 }
 
-ExchangeFaults SurfaceImpl::faultsFor(int exchange)
+ExchangeFaults SurfaceImpl::faultsFor(int exchange, int inSession, uint8_t command)
 {
+    constexpr uint8_t kExitCommand = 0x3B;
     ExchangeFaults out;
+    const int chip = static_cast<int>(model_.currentTarget());
     std::lock_guard<std::mutex> guard(faultMutex_);
     for (auto &f : faults_) {
-        if (f.fired || f.fault.exchange != exchange)
+        if (f.fired)
+            continue;
+        if (f.fault.chip < 0 && f.fault.exchange != exchange)
+            continue;
+        if (f.fault.chip >= 0 &&
+            (f.fault.chip != chip || (f.fault.atExit ? command != kExitCommand : f.fault.exchange != inSession)))
             continue;
         switch (f.fault.kind) {
         case Fault::WriteFails: out.writeFails = true; break;
         case Fault::ReadFails: out.readFails = true; break;
         case Fault::NoAnswer: out.noAnswer = true; break;
+        case Fault::Dropped: out.dropped = true; break;
         case Fault::Garbled: out.garble.emplace_back(f.fault.byteIndex, f.fault.xorMask); break;
         case Fault::Truncated: out.truncate = f.fault.length; break;
         case Fault::UnplugAt:
@@ -333,6 +344,7 @@ bool SurfaceImpl::hasFault(Fault::Kind kind)
 void SurfaceImpl::restartLocked()
 {
     model_.restart();
+    sessionExchanges_.store(0);
     restarts_.fetch_add(1);
     for (hid_device *h : handles_)
         h->input.clear();
@@ -352,6 +364,7 @@ void SurfaceImpl::powerUpLocked()
     const size_t n = std::max<size_t>(model_.targetCount(), 1);
     for (size_t i = 0; i < n; ++i)
         model_.restart();
+    sessionExchanges_.store(0);
 }
 
 } // namespace vireon::sim

@@ -5,6 +5,7 @@
 
 #include "example_surface.h"
 #include "exit_codes.h"
+#include "fault_spec.h"
 #include "hidsim.h"
 #include "kept_surfaces.h"
 
@@ -13,6 +14,8 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -41,13 +44,17 @@ const char kScenarios[] =
 struct Demo {
     std::unique_ptr<vireon::demo::KeptSurfaces> surfaces;
 
-    QString prepare(const QString &scenario, int reportMs, int offBusMs, const std::string &stateDir)
+    QString prepare(const QString &scenario, int reportMs, int offBusMs, const std::string &stateDir,
+                    std::vector<sim::Fault> faults)
     {
         surfaces = std::make_unique<vireon::demo::KeptSurfaces>(stateDir);
         sim::SurfaceOptions options;
         options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
         options.latencyPerReport = std::chrono::milliseconds(reportMs);
         options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
+        if (!faults.empty() && (scenario == QLatin1String("absent") || scenario == QLatin1String("late") ||
+                                scenario == QLatin1String("two")))
+            return QStringLiteral("--fault needs a scenario with one surface from the start");
         if (scenario == QLatin1String("absent"))
             return {};
         if (scenario == QLatin1String("late"))
@@ -58,7 +65,6 @@ struct Demo {
             options.serialNumber = L"VS-0002";
             return first.isEmpty() ? surfaces->add(options) : first;
         }
-        std::vector<sim::Fault> faults;
         if (scenario == QLatin1String("wrong-chip")) {
             for (sim::TargetConfig &target : options.targets)
                 target.siliconId ^= 0x00FF0000;
@@ -97,17 +103,28 @@ int main(int argc, char **argv)
     const QCommandLineOption state(QStringLiteral("state"),
                                    QStringLiteral("Keep the surfaces' flash in this folder between runs."),
                                    QStringLiteral("DIR"), qEnvironmentVariable("VIREON_FLASH_DEMO_STATE"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("A fault on the simulated surface (below)."),
+                                   QStringLiteral("KIND:STAGE:N"));
     vireon::flash::FrontEnd frontEnd;
     frontEnd.programName = QStringLiteral("vireon-flash-demo");
-    frontEnd.options = {scenario, reportMs, offBusMs, state};
-    frontEnd.helpEpilogue = QString::fromLatin1(kScenarios);
+    frontEnd.options = {scenario, reportMs, offBusMs, state, fault};
+    frontEnd.helpEpilogue = QString::fromLatin1(kScenarios) + QString::fromLatin1(sim::kFaultHelp);
     frontEnd.prepare = [&](const QCommandLineParser &parser) {
         bool reportOk = false, offBusOk = false;
         const int report = parser.value(reportMs).toInt(&reportOk);
         const int offBus = parser.value(offBusMs).toInt(&offBusOk);
         if (!reportOk || !offBusOk || report < 0 || offBus < 0)
             return QStringLiteral("--report-ms and --off-bus-ms take whole milliseconds, 0 or more");
-        return demo.prepare(parser.value(scenario), report, offBus, QFile::encodeName(parser.value(state)).toStdString());
+        std::vector<sim::Fault> faults;
+        for (const QString &spec : parser.values(fault)) {
+            std::string why;
+            const std::optional<sim::Fault> parsed = sim::parseFaultSpec(spec.toStdString(), &why);
+            if (!parsed)
+                return QStringLiteral("--fault: %1").arg(QString::fromStdString(why));
+            faults.push_back(*parsed);
+        }
+        return demo.prepare(parser.value(scenario), report, offBus, QFile::encodeName(parser.value(state)).toStdString(),
+                            faults);
     };
     const int code = vireon::flash::run(QCoreApplication::arguments(), stdout, stderr, frontEnd);
     const QString unsaved = demo.surfaces ? demo.surfaces->save() : QString();
