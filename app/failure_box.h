@@ -14,6 +14,10 @@ namespace vireon::app {
 // button and `reason` (when not empty) as its informative text.
 void warnWithReason(QWidget *window, const QString &text, const QString &reason);
 
+// A modal information box, titled as above, with `text`, one OK button and
+// `note` (when not empty) as its informative text.
+void informWithNote(QWidget *window, const QString &text, const QString &note);
+
 } // namespace vireon::app
 
 #endif

@@ -6,11 +6,12 @@
 #include "close_policy.h"
 #include "debug_trace.h"
 #include "file_choice.h"
-#include "hidapi_lock.h"
 #include "log_line.h"
 #include "presence.h"
 #include "quiet_setup.h"
 #include "stage_line.h"
+#include "surface_access.h"
+#include "timing.h"
 #include "update_sequence.h"
 #include "usb_ids.h"
 #include "window_skin.h"
@@ -94,7 +95,7 @@ void MainWindow::startPresenceTimer()
 {
     QTimer *presenceTimer = new QTimer(this);
     connect(presenceTimer, &QTimer::timeout, this, &MainWindow::update500ms);
-    presenceTimer->start(500);
+    presenceTimer->start(static_cast<int>(vireon::core::kPresenceInterval.count()));
 }
 
 void MainWindow::loadPictures()
@@ -300,10 +301,7 @@ int MainWindow::doHID()
         --waitCount;
         writeToLog(QStringLiteral("Waiting %1\n").arg(waitCount));
     }
-    hid_device_info *devices = vireon::core::hid::enumerate(vendorId, productId);
-    const bool present = devices != nullptr;
-    vireon::core::hid::freeEnumeration(devices);
-    vireon::app::Presence(*this).show(present);
+    vireon::app::Presence(*this).show(vireon::core::surfaceAttached());
     return 0;
 }
 

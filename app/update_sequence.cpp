@@ -11,6 +11,7 @@
 #include "printable.h"
 #include "ui_mainwindow.h"
 #include "usb_ids.h"
+#include "timing.h"
 #include "worker.h"
 #include "worker2.h"
 
@@ -59,8 +60,11 @@ void UpdateSequence::run()
         setStage(RunStage::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
                                               "Run the update again."));
+        outcome_ = QStringLiteral("Result: failed in image 2; the surface holds image 1 only; run the update again.");
         warnWithReason(&w, QStringLiteral("Firmware update 2 failed"),
-                       imageProblem_.isEmpty() ? w.worker2->lastResultText() : imageProblem_);
+                       !imageProblem_.isEmpty()        ? imageProblem_
+                       : !secondStageReason_.isEmpty() ? secondStageReason_
+                                                       : w.worker2->lastResultText());
         // Without the surface the file cannot be tried again as it is.
         if (w.connectedFlag == 0)
             w.clearFileName();
@@ -75,13 +79,17 @@ void UpdateSequence::run()
         w.ui->updateLabel->setPixmap(w.updateGreenUp);
         w.stageLine->showResult(StageLine::tr("Update complete: both images programmed."));
         w.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
+        // A surface that missed its exit command still runs its bootloader.
+        const vireon::core::CauseAccount note = w.worker2->lastCause();
+        outcome_ = note.cause == vireon::core::Cause::NotRestarted
+                       ? QStringLiteral("Result: both images programmed; %1").arg(lowerFirst(note.reason))
+                       : QStringLiteral("Result: both images programmed.");
         // Which file went in: names that differ only in their middle look
         // alike in the panel.
-        QMessageBox done(QMessageBox::Information, kBoxTitle, QStringLiteral("Firmware update complete."),
-                         QMessageBox::Ok, &w);
         const QString file = w.selectedFilePath ? QString::fromUtf8(w.selectedFilePath.get()) : w.fileName;
-        done.setInformativeText(QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(file)));
-        done.exec();
+        const QString programmed = QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(file));
+        informWithNote(&w, QStringLiteral("Firmware update complete."),
+                       note.reason.isEmpty() ? programmed : programmed + QLatin1Char('\n') + note.reason);
         w.clearFileName();
         // No file is chosen now: UPDATE is not offered and shows so.
         w.ui->updateLabel->setPixmap(w.updateWhiteDisabled);
@@ -93,6 +101,7 @@ bool UpdateSequence::startFreshRun()
 {
     closeRequested_ = false;
     imageProblem_.clear();
+    secondStageReason_.clear();
     // Second-stage tries are counted per run: a row of surfaces updated in
     // one window each get their retries.
     w.secondFileAttempts = 0;
@@ -146,7 +155,7 @@ bool UpdateSequence::firstStage()
         firstResult = vireon::workers::kActionFailed;
     if (firstResult == vireon::workers::kNotOpened) {
         w.writeToLog(QStringLiteral("errorFlag==1 \n"));
-        if (w.programAttempts <= 4) {
+        if (w.programAttempts <= vireon::core::kLastRetry) {
             ++w.programAttempts;
             // The retry dispatches events before it disables browsing again:
             // a queued click must not split the files in the middle of a run.
@@ -168,9 +177,25 @@ bool UpdateSequence::firstStage()
         w.deleteTemporaryFiles();
         w.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
                          .arg(w.programAttempts));
+        w.writeToLog(QStringLiteral("Result: not started: the surface could not be opened; nothing was written.\n"));
         w.programAttempts = 0;
         w.worker->abort();
         setStage(RunStage::Idle);
+        return false;
+    }
+    const vireon::core::CauseAccount cause = w.worker->lastCause();
+    if (firstResult != vireon::workers::kProgrammed && cause.cause == vireon::core::Cause::OtherChip &&
+        w.programAttempts <= vireon::core::kLastRetry) {
+        // An update stopped between its images left the surface in its
+        // second chip's bootloader; the exit command that ended this try
+        // hands the bus to the first chip. Once it is back, try again.
+        w.writeToLog(QStringLiteral("%1 Waiting for it to restart and trying again.\n").arg(cause.reason));
+        ++w.programAttempts;
+        if (!waitForRestart())
+            return false;
+        runReset(false);
+        w.on_updateButton_clicked();
+        stopProgressTimer();
         return false;
     }
     if (firstResult != vireon::workers::kProgrammed) {
@@ -183,11 +208,12 @@ bool UpdateSequence::firstStage()
                        imageProblem_.isEmpty() ? w.worker->lastResultText() : imageProblem_);
         runReset();
         w.deleteTemporaryFiles();
+        w.writeToLog(firstStageOutcome(cause));
         w.programAttempts = 0;
         setStage(RunStage::Idle);
         return false;
     }
-    w.waitCount = 20;
+    w.waitCount = vireon::core::kPauseTicks;
     w.writeToLog(QStringLiteral("Firmware Update 1 success. errorFlag==0\n"));
     w.worker->abort();
     return true;
@@ -268,6 +294,14 @@ int UpdateSequence::secondStage()
     waitWhileBusy(w.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
 
     const QString atEnd = QStringLiteral("Number of Second File programming attempts at end of programfile2: %1\n");
+    if (w.worker2->errorFlag == vireon::workers::kActionFailed) {
+        // A failed try sends the exit command, which hands the bus to the
+        // first chip: a retry that meets it only echoes that. The reason
+        // that stopped the run is the one before the echo.
+        const vireon::core::CauseAccount cause = w.worker2->lastCause();
+        if (cause.cause != vireon::core::Cause::StillFirstChip || secondStageReason_.isEmpty())
+            secondStageReason_ = w.worker2->lastResultText();
+    }
     switch (w.worker2->errorFlag) {
     case vireon::workers::kProgrammed:
         w.worker2->abort();
@@ -278,7 +312,7 @@ int UpdateSequence::secondStage()
         return 0;
     case vireon::workers::kActionFailed: {
         int result = 1;
-        if (w.secondFileAttempts <= 4) {
+        if (w.secondFileAttempts <= vireon::core::kLastRetry) {
             ++w.secondFileAttempts;
             result = w.programfile2();
         }
@@ -290,7 +324,8 @@ int UpdateSequence::secondStage()
         w.writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
         // The worker already tried for its whole open limit: trying again
         // would only multiply the wait.
-        if (!w.worker2->openLimitSpent() && w.secondFileAttempts <= 4) {
+        secondStageReason_ = w.worker2->lastResultText();
+        if (!w.worker2->openLimitSpent() && w.secondFileAttempts <= vireon::core::kLastRetry) {
             ++w.secondFileAttempts;
             return w.programfile2();
         }
@@ -437,6 +472,7 @@ void UpdateSequence::endOfRun()
     w.writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(w.programAttempts));
     w.programAttempts = 0;
     w.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
+    w.writeToLog(outcome_ + QLatin1Char('\n'));
     w.updateToolTips();
     qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
     setStage(RunStage::Idle);
@@ -450,6 +486,8 @@ void UpdateSequence::giveUpWaitingForSurface()
     w.ui->updateLabel->setPixmap(w.updateRedUp);
     setStage(RunStage::Ending);
     w.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
+    outcome_ = QStringLiteral("Result: image 1 programmed; the surface did not come back for image 2; re-plug it "
+                              "and run the update again.");
     QMessageBox::warning(&w, kBoxTitle,
                          QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
                                         "Unplug it, plug it back in and run the update again."));
@@ -462,6 +500,10 @@ void UpdateSequence::endClosedRun()
 {
     w.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
     w.stageLine->showResult(StageLine::tr("Update stopped: the updater was closed."));
+    w.writeToLog(stage_ == RunStage::Starting
+                     ? QStringLiteral("Result: stopped before image 1; nothing was written.\n")
+                     : QStringLiteral("Result: stopped after image 1; the surface holds image 1 only; run the update "
+                                      "again.\n"));
     // The presence ticks that come before the program exits stop counting
     // the pause down.
     w.waitCount = 0;
@@ -471,5 +513,48 @@ void UpdateSequence::endClosedRun()
     w.programAttempts = 0;
     setStage(RunStage::Idle);
 }
+
+bool UpdateSequence::waitForRestart()
+{
+    // The surface leaves the bus as it restarts and comes back; one that
+    // restarts faster than a presence tick is taken as back after the
+    // restart allowance.
+    QElapsedTimer waited;
+    waited.start();
+    bool left = false;
+    const qint64 allowance = vireon::core::kRestartAllowance.count();
+    while (waited.elapsed() < allowance + deviceReturnLimit.count()) {
+        waitForEvents();
+        holdProgressAt(50);
+        if (closeRequested_) {
+            endClosedRun();
+            return false;
+        }
+        if (w.connectedFlag == 0)
+            left = true;
+        else if (left || waited.elapsed() >= allowance)
+            return true;
+    }
+    return true; // the try that follows tells what became of it
+}
+
+QString UpdateSequence::firstStageOutcome(const vireon::core::CauseAccount &cause)
+{
+    using vireon::core::Cause;
+    switch (cause.cause) {
+    case Cause::ApplicationCheck:
+        return QStringLiteral("Result: failed in image 1; the file may be damaged or not for this surface.\n");
+    case Cause::WrongChip:
+        return QStringLiteral("Result: failed in image 1; nothing was written: the file is not for this surface.\n");
+    case Cause::OtherChip:
+        return QStringLiteral("Result: failed in image 1; the surface still runs its second chip's bootloader; "
+                              "re-plug it and run the update again.\n");
+    default:
+        return QStringLiteral("Result: failed in image 1; the surface may hold part of image 1 and not image 2; "
+                              "run the update again.\n");
+    }
+}
+
+QString lowerFirst(const QString &text) { return text.isEmpty() ? text : text.left(1).toLower() + text.mid(1); }
 
 } // namespace vireon::app

@@ -6,6 +6,7 @@
 #ifndef VIREON_APP_UPDATE_SEQUENCE_H
 #define VIREON_APP_UPDATE_SEQUENCE_H
 
+#include "failure_cause.h"
 #include "run_stage.h"
 #include "surface_lock.h"
 
@@ -80,6 +81,11 @@ private:
     // The end of every run that got past its first stage.
     void endOfRun();
     void giveUpWaitingForSurface();
+    // After a first stage that met the second chip: waits until the surface
+    // has left the bus and come back (false: the run ended meanwhile).
+    bool waitForRestart();
+    // The log's outcome line after a failed first stage.
+    static QString firstStageOutcome(const vireon::core::CauseAccount &cause);
     // The window was closed before the first stage, during the pause or
     // during the wait: nothing is being programmed, the run just ends.
     void endClosedRun();
@@ -94,7 +100,14 @@ private:
     bool closeQuestionOpen_ = false;
     QString imageProblem_;          // why a stage's image was refused; empty: it was not
     core::SurfaceLock surfaceLock_; // held from the run's start to its end
+    // The reason that stopped the second stage, kept across its retries.
+    QString secondStageReason_;
+    // The log's last line at the end of a run, after "Firmware Update Complete.".
+    QString outcome_;
 };
+
+// "the surface ..." from "The surface ...".
+QString lowerFirst(const QString &text);
 
 } // namespace vireon::app
 

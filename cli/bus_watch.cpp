@@ -54,6 +54,13 @@ bool RestartWatch::isIt(const SurfaceInfo &candidate) const
     return onlySurface || candidate.path == surface.path;
 }
 
+void RestartWatch::close()
+{
+    if (handle != nullptr)
+        hid_close(handle);
+    handle = nullptr;
+}
+
 // Whether the handle has failed since the surface left the bus. The
 // surface sends nothing after the exit command, so a read finds nothing.
 bool handleGone(hid_device *handle)

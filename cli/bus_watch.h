@@ -6,6 +6,7 @@
 #define VIREON_CLI_BUS_WATCH_H
 
 #include "surfaces.h"
+#include "timing.h"
 
 #include <chrono>
 #include <vector>
@@ -15,7 +16,7 @@ namespace vireon::flash {
 constexpr std::chrono::milliseconds kPollInterval{50};
 // A surface still on the bus this long after its stage is taken as back,
 // as the window takes it after its pause: it restarted in place.
-constexpr std::chrono::milliseconds kLeaveGrace{10000};
+constexpr std::chrono::milliseconds kLeaveGrace = core::kRestartAllowance;
 
 struct SurfaceWait {
     enum Kind { Found, TimedOut, Interrupted } kind = TimedOut;
@@ -39,6 +40,8 @@ struct RestartWatch {
     hid_device *handle = nullptr; // the stage's handle, or null
 
     bool isIt(const SurfaceInfo &candidate) const;
+    // Closes the stage's handle that no wait took.
+    void close();
 };
 
 struct Return {

@@ -33,6 +33,7 @@ int finish(Reporter &reporter, const Stage &stage, const Outcome &outcome)
 struct Images {
     core::TemporaryImages files; // the host reads each through its open file
     int rows[2] = {0, 0};
+    uint32_t ids[2] = {0, 0}; // the chip each image is for
 };
 
 int rowLines(const QString &image)
@@ -69,7 +70,7 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, const core:
                                  : QStringLiteral("%1 cannot be read: %2").arg(path, probe.problem),
                 probe.notRegular ? fix : QStringLiteral("check the file's name and that you may read it.")};
     if (!dir.isValid())
-        return {Exit::FileRefused, QStringLiteral("No temporary folder for the images: %1").arg(dir.errorString()),
+        return {Exit::SetupProblem, QStringLiteral("No temporary folder for the images: %1").arg(dir.errorString()),
                 QStringLiteral("make sure %1 is writable (TMPDIR chooses another).").arg(QDir::tempPath())};
     // The host reads an application id from a path whose last '_' is
     // followed by one character and a '.'; the open files' paths name none.
@@ -93,6 +94,8 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, const core:
         return {Exit::FileRefused, QStringLiteral("%1 is refused: %2").arg(path, problem.reason), fix};
     images->rows[0] = rowLines(split.image1);
     images->rows[1] = rowLines(split.image2);
+    images->ids[0] = core::imageSiliconId(path1);
+    images->ids[1] = core::imageSiliconId(path2);
     return {};
 }
 
@@ -130,6 +133,22 @@ Outcome noSurface(const Options &options)
                 : QStringLiteral("No Vireon Surface is attached."),
             QStringLiteral("plug the surface in (or give --wait SECONDS); if it is plugged in, 'vireon-flash doctor' "
                            "checks the set-up.")};
+}
+
+// What a verify of one image compared and found equal.
+QString checksMatched(int image, bool applicationChecked)
+{
+    return QStringLiteral("image %1: each row's checksum matched%2").arg(image).arg(
+        applicationChecked ? QStringLiteral(", and the surface's application check") : QString());
+}
+
+// Which checks a verify of both images compared.
+QString applicationChecks(bool first, bool second)
+{
+    if (first && second)
+        return QStringLiteral("each row's checksum and both application checks matched");
+    const QString none = first ? QStringLiteral("image 2") : second ? QStringLiteral("image 1") : QStringLiteral("either image");
+    return QStringLiteral("each row's checksum matched; the bootloader made no application check of %1").arg(none);
 }
 
 Outcome interruptedBetween(bool program)
@@ -193,6 +212,8 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     job.action = program ? PROGRAM : VERIFY;
     job.imagePath = images.files.hostPath(1);
     job.rows = images.rows[0];
+    job.imageIds[0] = images.ids[0];
+    job.imageIds[1] = images.ids[1];
     job.surface = wait.surfaces.front();
     // Only a surface that appeared while we waited may still be settling.
     job.openSettle = options.waitSeconds > 0 ? kOpenSettle : std::chrono::milliseconds(0);
@@ -207,7 +228,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     } closeAtEnd{watch.handle}; // a stage's handle that no watch took
 
     Outcome outcome = runStage(job, reporter, &watch.handle);
-    if (outcome.code == Exit::DeviceMismatch) {
+    if (outcome.cause == core::Cause::OtherChip) {
         // A surface left between its two images (an update interrupted or
         // failed after image 1) answers as its second chip. The exit
         // command that ended this attempt hands the bus to its first chip:
@@ -226,14 +247,25 @@ int twoStageCommand(const Options &options, Reporter &reporter)
             outcome = runStage(job, reporter, &watch.handle);
         }
     }
-    if (outcome.ok())
-        outcome = imageUnchanged(images, 1);
+    if (outcome.ok()) {
+        const Outcome unchanged = imageUnchanged(images, 1);
+        if (!unchanged.ok())
+            outcome = unchanged;
+    }
     if (!outcome.ok())
         return finish(reporter, stage::Stage1, outcome);
+    if (outcome.cause == core::Cause::StillFirstChip)
+        // The exit command never reached the surface: it still runs the
+        // first chip's bootloader, and image 2 would meet the wrong chip.
+        return finish(reporter, stage::Stage1,
+                      {Exit::NotRestarted, QStringLiteral("Stage 1: ") + outcome.message,
+                       QStringLiteral("unplug the surface, plug it in again and run the command again."),
+                       outcome.cause});
     if (interrupted())
         return finish(reporter, stage::Stage1, interruptedBetween(program));
     reporter.step(stage::Stage1, program ? QStringLiteral("image 1 programmed and verified")
-                                         : QStringLiteral("the surface holds image 1"));
+                                         : checksMatched(1, outcome.applicationChecked));
+    const bool firstChecked = outcome.applicationChecked;
 
     reporter.step(stage::Restart, QStringLiteral("waiting for the surface to restart (it may stay off the bus up to "
                                                  "%1 s)")
@@ -263,15 +295,36 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     job.rows = images.rows[1];
     job.surface = back.surface;
     job.openSettle = kOpenSettle;
-    outcome = runStage(job, reporter);
-    if (outcome.ok())
-        outcome = imageUnchanged(images, 2);
+    watch = RestartWatch{back.surface, watch.onlySurface};
+    outcome = runStage(job, reporter, &watch.handle);
+    if (outcome.ok()) {
+        // The bytes programmed must be the bytes checked.
+        const Outcome unchanged = imageUnchanged(images, 2);
+        if (!unchanged.ok())
+            outcome = unchanged;
+    }
     if (!outcome.ok())
         return finish(reporter, stage::Stage2, outcome);
     reporter.step(stage::Stage2, program ? QStringLiteral("image 2 programmed and verified")
-                                         : QStringLiteral("the surface holds image 2"));
-    outcome.message = program ? QStringLiteral("Update complete: both images of %1 are programmed.").arg(options.file)
-                              : QStringLiteral("Verify complete: the surface holds both images of %1.").arg(options.file);
+                                         : checksMatched(2, outcome.applicationChecked));
+    // The surface restarts into its firmware after the exit command: one
+    // that stays on the bus did not get it.
+    bool restarted = outcome.cause != core::Cause::NotRestarted;
+    if (restarted)
+        restarted = waitForReturn(watch, kLeaveGrace, 0).kind != Return::StayedOn;
+    else
+        watch.close();
+    if (!restarted)
+        outcome.cause = core::Cause::NotRestarted;
+    const QString note = restarted ? QString()
+                                   : QStringLiteral(" The surface did not restart by itself: unplug and re-plug it "
+                                                    "to start the new firmware.");
+    outcome.message =
+        (program ? QStringLiteral("Update complete: both images of %1 are programmed.").arg(options.file)
+                 : QStringLiteral("Verify complete: the bootloader's checks found no difference from %1 (%2). They "
+                                  "cannot see every change: see the manual page.")
+                       .arg(options.file, applicationChecks(firstChecked, outcome.applicationChecked))) +
+        note;
     return finish(reporter, stage::Done, outcome);
 }
 

@@ -27,6 +27,8 @@ const char *exitName(Exit code)
         return "no-return";
     case Exit::SurfaceBusy:
         return "surface-busy";
+    case Exit::NotRestarted:
+        return "not-restarted";
     case Exit::Interrupted:
         return "interrupted";
     }

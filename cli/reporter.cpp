@@ -171,7 +171,9 @@ void Reporter::finish(const Stage &stage, const Outcome &outcome)
     if (options_.json)
         write(out_, QString::fromUtf8(jsonLine(endObject(stage, outcome))));
     if (outcome.ok()) {
-        if (!options_.json && !options_.quiet && !outcome.message.isEmpty())
+        // A success that needs the user's hand is told even when quiet.
+        const bool note = outcome.cause == core::Cause::NotRestarted;
+        if (!options_.json && (!options_.quiet || note) && !outcome.message.isEmpty())
             write(out_, paint(core::escapeControls(outcome.message), "32", outColor_) + QLatin1Char('\n'));
         return;
     }

@@ -3,7 +3,6 @@
 #include "bus_watch.h"
 #include "hid_transport.h"
 #include "interrupt.h"
-#include "result_text.h"
 
 #include <hidapi/hidapi.h>
 
@@ -14,8 +13,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The stage's handle, bound to the transport; one stage at a time.
+// The stage's handle and the record of its transfers, bound to the
+// transport; one stage at a time.
 hid_device *g_stageHandle = nullptr;
+core::TransferRecord g_transfers;
 Reporter *g_rowReporter = nullptr;
 
 void onRow(uint8_t, uint16_t)
@@ -49,57 +50,64 @@ OpenResult openWithSettle(const StageJob &job, bool *stillAttached)
 
 } // namespace
 
-Outcome stageOutcome(int result, const StageJob &job)
+Outcome stageOutcome(const core::StageAccount &account)
 {
-    const bool program = job.action == PROGRAM;
+    using core::Cause;
+    const core::CauseAccount told = core::accountFor(account);
+    const bool program = !account.verify;
     const QString again = QStringLiteral("run 'vireon-flash update FILE' again, which mends it.");
-    if (result == BL_SUCCESS)
-        return {};
-    if (result == BL_ABORTED) {
+    const QString partial = QStringLiteral("the surface may hold a partial image: ") + again;
+    const QString stage = QStringLiteral("Stage %1: ").arg(account.image);
+    Outcome out{Exit::Success, told.reason, QString(), told.cause};
+    switch (told.cause) {
+    case Cause::None:
+    case Cause::NotRestarted: // a success, with its note
+        return out;
+    case Cause::Aborted:
         if (!program)
-            return fail(Exit::Interrupted, QStringLiteral("Interrupted during the check of image %1.").arg(job.number),
-                        QStringLiteral("nothing was changed on the surface."));
-        return fail(Exit::Interrupted,
-                    QStringLiteral("Interrupted while programming image %1: the surface may hold a partial image.")
-                        .arg(job.number),
-                    again);
+            return {Exit::Interrupted, QStringLiteral("Interrupted during the check of image %1.").arg(account.image),
+                    QStringLiteral("nothing was changed on the surface."), told.cause};
+        return {Exit::Interrupted,
+                QStringLiteral("Interrupted while programming image %1: the surface may hold a partial image.")
+                    .arg(account.image),
+                again, told.cause};
+    case Cause::NoAnswer:
+    case Cause::TransferFailed:
+    case Cause::Unplugged:
+        out.code = Exit::TransferFailed;
+        out.fix = QStringLiteral("keep the surface plugged in and check its cable; ") +
+                  (program ? partial : QStringLiteral("then run verify again."));
+        break;
+    case Cause::OtherChip:
+    case Cause::WrongChip:
+        out.code = Exit::DeviceMismatch;
+        out.fix = told.cause == Cause::OtherChip ? QStringLiteral("unplug the surface, plug it in again and run the "
+                                                                  "command again.")
+                                                 : QStringLiteral("use the firmware file made for this surface.");
+        break;
+    case Cause::StillFirstChip:
+        out.code = Exit::NotRestarted;
+        out.fix = QStringLiteral("unplug the surface, plug it in again and run the command again.");
+        break;
+    case Cause::ApplicationCheck:
+        out.code = Exit::BootloaderRefused;
+        out.fix = program ? QStringLiteral("use the firmware file as it was delivered for this surface: the same "
+                                           "file again cannot help.")
+                          : QStringLiteral("run 'vireon-flash update FILE' to program it.");
+        break;
+    case Cause::RowMismatch:
+    case Cause::DeviceStatus:
+    case Cause::Refused:
+        out.code = Exit::BootloaderRefused;
+        out.fix = program ? partial : QStringLiteral("run 'vireon-flash update FILE' to program it.");
+        break;
+    case Cause::FileUnreadable:
+        out.code = Exit::FileRefused;
+        out.fix = QStringLiteral("check that the file is still readable, or choose another.");
+        break;
     }
-    const QString code = QStringLiteral("result %1").arg(result);
-    if (result == -1 || (result & BL_COMM_ERROR_FLAG) != 0)
-        return fail(Exit::TransferFailed,
-                    QStringLiteral("Stage %1: the transfer to the surface failed (%2).").arg(job.number).arg(code),
-                    QStringLiteral("keep the surface plugged in and check its cable; ") +
-                        (program ? QStringLiteral("the surface may hold a partial image: ") + again
-                                 : QStringLiteral("then run verify again.")));
-    if (result == BL_DEVICE_MISMATCH)
-        return fail(Exit::DeviceMismatch,
-                    QStringLiteral("Stage %1: the surface's chip is not the one image %1 is for (silicon id or "
-                                   "revision differ). Nothing was written.")
-                        .arg(job.number),
-                    QStringLiteral("use the firmware file made for this surface."));
-    if (result >= BL_FILE_NOT_ACCESSIBLE && result <= BL_BAD_FORM)
-        return fail(Exit::FileRefused,
-                    QStringLiteral("Stage %1: image %1 could not be read: %2 (%3)")
-                        .arg(job.number)
-                        .arg(QLatin1String(core::resultMessage(result)), code),
-                    QStringLiteral("check that the file is still readable, or choose another."));
-    QString text;
-    if ((result & BL_DEVICE_STATUS_FLAG) != 0)
-        text = QStringLiteral("the bootloader answered status 0x%1").arg(result & 0xFF, 2, 16, QLatin1Char('0'));
-    else if (const char *known = core::resultMessage(result))
-        text = QLatin1String(known);
-    else
-        text = QStringLiteral("the bootloader refused");
-    if (!program && result == BL_CHECKSUM_MISMATCH)
-        return fail(Exit::BootloaderRefused,
-                    QStringLiteral("Stage %1: the surface does not hold image %1 of the file: %2 (%3)")
-                        .arg(job.number)
-                        .arg(text, code),
-                    QStringLiteral("run 'vireon-flash update FILE' to program it."));
-    return fail(Exit::BootloaderRefused,
-                QStringLiteral("Stage %1: %2 (%3)").arg(job.number).arg(text, code),
-                program ? QStringLiteral("the surface may hold a partial image: ") + again
-                        : QStringLiteral("run 'vireon-flash update FILE' to program it."));
+    out.message = stage + out.message;
+    return out;
 }
 
 Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen)
@@ -142,7 +150,10 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
                   {{QStringLiteral("device"), job.surface.path}, {QStringLiteral("serial"), job.surface.serial}});
     g_stageHandle = open.device;
     g_rowReporter = &reporter;
-    CyBtldr_CommunicationsData record = core::hidTransport<&g_stageHandle>();
+    CyBtldr_CommunicationsData record = core::hidTransport<&g_stageHandle, &g_transfers>();
+    g_transfers.reset();
+    // The reporter tells a transfer's failure, in its own channel.
+    g_transfers.printFailures = false;
     reporter.startRows(*job.stage, verb, job.rows);
     int result = BL_ABORTED;
     std::thread action;
@@ -163,7 +174,16 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
         *stillOpen = open.device;
     else
         hid_close(open.device);
-    return stageOutcome(result, job);
+    core::StageAccount account;
+    account.image = job.number;
+    account.verify = job.action == VERIFY;
+    account.result = result;
+    account.transfer = g_transfers;
+    account.imageIds[0] = job.imageIds[0];
+    account.imageIds[1] = job.imageIds[1];
+    Outcome outcome = stageOutcome(account);
+    outcome.applicationChecked = result == BL_SUCCESS && g_transfers.lastAnswered == CMD_VERIFY_CHECKSUM;
+    return outcome;
 }
 
 } // namespace vireon::flash

@@ -29,6 +29,7 @@ struct StageJob {
     // A surface that has just come back may refuse opens until udev has
     // given its new node this user's access: keep trying this long.
     std::chrono::milliseconds openSettle{0};
+    uint32_t imageIds[2] = {0, 0}; // the silicon id each image of the file is for
 };
 
 // With `stillOpen`, a stage that ended with the surface's restart (success,
@@ -36,8 +37,9 @@ struct StageJob {
 // closing it, for the watch of that restart.
 Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen = nullptr);
 
-// The outcome of the host's result code for this job (0 is success).
-Outcome stageOutcome(int result, const StageJob &job);
+// The outcome of a stage from its account (the host's result code read with
+// the transport's record): the exit code and fix for the account's cause.
+Outcome stageOutcome(const core::StageAccount &account);
 
 } // namespace vireon::flash
 

@@ -2,15 +2,8 @@
 
 #include "hidapi_lock.h"
 #include "printable.h"
+#include "surface_access.h"
 #include "usb_ids.h"
-
-#include <QByteArray>
-#include <QFile>
-
-#include <cerrno>
-#include <cstring>
-
-#include <unistd.h>
 
 namespace vireon::flash {
 
@@ -48,26 +41,13 @@ std::vector<SurfaceInfo> attachedSurfaces(const Selector &selector)
 
 OpenResult openSurface(const SurfaceInfo &surface)
 {
-    OpenResult result;
-    const QByteArray path = surface.path.toLocal8Bit();
-    result.device = core::hid::openPath(path.constData());
-    if (result.device != nullptr)
-        return result;
-    result.error = QString::fromStdWString(core::hid::lastError());
-    // hidapi puts the system's text for the failed open into its message;
-    // the node's own access tells the same where there is a node.
-    const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
-    const QString notPermitted = QString::fromLocal8Bit(std::strerror(EPERM));
-    result.permissionDenied = result.error.contains(denied) || result.error.contains(notPermitted) ||
-                              (QFile::exists(surface.path) && access(path.constData(), R_OK | W_OK) != 0 &&
-                               (errno == EACCES || errno == EPERM));
-    return result;
+    const core::SurfaceOpen open = core::openSurface(surface.path.toLocal8Bit());
+    return {open.device, open.permissionDenied, open.error};
 }
 
 QString permissionFix()
 {
-    return QStringLiteral("install the udev rule /usr/lib/udev/rules.d/70-vireon-surface.rules (the package does; "
-                          "'vireon-flash doctor' checks it), then unplug the surface and plug it in again.");
+    return core::permissionFix() + QStringLiteral(" ('vireon-flash doctor' checks the set-up).");
 }
 
 QString describe(const SurfaceInfo &surface)

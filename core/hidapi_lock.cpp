@@ -31,19 +31,34 @@ hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_
     return hid_open(vendorId, productId, serial);
 }
 
-hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial, std::wstring &whyNot)
+namespace {
+
+// hid_error(NULL) of a failed open, copied while the lock is still held.
+hid_device *withReason(hid_device *device, std::wstring &whyNot)
 {
-    std::lock_guard<std::mutex> hold(processWide());
-    hid_device *device = hid_open(vendorId, productId, serial);
     const wchar_t *text = device ? nullptr : hid_error(nullptr);
     whyNot = text ? text : L"";
     return device;
+}
+
+} // namespace
+
+hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial, std::wstring &whyNot)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return withReason(hid_open(vendorId, productId, serial), whyNot);
 }
 
 hid_device *openPath(const char *path)
 {
     std::lock_guard<std::mutex> hold(processWide());
     return hid_open_path(path);
+}
+
+hid_device *openPath(const char *path, std::wstring &whyNot)
+{
+    std::lock_guard<std::mutex> hold(processWide());
+    return withReason(hid_open_path(path), whyNot);
 }
 
 int init()

@@ -32,6 +32,7 @@ hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_
 
 // hid_open_path under the lock, as open().
 hid_device *openPath(const char *path);
+hid_device *openPath(const char *path, std::wstring &whyNot);
 
 // hid_init and hid_exit under the lock: 0 on success, -1 on failure.
 int init();

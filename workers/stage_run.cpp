@@ -11,65 +11,30 @@
 #include <QStringList>
 #include <QThread>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "hid_transport.h"
-#include "hidapi_lock.h"
+#include "surface_access.h"
 #include "log_line.h"
 #include "result_text.h"
 #include "row_progress.h"
-#include "usb_ids.h"
 
 Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers", QtWarningMsg)
 
 namespace vireon::workers {
 
-QString deviceStatusLine(int result)
-{
-    const int status = result - BL_DEVICE_STATUS_FLAG;
-    if (status < 1 || status > 0xFF)
-        return {};
-    return QStringLiteral("The device answered status %1.").arg(status);
-}
-
-QStringList openFailureLines(const QString &hidError)
+QStringList openFailureLines(const QString &hidError, bool permissionDenied)
 {
     QStringList lines{QStringLiteral("HID error: %1").arg(hidError)};
-    // hidapi words an open(2) failure with strerror, in the process's locale.
-    const bool refused = hidError.contains(QString::fromLocal8Bit(std::strerror(EACCES))) ||
-                         hidError.contains(QString::fromLocal8Bit(std::strerror(EPERM)));
-    if (refused)
+    if (permissionDenied)
         lines << QStringLiteral("The surface's device node is not open to this user. Install the udev rule %1, "
                                 "then unplug and re-plug the surface.")
-                     .arg(QLatin1String(kUdevRulePath));
+                     .arg(QLatin1String(core::kUdevRulePath));
     return lines;
 }
 
-bool isTransferFailure(int result)
-{
-    // The transport's -1 ORed with the flag is still -1.
-    return result != 0 && (result < 0 || (result & BL_COMM_ERROR_FLAG) != 0);
-}
-
-QString transferFailureLine(bool stillOnBus, const QString &hidError)
-{
-    QString why = QStringLiteral("the surface was unplugged");
-    if (stillOnBus)
-        why = hidError.isEmpty() ? QStringLiteral("the surface did not answer") : hidError;
-    return QStringLiteral("The transfer to the surface failed: %1.").arg(why);
-}
-
 namespace {
-
-bool surfaceOnBus()
-{
-    hid_device_info *devices = core::hid::enumerate(core::kVendorId, core::kProductId);
-    const bool present = devices != nullptr;
-    core::hid::freeEnumeration(devices);
-    return present;
-}
 
 void print(const char *line)
 {
@@ -89,6 +54,7 @@ void StageRun::requestWork()
         m.busyFlag = true;
         m.abortFlag = false;
         m.lastResult.clear();
+        m.cause = {};
         if (m.restart) {
             m.restart->limitSpent = false;
             // A new request voids any restart still queued from the last one.
@@ -172,12 +138,12 @@ void StageRun::doWork()
 
     writeLog(QStringLiteral("Work Started."), nullptr);
     qCDebug(lcWorkers) << "Starting firmware upload...";
-    std::wstring whyNot;
-    hid_device *const device = core::hid::open(core::kVendorId, core::kProductId, nullptr, whyNot);
+    const core::SurfaceOpen open = core::openSurface();
+    hid_device *const device = open.device;
     *stage.handle = device;
     qCDebug(lcWorkers) << "Thread" << stage.number << "Handle:" << static_cast<const void *>(device);
     if (!device) {
-        couldNotOpen(QString::fromStdWString(whyNot));
+        couldNotOpen(open);
         return;
     }
 
@@ -204,10 +170,21 @@ void StageRun::doWork()
     writeLog(QStringLiteral("Programming..."), nullptr);
 
     const RowCounting counting(stage.number);
+    stage.record->reset();
     const int result = CyBtldr_Program(encodedPath.constData(), &record, countRow);
     qCDebug(lcWorkers) << "Result:" << result;
-    const wchar_t *transferError = isTransferFailure(result) ? hid_error(device) : nullptr;
-    const QString transferErrorText = transferError ? QString::fromWCharArray(transferError) : QString();
+    core::StageAccount account;
+    account.image = stage.number;
+    account.result = result;
+    account.transfer = *stage.record;
+    const QString otherPath = QDir::currentPath() + QLatin1String(stage.otherImageName);
+    account.imageIds[stage.number - 1] = core::imageSiliconId(QFile::decodeName(encodedPath));
+    account.imageIds[stage.number == 1 ? 1 : 0] = core::imageSiliconId(otherPath);
+    const core::CauseAccount cause = core::accountFor(account);
+    {
+        QMutexLocker lock(&m.mutex);
+        m.cause = cause;
+    }
     // Every action ends with the exit command, after which the surface
     // restarts: this handle is of no further use, whatever the result.
     hid_close(device);
@@ -219,18 +196,20 @@ void StageRun::doWork()
                            << QThread::currentThreadId();
         m.errorFlag = kProgrammed;
         writeLog(QString::fromLatin1(stage.complete).arg(result), nullptr);
+        if (!cause.reason.isEmpty())
+            writeLog(cause.reason, nullptr);
     } else {
         qCDebug(lcWorkers) << "Failed - Worker" << stage.number << "process finished in Thread"
                            << QThread::currentThreadId();
         print(stage.printFailed);
         m.errorFlag = kActionFailed;
         writeLog(QString::fromLatin1(stage.failed).arg(result), nullptr);
-        if (const char *message = core::resultMessage(result))
+        const char *message = core::resultMessage(result);
+        if (message)
             writeLog(QString::fromLatin1(message), nullptr);
-        else if (isTransferFailure(result))
-            writeLog(transferFailureLine(surfaceOnBus(), transferErrorText), nullptr);
-        if (const QString status = deviceStatusLine(result); !status.isEmpty())
-            writeLog(status, nullptr);
+        // Last, so that it is what the window shows: the cause.
+        if (cause.reason != QLatin1String(message))
+            writeLog(cause.reason, nullptr);
     }
     endRun();
 }
@@ -241,19 +220,25 @@ QString StageRun::lastResultText()
     return m.lastResult;
 }
 
+core::CauseAccount StageRun::lastCause()
+{
+    QMutexLocker lock(&m.mutex);
+    return m.cause;
+}
+
 bool StageRun::openLimitSpent()
 {
     QMutexLocker lock(&m.mutex);
     return m.restart && m.restart->limitSpent;
 }
 
-void StageRun::couldNotOpen(const QString &reason)
+void StageRun::couldNotOpen(const core::SurfaceOpen &open)
 {
     qCDebug(lcWorkers) << "No Handle - Worker" << stage.number << "process finished in Thread"
                        << QThread::currentThreadId();
     m.errorFlag = kNotOpened;
     writeLog(QString::fromLatin1(stage.noHandle), nullptr);
-    for (const QString &line : openFailureLines(reason))
+    for (const QString &line : openFailureLines(open.error, open.permissionDenied))
         writeLog(line, nullptr);
     if (m.restart)
         tryAgain();

@@ -26,6 +26,9 @@
 #include <functional>
 
 #include "cybtldr_api2.h"
+#include "failure_cause.h"
+#include "surface_access.h"
+#include "transfer_record.h"
 
 class QObject;
 
@@ -41,10 +44,6 @@ constexpr int kProgrammed = 0;
 constexpr int kNotOpened = 1;
 constexpr int kActionFailed = 2;
 
-// Where the udev rule that opens the surface's device node to its users is
-// installed.
-constexpr const char *kUdevRulePath = "/usr/lib/udev/rules.d/70-vireon-surface.rules";
-
 // What tells the two stages apart: their texts, handle and transport.
 struct Stage {
     int number;                 // 1 or 2, for the debug traces
@@ -56,7 +55,9 @@ struct Stage {
     const char *printComplete;  // standard-output line after a successful action
     const char *printFailed;    // standard-output line after a failed action
     hid_device **handle;        // the stage's process-wide handle
-    CyBtldr_CommunicationsData (*transport)(); // hidTransport<handle>
+    CyBtldr_CommunicationsData (*transport)(); // hidTransport<handle, record>
+    core::TransferRecord *record; // what the transport saw during the run
+    const char *otherImageName;   // the other stage's image, to tell its chip
 };
 
 // The second stage's own tries at opening a surface that is still restarting
@@ -81,27 +82,15 @@ struct StageMembers {
     QMutex &mutex;
     QString &lastResult; // the last line the run logged on its thread; under mutex
     QByteArray &imageFile; // what the run programs; empty: the stage's image by name; under mutex
+    core::CauseAccount &cause; // the latest run's account; under mutex
     std::function<void()> emitWorkRequested;
     std::function<void()> emitFinished;
     RestartState *restart; // null: the stage does not try again on its own
 };
 
-// The line that follows a failed action whose result is a device status
-// (0x4000 + s): "The device answered status s.", s in decimal, so the log
-// says what the surface refused. Empty for any other result.
-QString deviceStatusLine(int result);
-
-// The lines logged after a failed open, from hidapi's text for the failure:
-// "HID error: <text>", and when the device node refused this user, the fix.
-QStringList openFailureLines(const QString &hidError);
-
-// True when a bootloader result is a failure of the transport under it
-// (rather than the device's answer or the file).
-bool isTransferFailure(int result);
-
-// The line logged after a transfer failure: the surface was unplugged
-// (`stillOnBus` false), or hidapi's text for the failure.
-QString transferFailureLine(bool stillOnBus, const QString &hidError);
+// The lines logged after a failed open: "HID error: <hidapi's text>", and
+// when the device node refused this user, the fix.
+QStringList openFailureLines(const QString &hidError, bool permissionDenied);
 
 class StageRun {
 public:
@@ -116,12 +105,15 @@ public:
     // failure, why it failed. Empty until a run requested by the owner
     // logs one.
     QString lastResultText();
+    // The latest run's account of its action: its cause and the sentence
+    // that tells it (a success may carry a note).
+    core::CauseAccount lastCause();
     // The second stage gave up after its whole open limit.
     bool openLimitSpent();
 
 private:
     void endRun();
-    void couldNotOpen(const QString &reason);
+    void couldNotOpen(const core::SurfaceOpen &open);
     void tryAgain();
 
     const Stage &stage;

@@ -6,6 +6,8 @@ hid_device *handle = nullptr;
 
 namespace {
 
+vireon::core::TransferRecord record1;
+
 const vireon::workers::Stage kStage1 = {
     1,
     "/vireonTemp1.txt",
@@ -16,7 +18,9 @@ const vireon::workers::Stage kStage1 = {
     "Firmware update 1 complete",
     "Firmware update 1 failed.",
     &handle,
-    vireon::core::hidTransport<&handle>,
+    vireon::core::hidTransport<&handle, &record1>,
+    &record1,
+    "/vireonTemp2.txt",
 };
 
 } // namespace
@@ -26,7 +30,7 @@ Worker::Worker(QObject *parent) : QObject(parent) {}
 vireon::workers::StageRun Worker::run()
 {
     return {kStage1,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile,
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
              [this] { emit workRequested(); }, [this] { emit finished(); }, nullptr}};
 }
 
@@ -41,3 +45,5 @@ void Worker::setImageFile(const QByteArray &path) { run().setImageFile(path); }
 void Worker::doWork() { run().doWork(); }
 
 QString Worker::lastResultText() { return run().lastResultText(); }
+
+vireon::core::CauseAccount Worker::lastCause() { return run().lastCause(); }

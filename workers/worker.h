@@ -47,6 +47,8 @@ public:
     // ("The expected device does not match the detected device."). Empty
     // until that run logs one.
     QString lastResultText();
+    // The latest run's account: why it failed, or a note on its success.
+    vireon::core::CauseAccount lastCause();
 
 signals:
     void workRequested();
@@ -63,6 +65,7 @@ private:
     QMutex mutex;
     QString lastResult; // under mutex
     QByteArray imageFile; // under mutex
+    vireon::core::CauseAccount cause; // under mutex
 };
 
 #endif

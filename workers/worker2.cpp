@@ -6,6 +6,8 @@ hid_device *handle2 = nullptr;
 
 namespace {
 
+vireon::core::TransferRecord record2;
+
 const vireon::workers::Stage kStage2 = {
     2,
     "/vireonTemp2.txt",
@@ -16,7 +18,9 @@ const vireon::workers::Stage kStage2 = {
     "Firmware update 2 complete",
     "Firmware update 2 failed.",
     &handle2,
-    vireon::core::hidTransport<&handle2>,
+    vireon::core::hidTransport<&handle2, &record2>,
+    &record2,
+    "/vireonTemp1.txt",
 };
 
 } // namespace
@@ -29,7 +33,7 @@ Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
 vireon::workers::StageRun Worker2::run()
 {
     return {kStage2,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile,
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
              [this] { emit workRequested(); }, [this] { emit finished(); }, &restart}};
 }
 
@@ -44,5 +48,7 @@ void Worker2::setImageFile(const QByteArray &path) { run().setImageFile(path); }
 void Worker2::doWork() { run().doWork(); }
 
 QString Worker2::lastResultText() { return run().lastResultText(); }
+
+vireon::core::CauseAccount Worker2::lastCause() { return run().lastCause(); }
 
 bool Worker2::openLimitSpent() { return run().openLimitSpent(); }

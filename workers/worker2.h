@@ -48,6 +48,8 @@ public:
     // As in Worker.
     void setImageFile(const QByteArray &path);
     QString lastResultText();
+    // The latest run's account: why it failed, or a note on its success.
+    vireon::core::CauseAccount lastCause();
     // The stage ended because the surface could not be opened within the
     // whole open limit; cleared by requestWork.
     bool openLimitSpent();
@@ -67,6 +69,7 @@ private:
     QMutex mutex;
     QString lastResult; // under mutex
     QByteArray imageFile; // under mutex
+    vireon::core::CauseAccount cause; // under mutex
 
     // The restart of a run that could not open the surface; under mutex.
     vireon::workers::RestartState restart;

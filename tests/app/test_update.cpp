@@ -389,10 +389,62 @@ TEST_F(UpdateTest, TransportFaultsEndInAFailureBoxAndACleanRetryProgramsBothChip
         EXPECT_EQ(update(), (QStringList{kInfoBox, kFirstFailedBox}));
         expectEnded(false);
     }
-    EXPECT_EQ(reasons.back(), "The transfer to the surface failed: the surface was unplugged.");
+    EXPECT_TRUE(reasons.back().startsWith("The transfer to the surface failed: the surface was unplugged. It stopped "
+                                          "at exchange 5 of image 1")) << reasons.back().toStdString();
     replug();
     EXPECT_EQ(update(), (QStringList{kInfoBox, kSuccessBox}));
     expectEnded(true); // both chips hold the file
+}
+
+// Two corrupted answers: the second stage's first row check, then, on its
+// retry (the failed try's exit command hands the bus to the first chip),
+// the first chip's identity made to read as the second chip's. The
+// transport checks each answer's checksum: the run ends in a failure box or
+// a clean retry, and the first chip never holds image 2.
+TEST_F(UpdateTest, TwoCorruptedAnswersNeverPutImage2IntoTheFirstChip)
+{
+    const uint32_t chipsDiffer = images()[0].siliconId ^ images()[1].siliconId;
+    onStage = [&](const QString &stage) {
+        if (stage != "pause")
+            return;
+        sim::Fault verifyAnswer{sim::Fault::Garbled, 5, 1, 4, 0x01};
+        verifyAnswer.chip = 1;
+        surface->addFault(verifyAnswer);
+        for (size_t byte = 0; byte < 4; ++byte) {
+            sim::Fault identity{sim::Fault::Garbled, 1, 1, 4 + byte, uint8_t(chipsDiffer >> (8 * byte))};
+            identity.chip = 0;
+            if (identity.xorMask != 0)
+                surface->addFault(identity);
+        }
+    };
+    const QStringList boxes = update();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes.back(), kSuccessBox) << "the retries mend it";
+    expectEnded(true);
+    EXPECT_EQ(count("Thread 2", "The transfer to the surface failed: the surface's answer had a wrong checksum. It "
+                                "stopped at exchange 5 of image 2 (verify row)."),
+              1);
+    EXPECT_EQ(count("Thread 2", "The transfer to the surface failed: the surface's answer had a wrong checksum. It "
+                                "stopped at exchange 1 of image 2 (enter bootloader)."),
+              1);
+}
+
+// An update stopped between its images leaves the surface in its second
+// chip's bootloader: the first stage says so, waits for the restart that
+// its exit command causes and tries again within the retry limit.
+TEST_F(UpdateTest, AFirstStageThatMeetsTheSecondChipWaitsForItsRestartAndTriesAgain)
+{
+    {
+        auto lock = surface->lock();
+        surface->device().restart(); // the second chip has the bus
+    }
+    EXPECT_EQ(update(), (QStringList{kInfoBox, kSuccessBox}));
+    expectEnded(true);
+    const QString reason = "The surface answered as its second chip: it still runs the second chip's bootloader "
+                           "from an unfinished update.";
+    EXPECT_EQ(count("Thread 1", reason), 1);
+    EXPECT_EQ(count("Main Thread", reason + " Waiting for it to restart and trying again."), 1);
+    EXPECT_EQ(logEntries().back(), " Main Thread: Result: both images programmed.");
 }
 
 TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndAskedAboutBetweenTheStages)

@@ -158,7 +158,7 @@ TEST_F(Cli, EachFailureEndsWithItsOwnExitCode)
              t.attach()->addFault(refuse);
          },
          update, 5, "/usr/lib/udev/rules.d/70-vireon-surface.rules"},
-        {"wrong chip", [](Cli &t) { t.attach({}, 0x12345678); }, update, 6, "silicon id or revision"},
+        {"wrong chip", [](Cli &t) { t.attach({}, 0x12345678); }, update, 6, "is not the one image 1 is for"},
         {"row checksum", [](Cli &t) { t.attach()->device().reportBadRowChecksum(true); }, update, 7, "checksum"},
         {"unplug mid-stage",
          [](Cli &t) {

@@ -124,7 +124,10 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
     this->writeImage();
     surface->addFault({vireon::sim::Fault::WriteFails, 1}); // a transport failure: hidapi's reason
     ASSERT_TRUE(this->h.run());
-    const QStringList transfer = {this->done(false, -1), "The transfer to the surface failed: Connection timed out."};
+    const QStringList transfer = {this->done(false, -1),
+                                  QString("The transfer to the surface failed: the write failed (Connection timed out). "
+                                          "It stopped at exchange 1 of image %1 (enter bootloader).")
+                                      .arg(TypeParam::n)};
     EXPECT_EQ(this->log().mid(7), transfer);
     EXPECT_EQ(this->h.worker.lastResultText(), transfer.back()); // what the window's box shows
 
@@ -132,7 +135,13 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
     this->layout.siliconId ^= 0x100; // an image for another chip
     this->writeImage();
     ASSERT_TRUE(this->h.run());
-    const QStringList expected = {this->done(false, 6), "The expected device does not match the detected device."};
+    // No other image in the folder: the chip is neither of the file's.
+    const QStringList expected = {this->done(false, 6), "The expected device does not match the detected device.",
+                                  QString("The surface's chip is not the one image %1 is for (it answered silicon id "
+                                          "0x%2, image %1 is for 0x%3): the file is not for this surface.")
+                                      .arg(TypeParam::n)
+                                      .arg(this->layout.siliconId ^ 0x100, 8, 16, QChar('0'))
+                                      .arg(this->layout.siliconId, 8, 16, QChar('0'))};
     EXPECT_EQ(this->log().mid(7), expected);
     EXPECT_EQ(this->h.worker.lastResultText(), expected.back());
     this->h.worker.abort(); // the owner's lines are not the run's
@@ -149,8 +158,8 @@ TYPED_TEST(WorkerTest, FailedActionsLogResultAndMessageAndCloseTheHandle)
         surface->device().answerStatus(vireon::sim::command::ProgramRow, 0x0B, 1, 1);
     }
     ASSERT_TRUE(this->h.run());
-    EXPECT_EQ(this->log().mid(7), (QStringList{this->done(false, 0x400B), "The device answered status 11."}));
-    EXPECT_EQ(this->h.worker.lastResultText(), "The device answered status 11.");
+    EXPECT_EQ(this->log().mid(7), (QStringList{this->done(false, 0x400B), "The device answered status 11 (0x0b)."}));
+    EXPECT_EQ(this->h.worker.lastResultText(), "The device answered status 11 (0x0b).");
     EXPECT_EQ(this->h.worker.errorFlag.load(), 2);
     EXPECT_EQ(this->h.finished.load(), 3);
     EXPECT_EQ(surface->openHandles(), 0);

@@ -1,0 +1,38 @@
+// Finding and opening a surface, for the window, its workers and the
+// command line alike: whether one is attached, opening one with the reason
+// it could not be opened (hidapi's text, read under the same hold of the
+// lock as the open, before another thread's call replaces it), and what to
+// do when this user may not open it.
+#ifndef VIREON_CORE_SURFACE_ACCESS_H
+#define VIREON_CORE_SURFACE_ACCESS_H
+
+#include <hidapi/hidapi.h>
+
+#include <QByteArray>
+#include <QString>
+
+namespace vireon::core {
+
+// Where the udev rule that opens the surface's node to its users is installed.
+constexpr const char *kUdevRulePath = "/usr/lib/udev/rules.d/70-vireon-surface.rules";
+
+// True when a surface is on the bus.
+bool surfaceAttached();
+
+struct SurfaceOpen {
+    hid_device *device = nullptr; // null when the open failed
+    bool permissionDenied = false; // the node is there but not this user's
+    QString error;                 // hidapi's text for a failed open
+};
+
+// Opens the surface at `path`, or with an empty path the first surface by
+// its USB ids.
+SurfaceOpen openSurface(const QByteArray &path = QByteArray());
+
+// "install the udev rule /usr/lib/udev/rules.d/70-vireon-surface.rules, then
+// unplug the surface and plug it in again"
+QString permissionFix();
+
+} // namespace vireon::core
+
+#endif

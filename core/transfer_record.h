@@ -1,0 +1,56 @@
+// What the HID transport saw during one bootloader action, kept at the
+// moment it happened: how many packets went out, the last command answered,
+// the identity the surface gave, and the first failure with hidapi's own
+// words for it. The bootloader host's result codes say only that the
+// transport failed; this record says how, where and which call.
+#ifndef VIREON_CORE_TRANSFER_RECORD_H
+#define VIREON_CORE_TRANSFER_RECORD_H
+
+#include <QString>
+
+#include <cstdint>
+
+namespace vireon::core {
+
+enum class TransferFault {
+    None,
+    WriteFailed, // hid_write returned -1
+    Unplugged,   // the device node went away under a write or read
+    ReadFailed,  // hid_read_timeout returned -1
+    NoAnswer,    // no input report within the read limit
+    ShortAnswer, // fewer bytes than the answer's own length field needs
+    BadFrame,    // the answer's start or end byte is wrong
+    BadChecksum, // the answer's checksum (of the kind the file sets) is wrong
+};
+
+struct TransferRecord {
+    int exchanges = 0;          // packets written
+    uint8_t lastCommand = 0;    // the command of the last packet written
+    uint8_t lastAnswered = 0;   // the command of the last answer that passed every check
+    bool identified = false;    // an answer to "enter bootloader" passed its checks
+    uint32_t siliconId = 0;     // what that answer said
+    uint8_t siliconRev = 0;
+    // The first failure, where it happened and hidapi's text for it.
+    TransferFault fault = TransferFault::None;
+    int faultExchange = 0;
+    uint8_t faultCommand = 0;
+    QString hidText;
+    int bytesGot = 0;    // ShortAnswer: what arrived
+    int bytesNeeded = 0; // ShortAnswer: what its length field needs
+    // Failures go to standard error too ("USB HID Write Failure: ..."); the
+    // command line reports them through its own channel instead.
+    bool printFailures = true;
+
+    bool failed() const { return fault != TransferFault::None; }
+    // The exit command did not reach the surface (so it did not restart).
+    bool exitLost() const;
+    // Forgets everything but printFailures, for a new action.
+    void reset();
+};
+
+// The bootloader command's name, "program row", for the reasons.
+QString commandName(uint8_t command);
+
+} // namespace vireon::core
+
+#endif
