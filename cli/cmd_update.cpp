@@ -212,6 +212,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     job.action = program ? PROGRAM : VERIFY;
     job.imagePath = images.files.hostPath(1);
     job.rows = images.rows[0];
+    reporter.setOverallRows(images.rows[0] + images.rows[1]);
     job.imageIds[0] = images.ids[0];
     job.imageIds[1] = images.ids[1];
     job.surface = wait.surfaces.front();
@@ -293,6 +294,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         return finish(reporter, stage::Stage2, changed);
     job.imagePath = images.files.hostPath(2);
     job.rows = images.rows[1];
+    job.rowsBefore = images.rows[0];
     job.surface = back.surface;
     job.openSettle = kOpenSettle;
     watch = RestartWatch{back.surface, watch.onlySurface};

@@ -25,7 +25,7 @@ QJsonObject stepObject(const Stage &stage, const QString &message, const QJsonOb
     return object;
 }
 
-QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter)
+QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter, int overall)
 {
     const double left = meter.secondsLeft();
     return {{QStringLiteral("stage"), QLatin1String(stage.key)},
@@ -33,6 +33,7 @@ QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMete
             {QStringLiteral("rows_done"), meter.rowsDone()},
             {QStringLiteral("rows_total"), meter.rowsTotal()},
             {QStringLiteral("percent"), meter.percent()},
+            {QStringLiteral("overall_percent"), overall},
             {QStringLiteral("rate"), rounded(meter.rate())},
             {QStringLiteral("seconds_left"), left < 0 ? QJsonValue() : QJsonValue(rounded(left))}};
 }

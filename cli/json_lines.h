@@ -19,7 +19,8 @@ class ProgressMeter;
 // `fields`: more members, as the device and serial number of the surface a
 // stage starts on.
 QJsonObject stepObject(const Stage &stage, const QString &message, const QJsonObject &fields = {});
-QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter);
+// `overall`: the whole command's percent across both images.
+QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter, int overall);
 // "result" is "success" or "failure"; "error" is exitName() of the code.
 QJsonObject endObject(const Stage &stage, const Outcome &outcome);
 

@@ -1,5 +1,7 @@
 #include "reporter.h"
 
+#include <algorithm>
+
 #include "json_lines.h"
 #include "folder_files.h"
 #include "log_line.h"
@@ -81,9 +83,26 @@ void Reporter::step(const Stage &stage, const QString &text, const QJsonObject &
                         core::escapeControls(text) + QLatin1Char('\n'));
 }
 
-void Reporter::startRows(const Stage &stage, const char *action, int rowsTotal)
+void Reporter::setOverallRows(int rowsTotal)
 {
     std::lock_guard<std::mutex> hold(mutex_);
+    overallTotal_ = rowsTotal;
+    overallShown_ = 0;
+}
+
+int Reporter::overallPercent()
+{
+    if (overallTotal_ <= 0)
+        return meter_.percent();
+    const int done = std::min(rowsBefore_ + meter_.rowsDone(), overallTotal_);
+    overallShown_ = std::max(overallShown_, done * 100 / overallTotal_);
+    return overallShown_;
+}
+
+void Reporter::startRows(const Stage &stage, const char *action, int rowsTotal, int rowsBefore)
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    rowsBefore_ = rowsBefore;
     rowStage_ = &stage;
     action_ = action;
     meter_.start(rowsTotal, Clock::now());
@@ -105,31 +124,33 @@ void Reporter::row()
     if (options_.quiet)
         return;
     if (options_.json) {
-        write(out_, QString::fromUtf8(jsonLine(rowObject(*rowStage_, action_, meter_))));
+        write(out_, QString::fromUtf8(jsonLine(rowObject(*rowStage_, action_, meter_, overallPercent()))));
     } else if (terminal_) {
         if (Clock::now() - lastDraw_ >= kRedrawEvery) // endRows draws the last state
             drawRow(false);
     } else if (tenth) {
-        write(out_, QStringLiteral("%1: %2 %3 % (%4 of %5 rows, %6 rows/s, %7)\n")
+        write(out_, QStringLiteral("%1: %2 %3 % (%4 of %5 rows, %6 rows/s, %7), overall %8 %\n")
                         .arg(QLatin1String(rowStage_->label), QLatin1String(action_))
                         .arg(meter_.percent())
                         .arg(meter_.rowsDone())
                         .arg(meter_.rowsTotal())
                         .arg(meter_.rate(), 0, 'f', 1)
-                        .arg(timeLeft(meter_.secondsLeft())));
+                        .arg(timeLeft(meter_.secondsLeft()))
+                        .arg(overallPercent()));
     }
 }
 
 void Reporter::drawRow(bool final)
 {
     lastDraw_ = Clock::now();
-    const QString line = QStringLiteral("%1  %2 %3/%4 rows  %5 %  %6 rows/s  %7")
+    const QString line = QStringLiteral("%1  %2 %3/%4 rows  %5 %  %6 rows/s  %7  overall %8 %")
                              .arg(paint(QLatin1String(rowStage_->label), "1", outColor_), QLatin1String(action_))
                              .arg(meter_.rowsDone())
                              .arg(meter_.rowsTotal())
                              .arg(meter_.percent(), 3)
                              .arg(meter_.rate(), 0, 'f', 1)
-                             .arg(timeLeft(meter_.secondsLeft()));
+                             .arg(timeLeft(meter_.secondsLeft()))
+                             .arg(overallPercent(), 3);
     // Back to the line's start, the new text, then clear what is left of
     // the old one.
     write(out_, QStringLiteral("\r") + line + QStringLiteral("\x1b[K") + (final ? QStringLiteral("\n") : QString()));

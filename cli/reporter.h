@@ -32,7 +32,12 @@ public:
 
     // The rows of one programming or verify action: start, one call per row
     // the host reports (from the action's thread), end.
-    void startRows(const Stage &stage, const char *action, int rowsTotal);
+    // `rowsBefore`: rows the command's earlier stages did, for the overall
+    // figure (see setOverallRows).
+    void startRows(const Stage &stage, const char *action, int rowsTotal, int rowsBefore = 0);
+    // The rows of the whole command: its overall percent counts them across
+    // the stages and never goes back, not even when a stage is tried again.
+    void setOverallRows(int rowsTotal);
     void row();
     void endRows();
 
@@ -48,6 +53,7 @@ public:
 private:
     void log(const Stage &stage, const QString &text);
     void drawRow(bool final);
+    int overallPercent();
     QString paint(const QString &text, const char *sgr, bool colored) const;
 
     const Options &options_;
@@ -62,6 +68,9 @@ private:
     const Stage *rowStage_ = nullptr;
     const char *action_ = "";
     ProgressMeter meter_;
+    int overallTotal_ = 0;
+    int rowsBefore_ = 0;
+    int overallShown_ = 0;
     ProgressMeter::Clock::time_point lastDraw_{};
     bool lineOpen_ = false; // a redrawn line waits for its line end
 };

@@ -154,7 +154,7 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
     g_transfers.reset();
     // The reporter tells a transfer's failure, in its own channel.
     g_transfers.printFailures = false;
-    reporter.startRows(*job.stage, verb, job.rows);
+    reporter.startRows(*job.stage, verb, job.rows, job.rowsBefore);
     int result = BL_ABORTED;
     std::thread action;
     {

@@ -25,6 +25,7 @@ struct StageJob {
     CyBtldr_Action action = PROGRAM; // PROGRAM or VERIFY
     QByteArray imagePath;            // the image file, in the file system's encoding
     int rows = 0;                    // row lines in the image
+    int rowsBefore = 0;              // rows of the images before this one, for the overall progress
     SurfaceInfo surface;
     // A surface that has just come back may refuse opens until udev has
     // given its new node this user's access: keep trying this long.

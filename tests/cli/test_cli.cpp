@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -95,8 +96,10 @@ TEST_F(Cli, UpdateProgramsBothChipsReportsEachRowAndVerifies)
     ASSERT_EQ(json.code, 0) << qPrintable(json.err);
     expectProgrammed(*surface);
 
-    // Every line is one object; each stage's rows rise one by one to 20.
+    // Every line is one object; each stage's rows rise one by one to 20, and
+    // the overall figure across both stages never goes back: 50 % after image 1.
     std::map<QString, int> rows;
+    std::vector<int> overall;
     QJsonObject last;
     for (const QString &line : json.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         QJsonParseError error{};
@@ -106,9 +109,15 @@ TEST_F(Cli, UpdateProgramsBothChipsReportsEachRowAndVerifies)
             int &done = rows[last.value(QLatin1String("stage")).toString()];
             EXPECT_EQ(last.value(QLatin1String("rows_done")).toInt(), ++done);
             EXPECT_EQ(last.value(QLatin1String("rows_total")).toInt(), 20);
+            overall.push_back(last.value(QLatin1String("overall_percent")).toInt());
         }
     }
     EXPECT_EQ(rows, (std::map<QString, int>{{QStringLiteral("stage1"), 20}, {QStringLiteral("stage2"), 20}}));
+    ASSERT_EQ(overall.size(), 40u);
+    EXPECT_TRUE(std::is_sorted(overall.begin(), overall.end()));
+    EXPECT_EQ(overall[0], 2);
+    EXPECT_EQ(overall[19], 50);
+    EXPECT_EQ(overall[39], 100);
     EXPECT_EQ(last.value(QLatin1String("result")).toString(), QLatin1String("success"));
     EXPECT_EQ(last.value(QLatin1String("exit_code")).toInt(), 0);
 
