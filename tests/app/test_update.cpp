@@ -166,7 +166,8 @@ TEST_F(UpdateTest, SuccessProgramsBothChipsLogsEveryStepHoldsTheCeilingsAndSleep
          << "Number of times through waiting while loop: <n>"
          << "Number of Second File programming attempts at top of programfile2: 0" << "Programming second file..."
          << "Number of Second File programming attempts at end of programfile2: 1"
-         << "Firmware update 2 success. errorFlag==0" << "Number of program attempts: 1" << "Firmware Update Complete.";
+         << "Firmware update 2 success. errorFlag==0" << "Number of program attempts: 1" << "Firmware Update Complete."
+         << "Result: both images programmed.";
     QStringList logged = entries("Main Thread").replaceInStrings(QRegularExpression("loop: \\d+$"), "loop: <n>");
     EXPECT_EQ(logged.mid(logged.indexOf(main[0])), main);
     for (int n : {1, 2}) {
@@ -201,7 +202,9 @@ TEST_F(UpdateTest, FirstStageFailuresWarnAndTheNextRunSplitsTheFileAgain)
     EXPECT_EQ(count("Main Thread", "errorFlag==1 "), 6);
     EXPECT_EQ(count("Main Thread", "Could not open device. Trying again... "), 5);
     EXPECT_EQ(count("Thread 1", "No Handle: "), 6);
-    EXPECT_EQ(entries("Main Thread").back(), "Could not open device. Tried 5 times. Check Permissions. errorFlag==1.");
+    EXPECT_EQ(entries("Main Thread").mid(entries("Main Thread").size() - 2),
+              (QStringList{"Could not open device. Tried 5 times. Check Permissions. errorFlag==1.",
+                           "Result: not started: the surface could not be opened; nothing was written."}));
 
     // The file stayed chosen, or the next run would not start. Its first
     // chip is not the file's: the result line and its message line. The
@@ -212,12 +215,16 @@ TEST_F(UpdateTest, FirstStageFailuresWarnAndTheNextRunSplitsTheFileAgain)
     probe().doHID();
     EXPECT_EQ(update(), (QStringList{kInfoBox, kFirstFailedBox}));
     expectEnded(false);
-    EXPECT_EQ(reasons.back(), "The expected device does not match the detected device.");
+    const QString wrongChip = "The surface's chip is not the one image 1 is for (it answered silicon id 0x56530101, "
+                              "image 1 is for 0x56530001): the file is not for this surface.";
+    EXPECT_EQ(reasons.back(), wrongChip);
     EXPECT_EQ(entries("Main Thread").value(1), "Temporary files missing. Splitting the chosen file again.");
     const QStringList failed{"Programming...", "Firmware update 1 failed. Result = 6. errorFlag==2",
-                             "The expected device does not match the detected device."};
+                             "The expected device does not match the detected device.", wrongChip};
     EXPECT_EQ(entries("Thread 1").mid(6), failed);
-    EXPECT_EQ(entries("Main Thread").back(), "Firmware Update 1 Failed. errorFlag==2");
+    EXPECT_EQ(entries("Main Thread").mid(entries("Main Thread").size() - 2),
+              (QStringList{"Firmware Update 1 Failed. errorFlag==2",
+                           "Result: failed in image 1; nothing was written: the file is not for this surface."}));
 }
 
 TEST_F(UpdateTest, TemporaryImagesAreCheckedAgainWhenARunStartsAndARefusalProgramsNothing)
@@ -272,9 +279,13 @@ TEST_F(UpdateTest, SecondStageFailuresAreRetriedFiveTimesCountedPerRun)
     for (int n = 0; n < 12; ++n)
         attempts << QString("Number of Second File programming attempts at %1 of programfile2: %2").arg(n < 6 ? "top" : "end").arg(std::min(n, 5));
     EXPECT_EQ(entries("Main Thread").filter("programfile2"), attempts);
-    const QStringList end{"Firmware update 2 failed. errorFlag==2", "Number of program attempts: 1", "Firmware Update Complete."};
-    EXPECT_EQ(entries("Main Thread").mid(entries("Main Thread").size() - 3), end);
-    EXPECT_EQ(reasons.back(), "The expected device does not match the detected device.");
+    const QStringList end{"Firmware update 2 failed. errorFlag==2", "Number of program attempts: 1", "Firmware Update Complete.",
+                          "Result: failed in image 2; the surface holds image 1 only; run the update again."};
+    EXPECT_EQ(entries("Main Thread").mid(entries("Main Thread").size() - 4), end);
+    // Every other try met the first chip (a failed try's exit command hands
+    // it the bus): the box gives the cause that stopped the run, not that echo.
+    EXPECT_EQ(reasons.back(), "The surface's chip is not the one image 2 is for (it answered silicon id 0x56530102, "
+                              "image 2 is for 0x56530002): the file is not for this surface.");
 
     // The count starts again with each run: the next surface in a row gets
     // its retries too.
@@ -295,7 +306,9 @@ TEST_F(UpdateTest, SecondStageNeverReachedOrUnpluggedEndsInFailure)
     const QStringList main = entries("Main Thread");
     const QStringList end{"Waiting for SPI...",
                           "The surface did not come back within 1.5 s after the first stage. Update stopped.",
-                          "Number of program attempts: 1", "Firmware Update Complete."};
+                          "Number of program attempts: 1", "Firmware Update Complete.",
+                          "Result: image 1 programmed; the surface did not come back for image 2; re-plug it and run "
+                          "the update again."};
     EXPECT_EQ(main.mid(main.indexOf("Waiting for SPI...")), end);
     EXPECT_EQ(entries("Thread 2"), QStringList{});
     EXPECT_EQ(probe().selectedFilePath(), nullptr); // no surface: the file must be chosen again
@@ -504,7 +517,9 @@ TEST_F(UpdateTest, ClosingIsRefusedWhileProgrammingAndAskedAboutBetweenTheStages
         // no tick that comes before the program exits logs after it.
         EXPECT_EQ(count("Main Thread", "Closing between the update's stages: the user chose to stop. The surface keeps "
                                        "its first image only."), 1);
-        EXPECT_EQ(entries("Main Thread").back(), "Update stopped: the updater was closed.");
+        EXPECT_EQ(entries("Main Thread").mid(entries("Main Thread").size() - 2),
+                  (QStringList{"Update stopped: the updater was closed.",
+                               "Result: stopped after image 1; the surface holds image 1 only; run the update again."}));
         // The entry ends its line, so the next one starts on its own.
         EXPECT_EQ(count("Main Thread", "not connected and not updating"), closeAt == "wait" ? 1 : 0);
         EXPECT_FALSE(QFileInfo::exists(path("vireonTemp1.txt")) || QFileInfo::exists(path("vireonTemp2.txt")));
