@@ -179,8 +179,9 @@ TEST_P(CauseMatrix, WindowTellsTheCause)
     // A failed second stage, or a first stage that left the surface in its
     // first chip, is mended by the second stage's retries.
     EXPECT_EQ(box, "Firmware update complete.");
-    if (cell.stage == 2 && !cell.last())
+    if (cell.stage == 2 && !cell.last()) {
         EXPECT_TRUE(log.contains(" Thread 2: " + cell.reason()));
+    }
     const bool note = cell.stage == 2 && cell.last() && cell.kind->exitRecorded;
     EXPECT_TRUE(reason.startsWith("Programmed: ")) << reason.toStdString();
     EXPECT_EQ(reason.endsWith("\n" + notRestarted), note) << reason.toStdString();
