@@ -109,6 +109,16 @@ Outcome imageUnchanged(const Images &images, int image)
             QStringLiteral("leave the temporary folder alone while the command runs, then run it again.")};
 }
 
+// A stage that ended well, unless its image changed meanwhile (the bytes
+// programmed must be the bytes checked); its cause and note are kept.
+Outcome unlessImageChanged(const Outcome &outcome, const Images &images, int image)
+{
+    if (!outcome.ok())
+        return outcome;
+    const Outcome unchanged = imageUnchanged(images, image);
+    return unchanged.ok() ? outcome : unchanged;
+}
+
 QString surfaceList(const std::vector<SurfaceInfo> &surfaces)
 {
     QStringList names;
@@ -248,11 +258,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
             outcome = runStage(job, reporter, &watch.handle);
         }
     }
-    if (outcome.ok()) {
-        const Outcome unchanged = imageUnchanged(images, 1);
-        if (!unchanged.ok())
-            outcome = unchanged;
-    }
+    outcome = unlessImageChanged(outcome, images, 1);
     if (!outcome.ok())
         return finish(reporter, stage::Stage1, outcome);
     if (outcome.cause == core::Cause::StillFirstChip)
@@ -298,13 +304,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     job.surface = back.surface;
     job.openSettle = kOpenSettle;
     watch = RestartWatch{back.surface, watch.onlySurface};
-    outcome = runStage(job, reporter, &watch.handle);
-    if (outcome.ok()) {
-        // The bytes programmed must be the bytes checked.
-        const Outcome unchanged = imageUnchanged(images, 2);
-        if (!unchanged.ok())
-            outcome = unchanged;
-    }
+    outcome = unlessImageChanged(runStage(job, reporter, &watch.handle), images, 2);
     if (!outcome.ok())
         return finish(reporter, stage::Stage2, outcome);
     reporter.step(stage::Stage2, program ? QStringLiteral("image 2 programmed and verified")
