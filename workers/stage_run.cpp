@@ -3,36 +3,24 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QLoggingCategory>
-#include <QMetaObject>
 #include <QMutexLocker>
 #include <QObject>
-#include <QPointer>
-#include <QStringList>
 #include <QThread>
 
 #include <cstdio>
 #include <cstring>
 
 #include "hid_transport.h"
-#include "surface_access.h"
 #include "log_line.h"
+#include "open_failure.h"
 #include "result_text.h"
 #include "row_progress.h"
+#include "surface_access.h"
+#include "workers_log.h"
 
 Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers", QtWarningMsg)
 
 namespace vireon::workers {
-
-QStringList openFailureLines(const QString &hidError, bool permissionDenied)
-{
-    QStringList lines{QStringLiteral("HID error: %1").arg(hidError)};
-    if (permissionDenied)
-        lines << QStringLiteral("The surface's device node is not open to this user. Install the udev rule %1, "
-                                "then unplug and re-plug the surface.")
-                     .arg(QLatin1String(core::kUdevRulePath));
-    return lines;
-}
 
 namespace {
 
@@ -55,13 +43,7 @@ void StageRun::requestWork()
         m.abortFlag = false;
         m.lastResult.clear();
         m.cause = {};
-        if (m.restart) {
-            m.restart->limitSpent = false;
-            // A new request voids any restart still queued from the last one.
-            m.restart->restartPending = false;
-            ++m.restart->request;
-            m.restart->openDeadline = std::chrono::steady_clock::now() + m.restart->openLimit;
-        }
+        m.retry.requested();
     }
     qCDebug(lcWorkers) << "Request worker" << stage.number << "start from Thread" << QThread::currentThreadId();
     writeLog(QStringLiteral("Work Requested."), nullptr);
@@ -76,16 +58,8 @@ void StageRun::abort()
             m.abortFlag = true;
             m.busyFlag = false;
             qCDebug(lcWorkers) << "Request worker" << stage.number << "aborting in Thread" << QThread::currentThreadId();
-            if (m.restart) {
-                // A restart queued but not started yet is dropped: no run is
-                // going on any more. A run pausing before its restart wakes
-                // up and ends.
-                if (m.restart->restartPending) {
-                    m.restart->restartPending = false;
-                    m.workingFlag = false;
-                }
-                m.restart->abortRequested.wakeAll();
-            }
+            if (m.retry.aborted())
+                m.workingFlag = false;
         }
     }
     writeLog(QStringLiteral("Abort."), nullptr);
@@ -229,7 +203,7 @@ core::CauseAccount StageRun::lastCause()
 bool StageRun::openLimitSpent()
 {
     QMutexLocker lock(&m.mutex);
-    return m.restart && m.restart->limitSpent;
+    return m.retry.limitSpent();
 }
 
 void StageRun::couldNotOpen(const core::SurfaceOpen &open)
@@ -240,80 +214,9 @@ void StageRun::couldNotOpen(const core::SurfaceOpen &open)
     writeLog(QString::fromLatin1(stage.noHandle), nullptr);
     for (const QString &line : openFailureLines(open.error, open.permissionDenied))
         writeLog(line, nullptr);
-    if (m.restart)
-        tryAgain();
-    else
-        endRun();
+    m.retry.couldNotOpen(*this);
 }
 
-void StageRun::tryAgain()
-{
-    using Clock = std::chrono::steady_clock;
-    RestartState &r = *m.restart;
-    enum { Stop, GiveUp, Restart } next;
-    uint64_t request = 0;
-    {
-        QMutexLocker lock(&m.mutex);
-        if (m.abortFlag) {
-            next = Stop;
-        } else if (Clock::now() >= r.openDeadline) {
-            next = GiveUp;
-            r.limitSpent = true;
-        } else {
-            // Pause on this thread; abort() wakes it.
-            const Clock::time_point resume = Clock::now() + r.pause;
-            for (Clock::time_point now = Clock::now(); !m.abortFlag && now < resume; now = Clock::now()) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(resume - now);
-                r.abortRequested.wait(&m.mutex, static_cast<unsigned long>(left.count()));
-            }
-            if (m.abortFlag) {
-                next = Stop;
-            } else {
-                // busyFlag stays set: the stage is not over.
-                m.workingFlag = true;
-                r.restartPending = true;
-                request = r.request;
-                next = Restart;
-            }
-        }
-    }
-    if (next == Stop) {
-        endRun();
-        return;
-    }
-    if (next == GiveUp) {
-        const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(r.openLimit).count();
-        writeLog(QStringLiteral("No handle within %1 s. Giving up.").arg(seconds), nullptr);
-        endRun();
-        return;
-    }
-
-    qCDebug(lcWorkers) << "Request worker" << stage.number << "restart in Thread" << QThread::currentThreadId();
-    writeLog(QStringLiteral("Work Requested."), nullptr);
-    // This run is over: its thread quits when the run returns.
-    m.emitFinished();
-    // The thread is started again from the thread its object lives on, once
-    // it has ended (starting a thread that is still finishing does nothing).
-    // The restart is dropped if the owner aborted or asked for a new run in
-    // between. The restart state belongs to the worker: good while it lives.
-    QThread *thread = QThread::currentThread();
-    QPointer<QObject> self(&m.worker);
-    QMutex *mutex = &m.mutex;
-    QMetaObject::invokeMethod(
-        thread,
-        [self, thread, mutex, state = &r, request] {
-            if (!self)
-                return;
-            {
-                QMutexLocker lock(mutex);
-                if (!state->restartPending || state->request != request)
-                    return;
-                state->restartPending = false;
-            }
-            thread->wait();
-            thread->start();
-        },
-        Qt::QueuedConnection);
-}
+void OpenRetry::couldNotOpen(StageRun &run) { run.endRun(); }
 
 } // namespace vireon::workers

@@ -66,6 +66,8 @@ private:
     QString lastResult; // under mutex
     QByteArray imageFile; // under mutex
     vireon::core::CauseAccount cause; // under mutex
+    // The first stage does not try again on its own: a failed open ends the run.
+    vireon::workers::OpenRetry retry;
 };
 
 #endif

@@ -26,7 +26,7 @@ const vireon::workers::Stage kStage2 = {
 } // namespace
 
 Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
-    : QObject(parent), restart{openLimit, kRestartPause, {}, 0, false, {}, false}
+    : QObject(parent), restart(openLimit, kRestartPause)
 {
 }
 
@@ -34,7 +34,7 @@ vireon::workers::StageRun Worker2::run()
 {
     return {kStage2,
             {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
-             [this] { emit workRequested(); }, [this] { emit finished(); }, &restart}};
+             [this] { emit workRequested(); }, [this] { emit finished(); }, restart}};
 }
 
 void Worker2::requestWork() { run().requestWork(); }

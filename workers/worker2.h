@@ -26,6 +26,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "restart_retry.h"
 #include "stage_run.h"
 
 class Worker2 : public QObject
@@ -72,7 +73,7 @@ private:
     vireon::core::CauseAccount cause; // under mutex
 
     // The restart of a run that could not open the surface; under mutex.
-    vireon::workers::RestartState restart;
+    vireon::workers::RestartRetry restart;
 };
 
 #endif
