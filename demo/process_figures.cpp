@@ -45,6 +45,17 @@ double peakResidentMiB()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+double residentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
 bool FirstPaint::eventFilter(QObject *object, QEvent *event)
 {
     if (event->type() == QEvent::Paint && !seen_) {
@@ -54,7 +65,11 @@ bool FirstPaint::eventFilter(QObject *object, QEvent *event)
             std::printf("first paint: %.1f ms after the process start (%.1f ms after main)\n", msSinceProcessStart(),
                         sinceMain);
             std::fflush(stdout);
-            QApplication::quit();
+            QTimer::singleShot(1000, qApp, []() {
+                std::printf("idle resident memory: %.1f MiB\n", residentMiB());
+                std::fflush(stdout);
+                QApplication::quit();
+            });
         });
     }
     return QObject::eventFilter(object, event);

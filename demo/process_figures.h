@@ -13,9 +13,12 @@ double msSinceProcessStart();
 double threadCpuMs();
 // The process's peak resident memory, in MiB.
 double peakResidentMiB();
+// The process's resident memory now (VmRSS), in MiB; -1 when unknown.
+double residentMiB();
 
 // Installed on the window: at its first paint, prints the time since the
-// process start and since main, then quits.
+// process start and since main; a second later, idle, its resident memory;
+// then quits.
 class FirstPaint : public QObject
 {
 public:
