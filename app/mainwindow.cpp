@@ -122,7 +122,7 @@ void MainWindow::loadPictures()
     ui->updateLabel->setPixmap(updateWhiteDisabled);
     updatePressed = false;
 
-    ui->statusLabel->setPixmap(fileBlue.scaled(ui->statusLabel->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    ui->statusLabel->setPixmap(element(QStringLiteral("Blue Window.png"), ui->statusLabel->size()));
     ui->statusLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 }
 

@@ -2,8 +2,10 @@
 
 #include "debug_trace.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QImageReader>
 #include <QPainter>
 #include <QStringList>
 #include <QWidget>
@@ -13,11 +15,47 @@ namespace vireon::app {
 namespace {
 const QString kElements = QStringLiteral(":/new/prefix1/Vireon_Update_Elements/");
 const QColor kPanelText(39, 46, 94, 255);
+
+// The picture drawn at the window's own size for `scale`: "shown/NAME.png",
+// or "shown/NAME@2x.png" with twice the pixels each way.
+QString shownFile(const QString &file, qreal scale)
+{
+    QString name = file;
+    if (scale > 1)
+        name.insert(name.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+    return kElements + QStringLiteral("shown/") + name;
+}
+
+// The blue panel, decoded once: the status word is drawn on it at every
+// presence check. Premultiplied, as a pixmap of it would be.
+const QImage &bluePanel()
+{
+    static const QImage panel =
+        QImage(kElements + QStringLiteral("Blue Window.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return panel;
+}
+
+QPixmap pixmapAt(QImage image, qreal scale)
+{
+    image.setDevicePixelRatio(scale);
+    return QPixmap::fromImage(std::move(image));
+}
 } // namespace
+
+qreal pictureScale()
+{
+    return qApp != nullptr && qApp->devicePixelRatio() > 1.0 ? 2.0 : 1.0;
+}
 
 QPixmap element(const QString &file, const QSize &size)
 {
-    return QPixmap(kElements + file).scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // Read as images, not pixmaps, so that no copy stays in the pixmap cache.
+    const qreal scale = pictureScale();
+    QImageReader shown(shownFile(file, scale));
+    if (shown.size() == size * scale)
+        return pixmapAt(shown.read(), scale);
+    const QImage source = file == QLatin1String("Blue Window.png") ? bluePanel() : QImage(kElements + file);
+    return pixmapAt(source.scaled(size * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation), scale);
 }
 
 QFont registerFonts()
@@ -42,14 +80,15 @@ QFont registerFonts()
 
 QPixmap textPanel(const QSize &size, const QFont &font, const QString &text)
 {
-    QPixmap panel = QPixmap(kElements + QStringLiteral("Blue Window.png"))
-                        .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const qreal scale = pictureScale();
+    QImage panel = bluePanel().scaled(size * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    panel.setDevicePixelRatio(scale);
     QPainter painter(&panel);
     painter.setFont(font);
     painter.setPen(kPanelText);
-    painter.drawText(panel.rect(), Qt::AlignHCenter | Qt::AlignVCenter, text);
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignHCenter | Qt::AlignVCenter, text);
     painter.end();
-    return panel;
+    return QPixmap::fromImage(std::move(panel));
 }
 
 void narrowToFit(QWidget *widget, const QString &text, int width)

@@ -11,14 +11,22 @@ class QWidget;
 
 namespace vireon::app {
 
-// A picture of the resource collection, scaled to `size` keeping its aspect.
+// How many pixels a picture has per window pixel: 2 on screens of twice the
+// pixels (QT_SCALE_FACTOR=2 and the like), else 1.
+qreal pictureScale();
+
+// A picture of the resource collection, fitted into `size` (window pixels)
+// keeping its aspect, at the screen's picture scale. The pictures the window
+// shows at their own size are read as drawn for it, at 1x or 2x, with no
+// scaling.
 QPixmap element(const QString &file, const QSize &size);
 
 // Registers the bold and the regular font file (one family) and returns the
 // bold font, antialiased; the default font when the bold file is refused.
 QFont registerFonts();
 
-// The blue panel stretched to `size` with `text` centred on it.
+// The blue panel stretched to `size` (window pixels, drawn at the picture
+// scale) with `text` centred on it.
 QPixmap textPanel(const QSize &size, const QFont &font, const QString &text);
 
 // The labels were laid out for a narrower typeface than the one shipped: a

@@ -23,6 +23,9 @@ int main(int argc, char **argv)
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#ifdef VIREON_TEST_SCALE_FACTOR
+    setenv("QT_SCALE_FACTOR", VIREON_TEST_SCALE_FACTOR, 1); // a screen of that many pixels per window pixel
+#endif
     Q_INIT_RESOURCE(gui_elements);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);

@@ -1,11 +1,12 @@
 // Draws the window's pictures and its icon: the background with the VIREON
 // name, the blue panel, the browse dot in its three forms, the UPDATE word in
-// its four forms and the multi-size icon. Everything is drawn with QPainter
+// its four forms and the multi-size icon; and those the window shows at
+// their own size once more at that size, at 1x and 2x. Everything is drawn with QPainter
 // from the two bundled fonts, so the same sources always give the same set.
 //
 //   vireon-assets OUTDIR FONTDIR
 //
-// writes OUTDIR/Vireon_Update_Elements/*.png and Orbel_Icon.ico.
+// writes OUTDIR/Vireon_Update_Elements/*.png, shown/*.png and Orbel_Icon.ico.
 #include "ico_writer.h"
 #include "paint_kit.h"
 #include "pictures.h"
@@ -23,12 +24,48 @@ using namespace vireon::assets;
 
 namespace {
 
-bool save(const QImage &image, const QString &path)
+bool savePng(const QImage &image, const QString &path, int quality)
 {
-    if (image.convertToFormat(QImage::Format_ARGB32).save(path, "PNG"))
+    if (image.save(path, "PNG", quality))
         return true;
     std::fprintf(stderr, "vireon-assets: cannot write %s\n", qPrintable(path));
     return false;
+}
+
+bool save(const QImage &image, const QString &path)
+{
+    return savePng(image.convertToFormat(QImage::Format_ARGB32), path, -1);
+}
+
+// The pictures the window shows at their own size, drawn at that size: at 1x
+// into shown/NAME.png and at 2x, for screens of twice the pixels, into
+// shown/NAME@2x.png. Stored without compression, so that reading one at
+// start-up is little more than a copy; the opaque ground without alpha.
+bool saveShown(const QString &dir)
+{
+    if (!QDir().mkpath(dir + QStringLiteral("shown"))) {
+        std::fprintf(stderr, "vireon-assets: cannot create %sshown\n", qPrintable(dir));
+        return false;
+    }
+    const int stored = 100; // PNG quality 100: deflate level 0
+    bool ok = true;
+    for (int s : {1, 2}) {
+        const QString at = s == 2 ? QStringLiteral("@2x.png") : QStringLiteral(".png");
+        auto path = [&](const char *name) { return dir + QStringLiteral("shown/") + QLatin1String(name) + at; };
+        const QImage ground = background(588 * s, 408 * s).convertToFormat(QImage::Format_RGB32);
+        ok &= savePng(ground, path("VIREON_BACKGROUND"), stored);
+        const std::pair<const char *, DotForm> dots[] = {
+            {"Solid Up Dot", DotForm::SolidUp}, {"Solid Down Dot", DotForm::SolidDown}, {"Faded Up Dot", DotForm::FadedUp}};
+        for (const auto &[name, form] : dots)
+            ok &= savePng(dot(47 * s, 41 * s, form).convertToFormat(QImage::Format_ARGB32), path(name), stored);
+        const std::pair<const char *, UpdateForm> updates[] = {{"Faded Up UPDATE White", UpdateForm::FadedWhite},
+                                                               {"Solid Up UPDATE Green", UpdateForm::GreenUp},
+                                                               {"Solid Down UPDATE Green", UpdateForm::GreenDown},
+                                                               {"Solid Up UPDATE Red", UpdateForm::RedUp}};
+        for (const auto &[name, form] : updates)
+            ok &= savePng(updateButton(172 * s, 90 * s, form).convertToFormat(QImage::Format_ARGB32), path(name), stored);
+    }
+    return ok;
 }
 
 } // namespace
@@ -66,6 +103,7 @@ int main(int argc, char **argv)
     ok &= save(updateButton(299, 156, UpdateForm::GreenUp), dir + QStringLiteral("Solid Up UPDATE Green.png"));
     ok &= save(updateButton(299, 156, UpdateForm::GreenDown), dir + QStringLiteral("Solid Down UPDATE Green.png"));
     ok &= save(updateButton(299, 156, UpdateForm::RedUp), dir + QStringLiteral("Solid Up UPDATE Red.png"));
+    ok &= saveShown(dir);
 
     std::vector<vireon::assets::IconImage> icons;
     for (int size : {256, 128, 64, 48, 32})
