@@ -47,7 +47,7 @@ MainWindow::MainWindow(QWidget *parent)
     std::fflush(stdout);
 
     createLog();
-    setWindowIcon(QIcon(QStringLiteral(":/new/prefix1/Vireon_Update_Elements/Orbel_Icon.ico")));
+    vireon::app::setIconAfterFirstPaint(this, QStringLiteral(":/new/prefix1/Vireon_Update_Elements/Orbel_Icon.ico"));
     writeToLog(QStringLiteral("*** Updater Started: %1\n")
                    .arg(QDateTime::currentDateTime().toString(QStringLiteral("ddd MMMM d"))));
     writeToLog(QStringLiteral("*** Version: %1\n").arg(updaterVersion));

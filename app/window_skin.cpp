@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QEvent>
 #include <QFontMetrics>
+#include <QIcon>
+#include <QTimer>
 #include <QImageReader>
 #include <QPainter>
 #include <QStringList>
@@ -99,6 +102,35 @@ void narrowToFit(QWidget *widget, const QString &text, int width)
         return;
     font.setStretch(qMax(50, 100 * width / natural));
     widget->setFont(font);
+}
+
+namespace {
+class IconAfterFirstPaint : public QObject
+{
+public:
+    IconAfterFirstPaint(QWidget *window, const QString &file) : QObject(window), file_(file) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this]() {
+                static_cast<QWidget *>(parent())->setWindowIcon(QIcon(file_));
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    QString file_;
+};
+} // namespace
+
+void setIconAfterFirstPaint(QWidget *window, const QString &file)
+{
+    window->installEventFilter(new IconAfterFirstPaint(window, file));
 }
 
 void styleToolTips(QWidget *window)

@@ -33,6 +33,12 @@ QPixmap textPanel(const QSize &size, const QFont &font, const QString &text);
 // text that would be cut off at `width` is narrowed until it fits.
 void narrowToFit(QWidget *widget, const QString &text, int width);
 
+// Gives `window` the icon `file` once it has painted for the first time:
+// the desktop is handed every size of the icon, which would otherwise hold
+// up the window's first appearance by about half the time a bare window
+// takes.
+void setIconAfterFirstPaint(QWidget *window, const QString &file);
+
 // The tooltips' own colours, dark text on a light ground, for the window and
 // every widget that has a style sheet of its own: the labels'
 // white text colour must not reach their tooltips.

@@ -50,7 +50,7 @@ TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
     EXPECT_EQ(p.updateGreenUp().size(), QSize(172, 90));
     EXPECT_EQ(shown(ui.browseFileLabel), p.browseUp().cacheKey());
     EXPECT_EQ(shown(ui.updateLabel), p.updateWhiteDisabled().cacheKey());
-    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return !w.windowIcon().isNull(); })); // set once the window has painted
     EXPECT_TRUE(ui.browseFileLabel->isEnabled());
     EXPECT_FALSE(ui.updateLabel->isEnabled() || p.updateEnabled() || ui.progressBar->isEnabled());
     EXPECT_EQ(ui.progressBar->value(), 0);
