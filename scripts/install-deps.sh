@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   ansible-core
-  xvfb dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-gi
+  xvfb x11-utils dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-gi
   build-essential dpkg-dev debhelper lintian appstream desktop-file-utils file
 )
 

@@ -5,7 +5,7 @@
 #   window_view.sh PROGRAM [ARGUMENT...]
 script_dir=$(dirname "$0")
 python=/usr/bin/python3 # the system's: pyatspi is a Debian package
-for tool in Xvfb dbus-run-session /usr/libexec/at-spi-bus-launcher "$python"; do
+for tool in Xvfb xprop dbus-run-session /usr/libexec/at-spi-bus-launcher "$python"; do
     command -v "$tool" >/dev/null 2>&1 || { echo "window_view: $tool is missing"; exit 77; }
 done
 "$python" -c 'import pyatspi' 2>/dev/null || { echo "window_view: python3-pyatspi is missing"; exit 77; }
@@ -47,23 +47,36 @@ until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedes
     sleep 0.1
 done
 
-# Qt's bridge to the accessibility bus lives in its X11 platform plugin.
-mkdir "$work/folder"
-(cd "$work/folder" && QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
-    exec "$program" "$@" >"$work/program.log" 2>&1) &
-pids="$pids $!"
-
-# The registry's children are the registered applications: wait for ours
-# before the client starts, as a screen reader started later would find it.
+# The bus's address on the X server's root window too, as desktops publish
+# it: Qt's bridge reads it there as it starts.
 address=$(dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress |
     sed -n 's/^ *string "\(.*\)"$/\1/p')
-i=0
-until dbus-send --bus="$address" --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/accessible/root \
-    org.a11y.atspi.Accessible.GetChildren 2>/dev/null | grep -q 'object path'; do
-    i=$((i + 1))
-    [ $i -lt 600 ] || { echo "window_view: no application registered with the registry"; cat "$work/program.log"; exit 1; }
-    sleep 0.2
+[ -n "$address" ] || { echo "window_view: the accessibility bus has no address"; exit 1; }
+xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "$address" || exit 1
+
+# Qt's bridge to the accessibility bus lives in its X11 platform plugin.
+# The registry's children are the registered applications: wait for ours
+# before the client starts, as a screen reader started later would find it.
+# Qt 5.15's bridge sometimes sets itself up before its connection to the bus
+# is made and then never registers; such a start is ended and made again.
+mkdir "$work/folder"
+registered() {
+    dbus-send --bus="$address" --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/accessible/root \
+        org.a11y.atspi.Accessible.GetChildren 2>/dev/null | grep -q 'object path'
+}
+for start in 1 2 3 4 5; do
+    (cd "$work/folder" && QT_QPA_PLATFORM=xcb QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+        exec "$program" "$@" >"$work/program.log" 2>&1) &
+    app=$!
+    i=0
+    until registered || [ $i -ge 100 ]; do i=$((i + 1)); sleep 0.2; done
+    registered && break
+    echo "window_view: start $start did not register with the registry; starting again"
+    kill "$app" 2>/dev/null; wait "$app" 2>/dev/null
+    rm -f "$work/folder/.vireon-control.lock"
 done
+pids="$pids $app"
+registered || { echo "window_view: no application registered with the registry"; cat "$work/program.log"; exit 1; }
 
 "$python" "$script_dir/window_view.py" "$(basename "$program")"
 status=$?
