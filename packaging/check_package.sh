@@ -10,7 +10,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 
-for tool in dpkg-buildpackage dpkg-checkbuilddeps lintian desktop-file-validate appstreamcli file; do
+for tool in dpkg-buildpackage dpkg-checkbuilddeps lintian desktop-file-validate appstreamcli file convert; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }
 done
 (cd "$top" && dpkg-checkbuilddeps debian/control) || exit 77
@@ -37,7 +37,8 @@ expected=(usr/bin/vireon-control "$rules"
   usr/share/applications/vireon-control.desktop
   usr/share/metainfo/org.vireon.control.metainfo.xml
   usr/share/man/man1/vireon-control.1.gz
-  usr/share/doc/vireon-control/copyright)
+  usr/share/doc/vireon-control/copyright
+  usr/share/doc/vireon-control/README.md.gz)
 for size in 16 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vireon-control.png")
 done
@@ -66,6 +67,16 @@ grep -q "<modalias>usb:v1502p0101d\*</modalias>" "$root/usr/share/metainfo/org.v
   fail "metainfo modalias"
 file "$root/usr/share/icons/hicolor/48x48/apps/vireon-control.png" | grep -q "PNG image data, 48 x 48" ||
   fail "48 pixel icon"
+# Desktop icons have a transparent ground: each corner clear, the orb's
+# middle opaque (alpha 0 to 255, read from the installed files).
+for size in 16 32 48 64 128 256; do
+  png="$root/usr/share/icons/hicolor/${size}x${size}/apps/vireon-control.png"
+  alpha=$(convert "$png" -alpha on -format \
+    '%[fx:round(255*p{0,0}.a)] %[fx:round(255*p{w-1,0}.a)] %[fx:round(255*p{0,h-1}.a)] %[fx:round(255*p{w-1,h-1}.a)] %[fx:round(255*p{w/2,h/2}.a)]' info:)
+  echo "icon ${size}: corner and middle alpha $alpha"
+  [ "$alpha" = "0 0 0 0 255" ] || fail "the ${size} pixel icon's corners are not transparent: $alpha"
+done
+zcat "$root/usr/share/doc/vireon-control/README.md.gz" | grep -q "^## Troubleshooting" || fail "README without its troubleshooting"
 
 # One rule: matches the surface's hidraw nodes and only adds the uaccess tag.
 rule=$(grep -v '^#' "$root/$rules" | grep -v '^[[:space:]]*$')

@@ -107,8 +107,8 @@ int main(int argc, char **argv)
 
     std::vector<vireon::assets::IconImage> icons;
     for (int size : {256, 128, 64, 48, 32})
-        icons.push_back({iconImage(size), 24});
-    icons.push_back({iconImage(16), 8});
+        icons.push_back({iconImage(size, Ground::Tile), 24});
+    icons.push_back({iconImage(16, Ground::Tile), 8});
     const QByteArray ico = vireon::assets::icoFile(icons);
     QFile out(dir + QStringLiteral("Orbel_Icon.ico"));
     if (ico.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(ico) != ico.size() || !out.flush()) {

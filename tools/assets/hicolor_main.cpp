@@ -1,20 +1,25 @@
-// Writes the program's icon for the desktop: every image of the generated
-// Windows icon becomes one PNG in the hicolor theme's layout,
+// Writes the program's icon for the desktop: for every image of the
+// generated Windows icon, one PNG of the same picture in the hicolor theme's
+// layout,
 //
 //   vireon-hicolor ICON OUTDIR NAME
 //
 // writes OUTDIR/<n>x<n>/apps/NAME.png for each n stored in ICON. The menu and
-// the window then show the same pictures.
-#include <QCoreApplication>
+// the window then show the same orb. The PNGs are drawn afresh on a
+// transparent ground, as desktop icons are, with their full transparency
+// (the Windows icon keeps the orb on its tile).
+#include <QGuiApplication>
 #include <QDir>
 #include <QImage>
 #include <QImageReader>
+
+#include "pictures.h"
 
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv); // the drawing needs the GUI module's fonts and painters
     if (argc != 4) {
         std::fprintf(stderr, "usage: vireon-hicolor ICON OUTDIR NAME\n");
         return 2;
@@ -28,12 +33,13 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "vireon-hicolor: cannot reach image %d of %s\n", i, argv[1]);
             return 1;
         }
-        const QImage image = reader.read();
-        if (image.isNull() || image.width() != image.height()) {
+        const QImage stored = reader.read();
+        if (stored.isNull() || stored.width() != stored.height()) {
             std::fprintf(stderr, "vireon-hicolor: image %d of %s: %s\n", i, argv[1],
-                         image.isNull() ? qPrintable(reader.errorString()) : "not square");
+                         stored.isNull() ? qPrintable(reader.errorString()) : "not square");
             return 1;
         }
+        const QImage image = vireon::assets::iconImage(stored.width(), vireon::assets::Ground::Transparent);
         const QString dir = QStringLiteral("%1/%2x%2/apps").arg(outDir).arg(image.width());
         const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
         if (!QDir().mkpath(dir) || !image.save(file, "PNG")) {

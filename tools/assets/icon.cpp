@@ -10,20 +10,26 @@
 
 namespace vireon::assets {
 
-// The program's icon: the blue orb with a V on it, on a dark tile that
-// fills the square. The tile is opaque, so the icon looks the same to
-// readers that ignore the transparency mask of 24-bit images.
-QImage iconImage(int size)
+// The program's icon: the blue orb with a V on it.
+//
+// On the desktop (Ground::Transparent) it stands on a transparent ground,
+// as desktop icons do: the menu and the dock show their own ground around
+// the orb. The Windows icon's 24-bit images keep only a one-bit mask, which
+// Qt's reader does not apply to them, so there (Ground::Tile) the orb stands
+// on an opaque dark tile that looks the same to every reader.
+QImage iconImage(int size, Ground ground)
 {
     const int big = std::max(size * 4, 256);
     QImage image = blank(big, big);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient tile(QPointF(big * 0.5, big * 0.42), big * 0.75);
-    tile.setColorAt(0.0, QColor(26, 40, 72));
-    tile.setColorAt(1.0, QColor(6, 9, 18));
-    p.fillRect(image.rect(), tile);
-    const qreal r = big * (size <= 16 ? 0.46 : 0.40);
+    if (ground == Ground::Tile) {
+        QRadialGradient tile(QPointF(big * 0.5, big * 0.42), big * 0.75);
+        tile.setColorAt(0.0, QColor(26, 40, 72));
+        tile.setColorAt(1.0, QColor(6, 9, 18));
+        p.fillRect(image.rect(), tile);
+    }
+    const qreal r = big * (size <= 16 ? 0.46 : ground == Ground::Tile ? 0.40 : 0.45);
     const QPointF c(big / 2.0, big / 2.0);
     QRadialGradient body(c + QPointF(-r * 0.3, -r * 0.45), r * 1.5);
     body.setColorAt(0.0, QColor(130, 195, 255));

@@ -20,8 +20,9 @@ enum class UpdateForm { FadedWhite, GreenUp, GreenDown, RedUp };
 // The UPDATE button.
 QImage updateButton(int w, int h, UpdateForm form);
 
-// The program's icon at one size.
-QImage iconImage(int size);
+// The program's icon at one size, on the ground it is shown on.
+enum class Ground { Tile, Transparent };
+QImage iconImage(int size, Ground ground);
 
 } // namespace vireon::assets
 
