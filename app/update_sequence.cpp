@@ -142,7 +142,6 @@ bool UpdateSequence::startFreshRun()
 bool UpdateSequence::firstStage()
 {
     setStage(RunStage::FirstStage);
-    w.stageLine->beginImage(1, w.tempFile1.fileName());
     progressCeiling_ = 50;
     w.worker->abort();
     w.thread->wait();
@@ -288,7 +287,6 @@ int UpdateSequence::secondStage()
     w.thread2->wait();
     w.worker2->setImageFile(w.temporaryImages.hostPath(2));
     w.worker2->requestWork();
-    w.stageLine->beginImage(2, w.tempFile2.fileName());
     // The worker keeps its busy flag set while it retries an open on its
     // own, and clears it only when the stage is over.
     waitWhileBusy(w.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
@@ -375,6 +373,13 @@ void UpdateSequence::setStage(RunStage next)
     stage_ = next;
     if (next == RunStage::Wait)
         waitingSince_.start();
+    // The line names the new stage before anyone who follows the stage sees it.
+    if (next == RunStage::FirstStage)
+        w.stageLine->beginImage(1, w.tempFile1.fileName());
+    else if (next == RunStage::SecondStage)
+        w.stageLine->beginImage(2, w.tempFile2.fileName());
+    else
+        showStage();
     w.setProperty("updateStage", QString::fromLatin1(stageName(next)));
 }
 
