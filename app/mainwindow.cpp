@@ -39,7 +39,6 @@ MainWindow::MainWindow(QWidget *parent)
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
     vireon::app::installImageButtonAccessibility();
     vireon::app::withoutConnectByNameWarnings([this] { ui->setupUi(this); });
-    stageLine = new vireon::app::StageLine(ui->centralWidget);
     setWindowTitle(QStringLiteral("vireon.control"));
 
     std::printf("vireon.control %s\n", qPrintable(QString::number(updaterVersion)));
@@ -62,6 +61,7 @@ MainWindow::MainWindow(QWidget *parent)
     vireon::app::styleToolTips(this);
     updateToolTips();
     vireon::app::makeAccessible(this, *ui);
+    stageLine = new vireon::app::StageLine(ui->centralWidget);
 }
 
 MainWindow::~MainWindow()

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QPalette>
+#include <QTimer>
 
 namespace vireon::app {
 
@@ -23,15 +24,21 @@ StageLine::StageLine(QWidget *parent) : QLabel(parent)
     QFont font = this->font();
     font.setPointSize(10);
     setFont(font);
-    setAccessibleDescription(tr("Where the update is"));
-    nameForScreenReaders();
+    // Its name is its text, so that a screen reader hears each new stage as
+    // it is shown; before the first run it says what to do. Both are set
+    // once the event loop runs: an accessibility event sent while the window
+    // is still being built kept the program from registering on the AT-SPI
+    // bus.
+    QTimer::singleShot(0, this, [this] {
+        setAccessibleDescription(tr("Where the update is"));
+        if (text().isEmpty())
+            setText(idleText());
+    });
 }
 
-void StageLine::nameForScreenReaders()
+QString StageLine::idleText()
 {
-    // The name is the text itself, so that a screen reader reads each new
-    // stage as it is shown (a new name is announced).
-    setAccessibleName(text().isEmpty() ? tr("No update running") : text());
+    return tr("Choose the surface's firmware file, then press UPDATE.");
 }
 
 QString StageLine::rowsText(int image, int rowsDone, int rowsTotal)
@@ -73,7 +80,7 @@ void StageLine::showWaiting(int secondsWaited)
 
 void StageLine::showResult(const QString &result)
 {
-    say(result);
+    say(result.isEmpty() ? idleText() : result);
 }
 
 void StageLine::say(const QString &text)
@@ -81,7 +88,6 @@ void StageLine::say(const QString &text)
     if (text == this->text())
         return;
     setText(text);
-    nameForScreenReaders();
     emit shown(text);
 }
 

@@ -26,13 +26,15 @@ public:
     void showRestarting(int secondsLeft);
     // "Waiting for the surface to come back (4 s)": seconds waited so far.
     void showWaiting(int secondsWaited);
-    // The run's end, in a few words.
+    // The run's end, in a few words; empty: the idle text.
     void showResult(const QString &result);
 
     // The texts, for the tests and for anyone who words the same thing.
     static QString rowsText(int image, int rowsDone, int rowsTotal);
     static QString restartingText(int secondsLeft);
     static QString waitingText(int secondsWaited);
+    // Before the first run, and as a fresh run starts.
+    static QString idleText();
 
 signals:
     // Every new text, as it is shown.
@@ -40,7 +42,6 @@ signals:
 
 private:
     void say(const QString &text);
-    void nameForScreenReaders();
 
     int image_ = 0;
     int rowsTotal_ = 0;
