@@ -18,19 +18,19 @@ QMessageBox *windowModalBox(QMessageBox::Icon icon, const QString &text, QWidget
 }
 } // namespace
 
-CloseAnswer answerClose(RunStage stage)
+CloseAnswer answerClose(UpdatePhase phase)
 {
-    switch (stage) {
-    case RunStage::FirstStage:
-    case RunStage::SecondStage:
+    switch (phase) {
+    case UpdatePhase::FirstStage:
+    case UpdatePhase::SecondStage:
         return CloseAnswer::Refuse;
-    case RunStage::Pause:
-    case RunStage::Wait:
+    case UpdatePhase::Pause:
+    case UpdatePhase::Wait:
         return CloseAnswer::Ask;
-    case RunStage::Starting:
+    case UpdatePhase::Starting:
         return CloseAnswer::EndRun;
-    case RunStage::Idle:
-    case RunStage::Ending:
+    case UpdatePhase::Idle:
+    case UpdatePhase::Ending:
         break;
     }
     return CloseAnswer::Close;

@@ -1,8 +1,8 @@
-// What closing the window does at each stage of an update run.
+// What closing the window does in each phase of an update run.
 #ifndef VIREON_APP_CLOSE_POLICY_H
 #define VIREON_APP_CLOSE_POLICY_H
 
-#include "run_stage.h"
+#include "update_phase.h"
 
 #include <functional>
 
@@ -18,7 +18,7 @@ enum class CloseAnswer {
     Close,  // no run, or it is ending: the window closes
 };
 
-CloseAnswer answerClose(RunStage stage);
+CloseAnswer answerClose(UpdatePhase phase);
 
 // Tells the user why the window stays open. The box is window-modal and
 // does not wait for its answer, so the update goes on behind it; it

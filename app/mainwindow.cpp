@@ -250,7 +250,7 @@ int MainWindow::programfile2()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    vireon::app::CloseAnswer answer = vireon::app::answerClose(sequence->stage());
+    vireon::app::CloseAnswer answer = vireon::app::answerClose(sequence->phase());
     if (answer == vireon::app::CloseAnswer::Ask && sequence->endingOnClose())
         answer = vireon::app::CloseAnswer::Close; // the user chose to stop
     switch (answer) {
@@ -284,7 +284,7 @@ void MainWindow::answerCloseQuestion(bool stop)
         return;
     }
     // The run may have ended while the user was asked; then the window just closes.
-    if (vireon::app::answerClose(sequence->stage()) == vireon::app::CloseAnswer::Ask) {
+    if (vireon::app::answerClose(sequence->phase()) == vireon::app::CloseAnswer::Ask) {
         writeToLog(QStringLiteral("Closing between the update's stages: the user chose to stop. "
                                   "The surface keeps its first image only.\n"));
         sequence->endOnClose();

@@ -31,7 +31,7 @@ namespace {
 
 UpdateSequence::UpdateSequence(MainWindow &window) : deviceReturnLimit(MainWindow::kDeviceReturnLimit), w(window)
 {
-    setStage(RunStage::Idle);
+    setPhase(UpdatePhase::Idle);
 }
 
 void UpdateSequence::run()
@@ -53,11 +53,11 @@ void UpdateSequence::run()
     if (!firstStage() || !pauseAndWaitForSurface())
         return;
 
-    setStage(RunStage::SecondStage);
+    setPhase(UpdatePhase::SecondStage);
     if (w.programfile2() != 0) {
         stopProgressTimer();
         w.ui->updateLabel->setPixmap(w.updateRedUp);
-        setStage(RunStage::Ending);
+        setPhase(UpdatePhase::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
                                               "Run the update again."));
         outcome_ = QStringLiteral("Result: failed in image 2; the surface holds image 1 only; run the update again.");
@@ -72,7 +72,7 @@ void UpdateSequence::run()
         w.deleteTemporaryFiles();
         w.writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
     } else {
-        setStage(RunStage::Ending);
+        setPhase(UpdatePhase::Ending);
         progressCeiling_ = 100;
         w.progressCount = 100;
         w.showProgress();
@@ -121,7 +121,7 @@ bool UpdateSequence::startFreshRun()
     }
     if (!claimSurface())
         return false;
-    setStage(RunStage::Starting);
+    setPhase(UpdatePhase::Starting);
     w.stageLine->showResult(QString());
     delete progressTimer_;
     progressTimer_ = new QTimer(&w);
@@ -141,7 +141,7 @@ bool UpdateSequence::startFreshRun()
 
 bool UpdateSequence::firstStage()
 {
-    setStage(RunStage::FirstStage);
+    setPhase(UpdatePhase::FirstStage);
     progressCeiling_ = 50;
     w.worker->abort();
     w.thread->wait();
@@ -168,7 +168,7 @@ bool UpdateSequence::firstStage()
         qCDebug(lcWindow) << "The first stage gives up after" << w.programAttempts << "retries";
         stopProgressTimer();
         w.ui->updateLabel->setPixmap(w.updateRedUp);
-        setStage(RunStage::Ending);
+        setPhase(UpdatePhase::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed: the surface could not be opened."));
         warnWithReason(&w, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
                        w.worker->lastResultText());
@@ -179,7 +179,7 @@ bool UpdateSequence::firstStage()
         w.writeToLog(QStringLiteral("Result: not started: the surface could not be opened; nothing was written.\n"));
         w.programAttempts = 0;
         w.worker->abort();
-        setStage(RunStage::Idle);
+        setPhase(UpdatePhase::Idle);
         return false;
     }
     const vireon::core::CauseAccount cause = w.worker->lastCause();
@@ -201,7 +201,7 @@ bool UpdateSequence::firstStage()
         stopProgressTimer();
         w.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
         w.ui->updateLabel->setPixmap(w.updateRedUp);
-        setStage(RunStage::Ending);
+        setPhase(UpdatePhase::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
         warnWithReason(&w, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
                        imageProblem_.isEmpty() ? w.worker->lastResultText() : imageProblem_);
@@ -209,7 +209,7 @@ bool UpdateSequence::firstStage()
         w.deleteTemporaryFiles();
         w.writeToLog(firstStageOutcome(cause));
         w.programAttempts = 0;
-        setStage(RunStage::Idle);
+        setPhase(UpdatePhase::Idle);
         return false;
     }
     w.waitCount = vireon::core::kPauseTicks;
@@ -222,7 +222,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
 {
     // The surface restarts after its first stage and leaves the bus for a
     // while: the presence check counts the pause down, one per tick.
-    setStage(RunStage::Pause);
+    setPhase(UpdatePhase::Pause);
     progressCeiling_ = 85;
     qCDebug(lcWindow) << "Pausing for the restart";
     while (w.waitCount > 0) {
@@ -238,7 +238,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
     w.connectedFlag = 0;
 
     // Wait until a presence check sees the surface again.
-    setStage(RunStage::Wait);
+    setPhase(UpdatePhase::Wait);
     QElapsedTimer waited;
     waited.start();
     int passes = 0;
@@ -366,21 +366,21 @@ bool UpdateSequence::imageStillChecked(int image)
     return false;
 }
 
-void UpdateSequence::setStage(RunStage next)
+void UpdateSequence::setPhase(UpdatePhase next)
 {
-    if (next != stage_ && stageBox_)
+    if (next != phase_ && stageBox_)
         stageBox_->close();
-    stage_ = next;
-    if (next == RunStage::Wait)
+    phase_ = next;
+    if (next == UpdatePhase::Wait)
         waitingSince_.start();
     // The line names the new stage before anyone who follows the stage sees it.
-    if (next == RunStage::FirstStage)
+    if (next == UpdatePhase::FirstStage)
         w.stageLine->beginImage(1, w.tempFile1.fileName());
-    else if (next == RunStage::SecondStage)
+    else if (next == UpdatePhase::SecondStage)
         w.stageLine->beginImage(2, w.tempFile2.fileName());
     else
         showStage();
-    w.setProperty("updateStage", QString::fromLatin1(stageName(next)));
+    w.setProperty("updateStage", QString::fromLatin1(phaseName(next)));
 }
 
 void UpdateSequence::waitForEvents()
@@ -393,18 +393,18 @@ void UpdateSequence::waitForEvents()
 
 void UpdateSequence::showStage()
 {
-    switch (stage_) {
-    case RunStage::FirstStage:
+    switch (phase_) {
+    case UpdatePhase::FirstStage:
         w.stageLine->showRows(workers::rowsProgrammed(1));
         break;
-    case RunStage::SecondStage:
+    case UpdatePhase::SecondStage:
         w.stageLine->showRows(workers::rowsProgrammed(2));
         break;
-    case RunStage::Pause:
+    case UpdatePhase::Pause:
         // Two presence ticks a second count the pause down.
         w.stageLine->showRestarting((w.waitCount + 1) / 2);
         break;
-    case RunStage::Wait:
+    case UpdatePhase::Wait:
         w.stageLine->showWaiting(static_cast<int>(waitingSince_.elapsed() / 1000));
         break;
     default:
@@ -480,7 +480,7 @@ void UpdateSequence::endOfRun()
     w.writeToLog(outcome_ + QLatin1Char('\n'));
     w.updateToolTips();
     qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
-    setStage(RunStage::Idle);
+    setPhase(UpdatePhase::Idle);
 }
 
 void UpdateSequence::giveUpWaitingForSurface()
@@ -489,7 +489,7 @@ void UpdateSequence::giveUpWaitingForSurface()
     w.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
                      .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
     w.ui->updateLabel->setPixmap(w.updateRedUp);
-    setStage(RunStage::Ending);
+    setPhase(UpdatePhase::Ending);
     w.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
     outcome_ = QStringLiteral("Result: image 1 programmed; the surface did not come back for image 2; re-plug it "
                               "and run the update again.");
@@ -505,7 +505,7 @@ void UpdateSequence::endClosedRun()
 {
     w.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
     w.stageLine->showResult(StageLine::tr("Update stopped: the updater was closed."));
-    w.writeToLog(stage_ == RunStage::Starting
+    w.writeToLog(phase_ == UpdatePhase::Starting
                      ? QStringLiteral("Result: stopped before image 1; nothing was written.\n")
                      : QStringLiteral("Result: stopped after image 1; the surface holds image 1 only; run the update "
                                       "again.\n"));
@@ -516,7 +516,7 @@ void UpdateSequence::endClosedRun()
     runReset();
     w.deleteTemporaryFiles();
     w.programAttempts = 0;
-    setStage(RunStage::Idle);
+    setPhase(UpdatePhase::Idle);
 }
 
 bool UpdateSequence::waitForRestart()

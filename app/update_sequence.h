@@ -7,7 +7,7 @@
 #define VIREON_APP_UPDATE_SEQUENCE_H
 
 #include "failure_cause.h"
-#include "run_stage.h"
+#include "update_phase.h"
 #include "surface_lock.h"
 
 #include <QElapsedTimer>
@@ -33,7 +33,7 @@ public:
     // One invocation of the second stage: 0 programmed, 1 failed.
     int secondStage();
 
-    RunStage stage() const { return stage_; }
+    UpdatePhase phase() const { return phase_; }
     // The ceiling of the stage the run is in; 0 outside a run. A progress
     // tick that comes while the run waits behind a box is held at it too.
     int progressCeiling() const { return progressCeiling_; }
@@ -53,7 +53,7 @@ public:
     std::chrono::milliseconds deviceReturnLimit;
 
 private:
-    void setStage(RunStage next);
+    void setPhase(UpdatePhase next);
     // Before and after each stage: the temporary image's name still holds
     // the file checked at UPDATE, with the bytes checked. When not, the
     // reason is logged and kept for the failure box.
@@ -93,7 +93,7 @@ private:
     MainWindow &w;
     QTimer *progressTimer_ = nullptr; // the run's 1 s tick, made by its first attempt
     int progressCeiling_ = 0;
-    RunStage stage_ = RunStage::Idle;
+    UpdatePhase phase_ = UpdatePhase::Idle;
     QElapsedTimer waitingSince_; // the wait for the surface's return began
     QPointer<QWidget> stageBox_;
     bool closeRequested_ = false;

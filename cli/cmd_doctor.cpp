@@ -128,7 +128,7 @@ void report(Reporter &reporter, const Check &check, int *failures)
     json.insert(QStringLiteral("ok"), check.ok);
     json.insert(QStringLiteral("message"), check.message);
     json.insert(QStringLiteral("fix"), check.fix);
-    reporter.entry(stage::Doctor, human, json, check.ok);
+    reporter.entry(step::Doctor, human, json, check.ok);
 }
 
 // The keys a signed file is checked against; a key file that cannot be
@@ -243,7 +243,7 @@ int doctorCommand(const Options &options, Reporter &reporter)
                        .arg(failures == 1 ? QStringLiteral("does not hold") : QStringLiteral("do not hold")),
                    QStringLiteral("see the fix under each FAIL above.")};
     }
-    reporter.finish(stage::Doctor, outcome);
+    reporter.finish(step::Doctor, outcome);
     return static_cast<int>(outcome.code);
 }
 

@@ -24,7 +24,7 @@ int listCommand(const Options &options, Reporter &reporter)
                          {QStringLiteral("can_open"), open.device != nullptr}};
         if (open.device == nullptr)
             json.insert(QStringLiteral("error"), open.error);
-        reporter.entry(stage::List, QStringLiteral("%1\tserial %2\t%3").arg(surface.path, serial, access), json);
+        reporter.entry(step::List, QStringLiteral("%1\tserial %2\t%3").arg(surface.path, serial, access), json);
     }
     Outcome outcome;
     if (surfaces.empty()) {
@@ -39,7 +39,7 @@ int listCommand(const Options &options, Reporter &reporter)
     } else {
         outcome.message = QStringLiteral("%1 surface(s) attached.").arg(surfaces.size());
     }
-    reporter.finish(stage::List, outcome);
+    reporter.finish(step::List, outcome);
     return static_cast<int>(outcome.code);
 }
 

@@ -7,7 +7,7 @@
 #include "folder_files.h"
 #include "interrupt.h"
 #include "signatures.h"
-#include "stage_run.h"
+#include "stage_job.h"
 #include "surface_lock.h"
 #include "temporary_images.h"
 
@@ -24,9 +24,9 @@ namespace {
 // its new node this user's access.
 constexpr std::chrono::milliseconds kOpenSettle{5000};
 
-int finish(Reporter &reporter, const Stage &stage, const Outcome &outcome)
+int finish(Reporter &reporter, const Step &step, const Outcome &outcome)
 {
-    reporter.finish(stage, outcome);
+    reporter.finish(step, outcome);
     return static_cast<int>(outcome.code);
 }
 
@@ -79,7 +79,7 @@ Outcome prepareImages(const QString &path, const QTemporaryDir &dir, const core:
     const core::SplitImages split = core::splitFirmwareFile(path);
     if (core::fileWasRead(split)) {
         const core::SignatureCheck signature = core::checkSignature(split.bytes, core::signaturePathFor(path), trust);
-        reporter.step(stage::Check, signatureStep(signature),
+        reporter.step(step::Check, signatureStep(signature),
                       {{QStringLiteral("signature"), signatureObject(signature)}});
         if (signature.refused())
             return signatureRefused(path, signature);
@@ -177,34 +177,34 @@ int twoStageCommand(const Options &options, Reporter &reporter)
 {
     const bool program = options.command == Options::Command::Update;
 
-    reporter.step(stage::Check, QStringLiteral("checking %1").arg(options.file));
+    reporter.step(step::Check, QStringLiteral("checking %1").arg(options.file));
     const RunTrust trust = trustForRun(options);
     if (!trust.error.isEmpty())
-        return finish(reporter, stage::Check,
+        return finish(reporter, step::Check,
                       {Exit::Usage, trust.error,
                        QStringLiteral("give the maker's public key file as minisign wrote it (NAME.pub).")});
     for (const QString &problem : trust.trust.keyProblems + trust.trust.policyProblems)
-        reporter.step(stage::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
+        reporter.step(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
     Images images;
     const Outcome prepared = prepareImages(options.file, dir, trust.trust, reporter, &images);
     if (!prepared.ok())
-        return finish(reporter, stage::Check, prepared);
-    reporter.step(stage::Check,
+        return finish(reporter, step::Check, prepared);
+    reporter.step(step::Check,
                   QStringLiteral("both images are sound (%1 and %2 rows)").arg(images.rows[0]).arg(images.rows[1]));
 
     const Selector selector{options.device, options.serial};
     if (options.waitSeconds > 0)
-        reporter.step(stage::Wait, QStringLiteral("waiting up to %1 s for a surface").arg(options.waitSeconds));
+        reporter.step(step::Wait, QStringLiteral("waiting up to %1 s for a surface").arg(options.waitSeconds));
     const SurfaceWait wait = waitForSurface(selector, options.waitSeconds);
     if (wait.kind == SurfaceWait::Interrupted)
-        return finish(reporter, stage::Wait,
+        return finish(reporter, step::Wait,
                       {Exit::Interrupted, QStringLiteral("Interrupted while waiting for a surface."),
                        QStringLiteral("nothing was changed on the surface.")});
     if (wait.kind == SurfaceWait::TimedOut)
-        return finish(reporter, stage::Wait, noSurface(options));
+        return finish(reporter, step::Wait, noSurface(options));
     if (selector.any() && wait.surfaces.size() > 1)
-        return finish(reporter, stage::Wait,
+        return finish(reporter, step::Wait,
                       {Exit::Usage,
                        QStringLiteral("%1 surfaces are attached: %2.").arg(wait.surfaces.size()).arg(surfaceList(
                                                                                                    wait.surfaces)),
@@ -214,7 +214,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     // first command reaches the surface, held to the end.
     core::SurfaceLock surfaceLock;
     if (!surfaceLock.claim(wait.surfaces.front().serial, wait.surfaces.front().path))
-        return finish(reporter, stage::Wait,
+        return finish(reporter, step::Wait,
                       {Exit::SurfaceBusy, surfaceLock.problem(),
                        QStringLiteral("wait until that update has finished, then run the command again.")});
 
@@ -244,12 +244,12 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         // failed after image 1) answers as its second chip. The exit
         // command that ended this attempt hands the bus to its first chip:
         // one more try once it is back tells that from a wrong file.
-        reporter.step(stage::Stage1, QStringLiteral("the surface answered as another chip, as it does when an "
+        reporter.step(step::Stage1, QStringLiteral("the surface answered as another chip, as it does when an "
                                                     "update stopped between its images; trying again once it has "
                                                     "restarted"));
         const Return back = waitForReturn(watch, kLeaveGrace, options.returnSeconds);
         if (back.kind == Return::Interrupted)
-            return finish(reporter, stage::Stage1,
+            return finish(reporter, step::Stage1,
                           {Exit::Interrupted, QStringLiteral("Interrupted before image 1 was programmed."),
                            QStringLiteral("nothing was written to the surface.")});
         if (back.kind != Return::Gone) {
@@ -260,44 +260,44 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     }
     outcome = unlessImageChanged(outcome, images, 1);
     if (!outcome.ok())
-        return finish(reporter, stage::Stage1, outcome);
+        return finish(reporter, step::Stage1, outcome);
     if (outcome.cause == core::Cause::StillFirstChip)
         // The exit command never reached the surface: it still runs the
         // first chip's bootloader, and image 2 would meet the wrong chip.
-        return finish(reporter, stage::Stage1,
+        return finish(reporter, step::Stage1,
                       {Exit::NotRestarted, QStringLiteral("Stage 1: ") + outcome.message,
                        QStringLiteral("unplug the surface, plug it in again and run the command again."),
                        outcome.cause});
     if (interrupted())
-        return finish(reporter, stage::Stage1, interruptedBetween(program));
-    reporter.step(stage::Stage1, program ? QStringLiteral("image 1 programmed and verified")
+        return finish(reporter, step::Stage1, interruptedBetween(program));
+    reporter.step(step::Stage1, program ? QStringLiteral("image 1 programmed and verified")
                                          : checksMatched(1, outcome.applicationChecked));
     const bool firstChecked = outcome.applicationChecked;
 
-    reporter.step(stage::Restart, QStringLiteral("waiting for the surface to restart (it may stay off the bus up to "
+    reporter.step(step::Restart, QStringLiteral("waiting for the surface to restart (it may stay off the bus up to "
                                                  "%1 s)")
                                       .arg(options.returnSeconds));
     const Return back = waitForReturn(watch, kLeaveGrace, options.returnSeconds);
     if (back.kind == Return::Interrupted)
-        return finish(reporter, stage::Restart, interruptedBetween(program));
+        return finish(reporter, step::Restart, interruptedBetween(program));
     if (back.kind == Return::Gone)
-        return finish(reporter, stage::Restart,
+        return finish(reporter, step::Restart,
                       {Exit::NoReturn,
                        QStringLiteral("The surface did not come back within %1 s of leaving the bus after image 1.")
                            .arg(options.returnSeconds),
                        program ? QStringLiteral("unplug the surface, plug it in again and run 'vireon-flash update "
                                                 "FILE' again: image 2 is not programmed yet.")
                                : QStringLiteral("unplug the surface, plug it in again and run verify again.")});
-    reporter.step(stage::Restart,
+    reporter.step(step::Restart,
                   back.kind == Return::StayedOn
                       ? QStringLiteral("the surface stayed on the bus for %1 s: taken as restarted in place")
                             .arg(std::chrono::duration<double>(kLeaveGrace).count())
                       : QStringLiteral("back after %1 s off the bus").arg(back.secondsAway, 0, 'f', 1));
 
-    job.stage = &stage::Stage2;
+    job.step = &step::Stage2;
     job.number = 2;
     if (const Outcome changed = imageUnchanged(images, 2); !changed.ok())
-        return finish(reporter, stage::Stage2, changed);
+        return finish(reporter, step::Stage2, changed);
     job.imagePath = images.files.hostPath(2);
     job.rows = images.rows[1];
     job.rowsBefore = images.rows[0];
@@ -306,8 +306,8 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     watch = RestartWatch{back.surface, watch.onlySurface};
     outcome = unlessImageChanged(runStage(job, reporter, &watch.handle), images, 2);
     if (!outcome.ok())
-        return finish(reporter, stage::Stage2, outcome);
-    reporter.step(stage::Stage2, program ? QStringLiteral("image 2 programmed and verified")
+        return finish(reporter, step::Stage2, outcome);
+    reporter.step(step::Stage2, program ? QStringLiteral("image 2 programmed and verified")
                                          : checksMatched(2, outcome.applicationChecked));
     // The surface restarts into its firmware after the exit command: one
     // that stays on the bus did not get it.
@@ -327,7 +327,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
                                   "cannot see every change: see the manual page.")
                        .arg(options.file, applicationChecks(firstChecked, outcome.applicationChecked))) +
         note;
-    return finish(reporter, stage::Done, outcome);
+    return finish(reporter, step::Done, outcome);
 }
 
 } // namespace vireon::flash

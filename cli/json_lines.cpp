@@ -17,18 +17,18 @@ double rounded(double value)
 
 } // namespace
 
-QJsonObject stepObject(const Stage &stage, const QString &message, const QJsonObject &fields)
+QJsonObject stepObject(const Step &step, const QString &message, const QJsonObject &fields)
 {
     QJsonObject object = fields;
-    object.insert(QStringLiteral("stage"), QLatin1String(stage.key));
+    object.insert(QStringLiteral("stage"), QLatin1String(step.key));
     object.insert(QStringLiteral("message"), message);
     return object;
 }
 
-QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter, int overall)
+QJsonObject rowObject(const Step &step, const char *action, const ProgressMeter &meter, int overall)
 {
     const double left = meter.secondsLeft();
-    return {{QStringLiteral("stage"), QLatin1String(stage.key)},
+    return {{QStringLiteral("stage"), QLatin1String(step.key)},
             {QStringLiteral("action"), QLatin1String(action)},
             {QStringLiteral("rows_done"), meter.rowsDone()},
             {QStringLiteral("rows_total"), meter.rowsTotal()},
@@ -38,9 +38,9 @@ QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMete
             {QStringLiteral("seconds_left"), left < 0 ? QJsonValue() : QJsonValue(rounded(left))}};
 }
 
-QJsonObject endObject(const Stage &stage, const Outcome &outcome)
+QJsonObject endObject(const Step &step, const Outcome &outcome)
 {
-    QJsonObject object{{QStringLiteral("stage"), QLatin1String(stage.key)},
+    QJsonObject object{{QStringLiteral("stage"), QLatin1String(step.key)},
                        {QStringLiteral("result"), outcome.ok() ? QStringLiteral("success") : QStringLiteral("failure")},
                        {QStringLiteral("exit_code"), static_cast<int>(outcome.code)},
                        {QStringLiteral("message"), outcome.message}};

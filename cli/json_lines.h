@@ -7,7 +7,7 @@
 #define VIREON_CLI_JSON_LINES_H
 
 #include "exit_codes.h"
-#include "stages.h"
+#include "steps.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -18,11 +18,11 @@ class ProgressMeter;
 
 // `fields`: more members, as the device and serial number of the surface a
 // stage starts on.
-QJsonObject stepObject(const Stage &stage, const QString &message, const QJsonObject &fields = {});
+QJsonObject stepObject(const Step &step, const QString &message, const QJsonObject &fields = {});
 // `overall`: the whole command's percent across both images.
-QJsonObject rowObject(const Stage &stage, const char *action, const ProgressMeter &meter, int overall);
+QJsonObject rowObject(const Step &step, const char *action, const ProgressMeter &meter, int overall);
 // "result" is "success" or "failure"; "error" is exitName() of the code.
-QJsonObject endObject(const Stage &stage, const Outcome &outcome);
+QJsonObject endObject(const Step &step, const Outcome &outcome);
 
 // The object as one compact line, with its line end.
 QByteArray jsonLine(const QJsonObject &object);

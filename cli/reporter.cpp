@@ -56,11 +56,11 @@ QString Reporter::paint(const QString &text, const char *sgr, bool colored) cons
     return colored ? QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(sgr), text) : text;
 }
 
-void Reporter::log(const Stage &stage, const QString &text)
+void Reporter::log(const Step &step, const QString &text)
 {
     if (options_.logFile.isEmpty())
         return;
-    if (!core::appendLogEntry(QLatin1String(stage.logTag), text + QLatin1Char('\n'), options_.logFile) &&
+    if (!core::appendLogEntry(QLatin1String(step.logTag), text + QLatin1Char('\n'), options_.logFile) &&
         !logWarned_) {
         logWarned_ = true;
         const QString why = core::appendProblem(options_.logFile);
@@ -70,16 +70,16 @@ void Reporter::log(const Stage &stage, const QString &text)
     }
 }
 
-void Reporter::step(const Stage &stage, const QString &text, const QJsonObject &fields)
+void Reporter::step(const Step &step, const QString &text, const QJsonObject &fields)
 {
     std::lock_guard<std::mutex> hold(mutex_);
-    log(stage, text);
+    log(step, text);
     if (options_.quiet)
         return;
     if (options_.json)
-        write(out_, QString::fromUtf8(jsonLine(stepObject(stage, text, fields))));
+        write(out_, QString::fromUtf8(jsonLine(stepObject(step, text, fields))));
     else
-        write(out_, paint(QLatin1String(stage.label), "1", outColor_) + QStringLiteral(": ") +
+        write(out_, paint(QLatin1String(step.label), "1", outColor_) + QStringLiteral(": ") +
                         core::escapeControls(text) + QLatin1Char('\n'));
 }
 
@@ -99,11 +99,11 @@ int Reporter::overallPercent()
     return overallShown_;
 }
 
-void Reporter::startRows(const Stage &stage, const char *action, int rowsTotal, int rowsBefore)
+void Reporter::startRows(const Step &step, const char *action, int rowsTotal, int rowsBefore)
 {
     std::lock_guard<std::mutex> hold(mutex_);
     rowsBefore_ = rowsBefore;
-    rowStage_ = &stage;
+    rowStep_ = &step;
     action_ = action;
     meter_.start(rowsTotal, Clock::now());
     lastDraw_ = Clock::time_point{};
@@ -112,11 +112,11 @@ void Reporter::startRows(const Stage &stage, const char *action, int rowsTotal, 
 void Reporter::row()
 {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (rowStage_ == nullptr)
+    if (rowStep_ == nullptr)
         return;
     const bool tenth = meter_.addRow(Clock::now());
     if (tenth)
-        log(*rowStage_, QStringLiteral("%1 %2 of %3 rows (%4 %)")
+        log(*rowStep_, QStringLiteral("%1 %2 of %3 rows (%4 %)")
                             .arg(QLatin1String(action_))
                             .arg(meter_.rowsDone())
                             .arg(meter_.rowsTotal())
@@ -124,13 +124,13 @@ void Reporter::row()
     if (options_.quiet)
         return;
     if (options_.json) {
-        write(out_, QString::fromUtf8(jsonLine(rowObject(*rowStage_, action_, meter_, overallPercent()))));
+        write(out_, QString::fromUtf8(jsonLine(rowObject(*rowStep_, action_, meter_, overallPercent()))));
     } else if (terminal_) {
         if (Clock::now() - lastDraw_ >= kRedrawEvery) // endRows draws the last state
             drawRow(false);
     } else if (tenth) {
         write(out_, QStringLiteral("%1: %2 %3 % (%4 of %5 rows, %6 rows/s, %7), overall %8 %\n")
-                        .arg(QLatin1String(rowStage_->label), QLatin1String(action_))
+                        .arg(QLatin1String(rowStep_->label), QLatin1String(action_))
                         .arg(meter_.percent())
                         .arg(meter_.rowsDone())
                         .arg(meter_.rowsTotal())
@@ -144,7 +144,7 @@ void Reporter::drawRow(bool final)
 {
     lastDraw_ = Clock::now();
     const QString line = QStringLiteral("%1  %2 %3/%4 rows  %5 %  %6 rows/s  %7  overall %8 %")
-                             .arg(paint(QLatin1String(rowStage_->label), "1", outColor_), QLatin1String(action_))
+                             .arg(paint(QLatin1String(rowStep_->label), "1", outColor_), QLatin1String(action_))
                              .arg(meter_.rowsDone())
                              .arg(meter_.rowsTotal())
                              .arg(meter_.percent(), 3)
@@ -160,37 +160,37 @@ void Reporter::drawRow(bool final)
 void Reporter::endRows()
 {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (rowStage_ != nullptr && lineOpen_)
+    if (rowStep_ != nullptr && lineOpen_)
         drawRow(true);
-    rowStage_ = nullptr;
+    rowStep_ = nullptr;
 }
 
-void Reporter::entry(const Stage &stage, const QString &human, QJsonObject json, bool minor)
+void Reporter::entry(const Step &step, const QString &human, QJsonObject json, bool minor)
 {
     std::lock_guard<std::mutex> hold(mutex_);
-    log(stage, human);
+    log(step, human);
     if (options_.json) {
-        json.insert(QStringLiteral("stage"), QLatin1String(stage.key));
+        json.insert(QStringLiteral("stage"), QLatin1String(step.key));
         write(out_, QString::fromUtf8(jsonLine(json)));
     } else if (!options_.quiet || !minor) {
         write(out_, human + QLatin1Char('\n'));
     }
 }
 
-void Reporter::finish(const Stage &stage, const Outcome &outcome)
+void Reporter::finish(const Step &step, const Outcome &outcome)
 {
     std::lock_guard<std::mutex> hold(mutex_);
     if (lineOpen_) {
         write(out_, QStringLiteral("\n"));
         lineOpen_ = false;
     }
-    log(stage, outcome.ok() ? outcome.message
+    log(step, outcome.ok() ? outcome.message
                             : QStringLiteral("%1 (exit %2: %3) Fix: %4")
                                   .arg(outcome.message)
                                   .arg(static_cast<int>(outcome.code))
                                   .arg(QLatin1String(exitName(outcome.code)), outcome.fix));
     if (options_.json)
-        write(out_, QString::fromUtf8(jsonLine(endObject(stage, outcome))));
+        write(out_, QString::fromUtf8(jsonLine(endObject(step, outcome))));
     if (outcome.ok()) {
         // A success that needs the user's hand is told even when quiet.
         const bool note = outcome.cause == core::Cause::NotRestarted;

@@ -13,7 +13,7 @@
 #include "exit_codes.h"
 #include "options.h"
 #include "progress_meter.h"
-#include "stages.h"
+#include "steps.h"
 
 #include <QJsonObject>
 
@@ -28,13 +28,13 @@ public:
     Reporter(const Options &options, FILE *out, FILE *err);
 
     // A step of the run begins or ends; `fields` go into its JSON line.
-    void step(const Stage &stage, const QString &text, const QJsonObject &fields = {});
+    void step(const Step &step, const QString &text, const QJsonObject &fields = {});
 
     // The rows of one programming or verify action: start, one call per row
     // the host reports (from the action's thread), end.
     // `rowsBefore`: rows the command's earlier stages did, for the overall
     // figure (see setOverallRows).
-    void startRows(const Stage &stage, const char *action, int rowsTotal, int rowsBefore = 0);
+    void startRows(const Step &step, const char *action, int rowsTotal, int rowsBefore = 0);
     // The rows of the whole command: its overall percent counts them across
     // the stages and never goes back, not even when a stage is tried again.
     void setOverallRows(int rowsTotal);
@@ -44,14 +44,14 @@ public:
     // One entry of list or doctor: `human` on the terminal, `json` with --json.
     // The entries are the command's result: -q prints them too, but those
     // marked `minor` (a doctor check that holds).
-    void entry(const Stage &stage, const QString &human, QJsonObject json, bool minor = false);
+    void entry(const Step &step, const QString &human, QJsonObject json, bool minor = false);
 
     // The command's end: its result line, and for a failure the message and
     // its fix on standard error.
-    void finish(const Stage &stage, const Outcome &outcome);
+    void finish(const Step &step, const Outcome &outcome);
 
 private:
-    void log(const Stage &stage, const QString &text);
+    void log(const Step &step, const QString &text);
     void drawRow(bool final);
     int overallPercent();
     QString paint(const QString &text, const char *sgr, bool colored) const;
@@ -65,7 +65,7 @@ private:
     bool logWarned_ = false;
 
     std::mutex mutex_; // rows arrive on the action's thread
-    const Stage *rowStage_ = nullptr;
+    const Step *rowStep_ = nullptr;
     const char *action_ = "";
     ProgressMeter meter_;
     int overallTotal_ = 0;

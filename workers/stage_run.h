@@ -29,7 +29,7 @@ namespace vireon::workers {
 
 class StageRun {
 public:
-    StageRun(const Stage &stage, StageMembers members) : stage(stage), m(std::move(members)) {}
+    StageRun(const StageTexts &stage, StageMembers members) : stage(stage), m(std::move(members)) {}
 
     void requestWork();
     void abort();
@@ -56,7 +56,7 @@ public:
 private:
     void couldNotOpen(const core::SurfaceOpen &open);
 
-    const Stage &stage;
+    const StageTexts &stage;
     StageMembers m;
 };
 

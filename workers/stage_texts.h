@@ -15,7 +15,7 @@ extern hid_device *handle2; // second worker
 
 namespace vireon::workers {
 
-struct Stage {
+struct StageTexts {
     int number;                 // 1 or 2, for the debug traces
     const char *imageName;      // appended to the current directory's path
     const char *tag;            // log tag, " Thread 1: "

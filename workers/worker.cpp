@@ -8,7 +8,7 @@ namespace {
 
 vireon::core::TransferRecord record1;
 
-const vireon::workers::Stage kStage1 = {
+const vireon::workers::StageTexts kStage1 = {
     1,
     "/vireonTemp1.txt",
     " Thread 1: ",

@@ -8,7 +8,7 @@ namespace {
 
 vireon::core::TransferRecord record2;
 
-const vireon::workers::Stage kStage2 = {
+const vireon::workers::StageTexts kStage2 = {
     2,
     "/vireonTemp2.txt",
     " Thread 2: ",

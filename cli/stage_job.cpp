@@ -1,4 +1,4 @@
-#include "stage_run.h"
+#include "stage_job.h"
 
 #include "bus_watch.h"
 #include "hid_transport.h"
@@ -143,7 +143,7 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
         return fail(Exit::Interrupted, QStringLiteral("Interrupted before stage %1 began.").arg(job.number),
                     QStringLiteral("nothing was written to the surface in this stage."));
     }
-    reporter.step(*job.stage, QStringLiteral("%1 image %2 on %3")
+    reporter.step(*job.step, QStringLiteral("%1 image %2 on %3")
                                   .arg(job.action == PROGRAM ? QStringLiteral("programming") : QStringLiteral("checking"))
                                   .arg(job.number)
                                   .arg(describe(job.surface)),
@@ -154,7 +154,7 @@ Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen
     g_transfers.reset();
     // The reporter tells a transfer's failure, in its own channel.
     g_transfers.printFailures = false;
-    reporter.startRows(*job.stage, verb, job.rows, job.rowsBefore);
+    reporter.startRows(*job.step, verb, job.rows, job.rowsBefore);
     int result = BL_ABORTED;
     std::thread action;
     {

@@ -3,12 +3,12 @@
 // turn its result code into an outcome with an exit code. The action runs
 // on a thread of its own with interrupts blocked; its per-row callback
 // feeds the reporter.
-#ifndef VIREON_CLI_STAGE_RUN_H
-#define VIREON_CLI_STAGE_RUN_H
+#ifndef VIREON_CLI_STAGE_JOB_H
+#define VIREON_CLI_STAGE_JOB_H
 
 #include "exit_codes.h"
 #include "reporter.h"
-#include "stages.h"
+#include "steps.h"
 #include "surfaces.h"
 
 #include "cybtldr_api2.h"
@@ -20,7 +20,7 @@
 namespace vireon::flash {
 
 struct StageJob {
-    const Stage *stage = &stage::Stage1;
+    const Step *step = &step::Stage1; // what it reports under: stage 1 or stage 2
     int number = 1;                  // which image: 1 or 2
     CyBtldr_Action action = PROGRAM; // PROGRAM or VERIFY
     QByteArray imagePath;            // the image file, in the file system's encoding
