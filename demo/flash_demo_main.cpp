@@ -5,7 +5,7 @@
 
 #include "example_surface.h"
 #include "exit_codes.h"
-#include "fault_spec.h"
+#include "fault_option.h"
 #include "hidsim.h"
 #include "kept_surfaces.h"
 
@@ -116,9 +116,9 @@ int main(int argc, char **argv)
         if (!reportOk || !offBusOk || report < 0 || offBus < 0)
             return QStringLiteral("--report-ms and --off-bus-ms take whole milliseconds, 0 or more");
         std::vector<sim::Fault> faults;
-        for (const QString &spec : parser.values(fault)) {
+        for (const QString &faultText : parser.values(fault)) {
             std::string why;
-            const std::optional<sim::Fault> parsed = sim::parseFaultSpec(spec.toStdString(), &why);
+            const std::optional<sim::Fault> parsed = sim::parseFaultOption(faultText.toStdString(), &why);
             if (!parsed)
                 return QStringLiteral("--fault: %1").arg(QString::fromStdString(why));
             faults.push_back(*parsed);

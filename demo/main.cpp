@@ -1,7 +1,7 @@
 // vireon-control-demo: the updater's window on the simulated bus, with one
 // simulated surface whose two chips fit examples/vireon-surface-demo.cyacd.
 #include "example_surface.h"
-#include "fault_spec.h"
+#include "fault_option.h"
 #include "hidsim.h"
 #include "mainwindow.h"
 #include "process_figures.h"
@@ -85,7 +85,7 @@ int parse(int argc, char **argv, Options &o)
             o.walkthrough = QString::fromLocal8Bit(argv[++i]);
         } else if (option == "--fault" && hasValue) {
             std::string why;
-            const std::optional<sim::Fault> fault = sim::parseFaultSpec(argv[++i], &why);
+            const std::optional<sim::Fault> fault = sim::parseFaultOption(argv[++i], &why);
             if (!fault) {
                 std::fprintf(stderr, "vireon-control-demo: --fault: %s\n", why.c_str());
                 return 2;

@@ -5,7 +5,7 @@
 // update failed. VIREON_MATRIX_PRINT=1 prints the whole matrix as a table.
 #include "app_fixture.h"
 
-#include "fault_spec.h"
+#include "fault_option.h"
 #include "flash.h"
 #include "hid_transport.h"
 
@@ -88,8 +88,8 @@ struct Cell {
 };
 
 // The fault as the demo programs take it: "cut:1:8".
-std::string spec(const Cell &cell);
-void PrintTo(const Cell &cell, std::ostream *out) { *out << spec(cell); }
+std::string faultOption(const Cell &cell);
+void PrintTo(const Cell &cell, std::ostream *out) { *out << faultOption(cell); }
 
 std::string cellName(const testing::TestParamInfo<Cell> &info)
 {
@@ -100,7 +100,7 @@ std::string cellName(const testing::TestParamInfo<Cell> &info)
     return name;
 }
 
-std::string spec(const Cell &cell)
+std::string faultOption(const Cell &cell)
 {
     std::string n = cell.place;
     const int length = stageLengths().exchanges[cell.stage - 1];
@@ -135,7 +135,7 @@ protected:
         options.offBusAfterExit = offBus;
         const auto surface = sim::Bus::instance().attach(options);
         std::string why;
-        const std::optional<sim::Fault> fault = sim::parseFaultSpec(spec(GetParam()), &why);
+        const std::optional<sim::Fault> fault = sim::parseFaultOption(faultOption(GetParam()), &why);
         EXPECT_TRUE(fault) << why;
         if (fault)
             surface->addFault(*fault);
@@ -163,7 +163,7 @@ TEST_P(CauseMatrix, WindowTellsTheCause)
     const QString box = texts.isEmpty() ? QString() : texts.back();
     const QString reason = reasons.isEmpty() ? QString() : reasons.back();
     if (printing())
-        std::printf("| %s | window | %s | %s | %s |\n", spec(cell).c_str(), qPrintable(QString(box).replace('\n', ' ')),
+        std::printf("| %s | window | %s | %s | %s |\n", faultOption(cell).c_str(), qPrintable(QString(box).replace('\n', ' ')),
                     qPrintable(reason), qPrintable(log.mid(log.size() - 2).join(" / ")));
     const QString notRestarted = "The surface did not restart by itself: unplug and re-plug it to start the new "
                                  "firmware.";
@@ -204,7 +204,7 @@ TEST_P(CauseMatrix, CommandLineTellsTheCause)
     const QString said = QString::fromLocal8Bit(text).trimmed();
     std::free(text);
     if (printing())
-        std::printf("| %s | vireon-flash | exit %d | %s |\n", spec(cell).c_str(), code,
+        std::printf("| %s | vireon-flash | exit %d | %s |\n", faultOption(cell).c_str(), code,
                     qPrintable(QString(said).replace('\n', ' ')));
     if (!cell.last()) {
         EXPECT_EQ(code, 8) << "transfer-failed";

@@ -1,8 +1,8 @@
 // One fault on the simulated surface as the demo programs take it:
 // KIND:STAGE:N, exchange N (from 1) of stage 1 or 2, or "last" for the
 // stage's exit command. The stage is the chip of the chain the image is for.
-#ifndef VIREON_SIM_FAULT_SPEC_H
-#define VIREON_SIM_FAULT_SPEC_H
+#ifndef VIREON_SIM_FAULT_OPTION_H
+#define VIREON_SIM_FAULT_OPTION_H
 
 #include "hidsim.h"
 
@@ -14,8 +14,8 @@ namespace vireon::sim {
 // The kinds and what each does, for a program's --help.
 extern const char kFaultHelp[];
 
-// The fault `spec` names, or nothing with `why` telling what is wrong.
-std::optional<Fault> parseFaultSpec(const std::string &spec, std::string *why);
+// The fault `text` names, or nothing with `why` telling what is wrong.
+std::optional<Fault> parseFaultOption(const std::string &text, std::string *why);
 
 } // namespace vireon::sim
 

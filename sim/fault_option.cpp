@@ -1,4 +1,4 @@
-#include "fault_spec.h"
+#include "fault_option.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -50,26 +50,26 @@ std::optional<Fault> kindNamed(const std::string &name)
 
 } // namespace
 
-std::optional<Fault> parseFaultSpec(const std::string &spec, std::string *why)
+std::optional<Fault> parseFaultOption(const std::string &text, std::string *why)
 {
-    const size_t first = spec.find(':');
-    const size_t second = first == std::string::npos ? first : spec.find(':', first + 1);
+    const size_t first = text.find(':');
+    const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
     if (second == std::string::npos) {
-        *why = "'" + spec + "' is not KIND:STAGE:N";
+        *why = "'" + text + "' is not KIND:STAGE:N";
         return std::nullopt;
     }
-    std::optional<Fault> fault = kindNamed(spec.substr(0, first));
+    std::optional<Fault> fault = kindNamed(text.substr(0, first));
     if (!fault) {
-        *why = "unknown fault kind '" + spec.substr(0, first) + "'";
+        *why = "unknown fault kind '" + text.substr(0, first) + "'";
         return std::nullopt;
     }
-    const std::string stage = spec.substr(first + 1, second - first - 1);
+    const std::string stage = text.substr(first + 1, second - first - 1);
     if (stage != "1" && stage != "2") {
-        *why = "the stage of '" + spec + "' is not 1 or 2";
+        *why = "the stage of '" + text + "' is not 1 or 2";
         return std::nullopt;
     }
     fault->chip = stage == "1" ? 0 : 1;
-    const std::string where = spec.substr(second + 1);
+    const std::string where = text.substr(second + 1);
     if (where == "last") {
         fault->atExit = true;
         return fault;
@@ -78,7 +78,7 @@ std::optional<Fault> parseFaultSpec(const std::string &spec, std::string *why)
     char *end = nullptr;
     const long n = std::strtol(where.c_str(), &end, 10);
     if (where.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1000000) {
-        *why = "the exchange of '" + spec + "' is not a number from 1 or 'last'";
+        *why = "the exchange of '" + text + "' is not a number from 1 or 'last'";
         return std::nullopt;
     }
     fault->exchange = static_cast<int>(n);
