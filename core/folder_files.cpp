@@ -85,12 +85,14 @@ OpenedFile keepRegular(const QString &path, int fd)
     FileHandle file(fd);
     struct stat status {};
     if (fstat(fd, &status) != 0) {
-        opened.problem = QStringLiteral("%1 cannot be examined: %2.").arg(shown(path), systemText(errno));
+        opened.error = errno;
+        opened.problem = QStringLiteral("%1 cannot be examined: %2.").arg(shown(path), systemText(opened.error));
         return opened;
     }
     if (!S_ISREG(status.st_mode)) {
         opened.problem = notRegular(path, status.st_mode);
         opened.notRegular = true;
+        opened.found = fileKind(status.st_mode);
         return opened;
     }
     const int flags = fcntl(fd, F_GETFL);
@@ -109,18 +111,21 @@ OpenedFile openRegularFile(const QString &path)
     struct stat status {};
     // A look first: opening a device node can act on the device.
     if (stat(name.constData(), &status) != 0) {
-        opened.problem = systemText(errno);
+        opened.error = errno;
+        opened.problem = systemText(opened.error);
         return opened;
     }
     if (!S_ISREG(status.st_mode)) {
         opened.problem = notRegular(path, status.st_mode);
         opened.notRegular = true;
+        opened.found = fileKind(status.st_mode);
         return opened;
     }
     // Whatever the name holds by now, the open does not wait for a writer.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        opened.problem = systemText(errno);
+        opened.error = errno;
+        opened.problem = systemText(opened.error);
         return opened;
     }
     return keepRegular(path, fd);

@@ -45,6 +45,8 @@ struct OpenedFile {
     FileHandle file;
     QString problem;
     bool notRegular = false; // refused for the kind of file found
+    QString found;           // that kind, when refused for it ("a named pipe (FIFO)")
+    int error = 0;           // the failed call's errno; 0 when refused for the kind
     bool ok() const { return file.isOpen(); }
 };
 

@@ -1,14 +1,13 @@
 #include "signature_check.h"
 
+#include "folder_files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #ifndef VIREON_KEYS_DIR
 #error "VIREON_KEYS_DIR names the folder the package's keys are installed in"
@@ -21,53 +20,31 @@ const QString kSiteKeys = QStringLiteral("/etc/vireon-control/keys");
 const QString kPolicyFile = QStringLiteral("/etc/vireon-control/policy.conf");
 const QString kRequireSignature = QStringLiteral("require-signature");
 
-// A small file read whole, or why not. Opened without waiting (a FIFO in
-// its place must not hang the check) and read only when it is a regular
-// file no larger than the limit.
+// A small file read whole, or why not. Opened as any file the user names:
+// a FIFO in its place does not hang the check, and only a regular file no
+// larger than the limit is read.
 struct SmallFile {
     enum Kind { Read, Missing, Unreadable, TooLarge };
     Kind kind = Read;
     QByteArray bytes;
-    QString error; // Unreadable: the system's reason
+    QString error; // Unreadable: the reason ("it is a folder, not a regular file")
 };
 
 SmallFile readSmallFile(const QString &path, qint64 limit)
 {
     SmallFile file;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        file.kind = errno == ENOENT ? SmallFile::Missing : SmallFile::Unreadable;
-        file.error = qt_error_string(errno);
+    const OpenedFile opened = openRegularFile(path);
+    if (!opened.ok()) {
+        file.kind = opened.error == ENOENT ? SmallFile::Missing : SmallFile::Unreadable;
+        file.error = opened.notRegular ? QStringLiteral("it is %1, not a regular file").arg(opened.found)
+                                       : qt_error_string(opened.error);
         return file;
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        file.kind = SmallFile::Unreadable;
-        file.error = QStringLiteral("it is not a regular file");
-    } else if (status.st_size > limit) {
-        file.kind = SmallFile::TooLarge;
-    } else {
-        // The file may have grown since: never more than the limit and one byte.
-        file.bytes.resize(static_cast<int>(limit) + 1);
-        qint64 got = 0;
-        while (got < file.bytes.size()) {
-            const ssize_t n = ::read(fd, file.bytes.data() + got, static_cast<size_t>(file.bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                file.kind = SmallFile::Unreadable;
-                file.error = qt_error_string(errno);
-                break;
-            }
-            if (n == 0)
-                break;
-            got += n;
-        }
-        file.bytes.truncate(static_cast<int>(got));
-        if (got > limit)
-            file.kind = SmallFile::TooLarge;
+    if (!readWhole(opened.file.fd(), &file.bytes, limit)) {
+        const int error = errno;
+        file.kind = file.bytes.size() > limit ? SmallFile::TooLarge : SmallFile::Unreadable;
+        file.error = qt_error_string(error);
     }
-    ::close(fd);
     return file;
 }
 

@@ -238,7 +238,7 @@ TEST_F(SignatureTest, AHugeOrSpecialSignatureFileIsRefusedUnread)
     ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     const SignatureCheck fifo = check(firmware);
     EXPECT_EQ(fifo.status, Status::Bad);
-    EXPECT_EQ(fifo.reason, "The file's signature fw.cyacd.minisig cannot be read (it is not a regular file).");
+    EXPECT_EQ(fifo.reason, "The file's signature fw.cyacd.minisig cannot be read (it is a named pipe (FIFO), not a regular file).");
 }
 
 TEST_F(SignatureTest, KeyFilesThatAreNotKeysAreNamedAndLeftOut)
