@@ -19,9 +19,6 @@
 
 namespace vireon::app {
 
-namespace {
-}
-
 void FileChoice::choose()
 {
     const QString chosen = QFileDialog::getOpenFileName(&w, MainWindow::tr("Open File"), QString(),
@@ -54,7 +51,7 @@ void FileChoice::choose()
     // panel, no temporary images.
     if (!w.selectedFilePath)
         clearRefused();
-    w.updateToolTips();
+    w.offer.setFileChosen(w.selectedFilePath != nullptr);
 }
 
 void FileChoice::showName(const QString &bareName, const QString &fullPath)
@@ -157,10 +154,7 @@ void FileChoice::clearRefused()
 void FileChoice::forget()
 {
     w.selectedFilePath.reset();
-    w.ui->updateLabel->setEnabled(false);
-    w.updateEnabled = false;
-    w.ui->updateLabel->setPixmap(w.updateWhiteDisabled);
-    w.updateToolTips();
+    w.offer.setFileChosen(false);
 }
 
 } // namespace vireon::app

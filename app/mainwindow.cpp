@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "access.h"
+#include "browse_hint.h"
 #include "box_titles.h"
 #include "close_policy.h"
 #include "debug_trace.h"
@@ -33,8 +34,8 @@
 using vireon::app::element;
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), thread(nullptr), thread2(nullptr), worker(nullptr),
-      worker2(nullptr), sequence(std::make_unique<vireon::app::UpdateSequence>(*this))
+    : QMainWindow(parent), ui(new Ui::MainWindow), offer([this] { showOffer(); }), thread(nullptr),
+      thread2(nullptr), worker(nullptr), worker2(nullptr), sequence(std::make_unique<vireon::app::UpdateSequence>(*this))
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
     vireon::app::installImageButtonAccessibility();
@@ -59,7 +60,8 @@ MainWindow::MainWindow(QWidget *parent)
     applyFonts(boldFont);
     ui->versionLabel->setText(QStringLiteral("v%1").arg(updaterVersion));
     vireon::app::styleToolTips(this);
-    updateToolTips();
+    vireon::app::keepBrowseHint(ui->browseFileLabel);
+    showOffer();
     vireon::app::makeAccessible(this, *ui);
     stageLine = new vireon::app::StageLine(ui->centralWidget);
 }
@@ -213,18 +215,15 @@ void MainWindow::slotClickReleaseBrowseFile()
 
 void MainWindow::slotClickPressUpdate()
 {
-    if (!updateEnabled)
-        return;
-    ui->updateLabel->setPixmap(updateGreenDown);
-    updatePressed = true;
+    if (updateEnabled)
+        offer.setPressed(true);
 }
 
 void MainWindow::slotClickReleaseUpdate()
 {
     if (!updateEnabled)
         return;
-    ui->updateLabel->setPixmap(updateGreenUp);
-    updatePressed = false;
+    offer.setPressed(false);
     on_updateButton_clicked();
 }
 
@@ -321,10 +320,28 @@ void MainWindow::clearFileName()
     selectedFilePath.reset();
     ui->fileNameLabel->setPixmap(element(QStringLiteral("Blue Window.png"), ui->fileNameLabel->size()));
     vireon::app::nameFilePanel(ui->fileNameLabel, QString());
-    updateToolTips();
+    offer.setFileChosen(false);
 }
 
-void MainWindow::updateToolTips()
+void MainWindow::showOffer()
 {
-    vireon::app::Presence(*this).updateToolTips();
+    using Picture = vireon::app::UpdateOffer::Picture;
+    updateEnabled = offer.offered();
+    updatePressed = offer.pressed();
+    ui->updateLabel->setEnabled(updateEnabled);
+    switch (offer.picture()) {
+    case Picture::Faded:
+        ui->updateLabel->setPixmap(updateWhiteDisabled);
+        break;
+    case Picture::Up:
+        ui->updateLabel->setPixmap(updateGreenUp);
+        break;
+    case Picture::Down:
+        ui->updateLabel->setPixmap(updateGreenDown);
+        break;
+    case Picture::Failed:
+        ui->updateLabel->setPixmap(updateRedUp);
+        break;
+    }
+    ui->updateLabel->setToolTip(offer.toolTip());
 }

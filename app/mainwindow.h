@@ -14,6 +14,7 @@
 #include "signature_check.h"
 #include "version.h"
 #include "temporary_images.h"
+#include "update_offer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -94,9 +95,10 @@ private:
     void deleteTemporaryFiles();
     // Shows the empty file panel: no file is chosen.
     void clearFileName();
-    // The image buttons' tooltips say what they do and why UPDATE is not
-    // offered.
-    void updateToolTips();
+    // Shows whether UPDATE is offered: its enabled state, picture and
+    // tooltip (which says why not, and is its description for screen
+    // readers). Runs whenever one of the offer's facts changes.
+    void showOffer();
     // The constructor's steps.
     void startWorkers();
     void connectImageButtons();
@@ -139,6 +141,9 @@ private:
     uint16_t vendorId = 0;  // set at every presence check
     uint16_t productId = 0;
     Ui::MainWindow *ui;
+    // Whether UPDATE is offered; `updateEnabled` and `updatePressed` show its
+    // answer to the button's slots.
+    vireon::app::UpdateOffer offer;
     QThread *thread;
     QThread *thread2;
     Worker *worker;

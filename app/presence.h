@@ -1,5 +1,5 @@
-// What the window shows of the surface: the status word, whether UPDATE is
-// offered, and the image buttons' tooltips, which say why it is not.
+// What the window shows of the surface at each presence tick: the status
+// word, the browse button during a run, and the news for UPDATE's offer.
 #ifndef VIREON_APP_PRESENCE_H
 #define VIREON_APP_PRESENCE_H
 
@@ -16,7 +16,6 @@ public:
 
     // One presence tick's outcome: `present` when the bus lists a surface.
     void show(bool present);
-    void updateToolTips();
 
 private:
     void drawStatus(const QString &word);

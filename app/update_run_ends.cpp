@@ -35,6 +35,7 @@ void UpdateSequence::setPhase(UpdatePhase next)
     if (next != phase_ && stageBox_)
         stageBox_->close();
     phase_ = next;
+    w.offer.setRunning(next != UpdatePhase::Idle);
     if (next == UpdatePhase::Wait)
         waitingSince_.start();
     // The line names the new stage before anyone who follows the stage sees it.
@@ -120,7 +121,6 @@ void UpdateSequence::runReset(bool browsing)
         // The presence check showed the faded dot during the run.
         w.ui->browseFileLabel->setPixmap(w.browseUp);
     }
-    w.updateToolTips();
 }
 
 void UpdateSequence::endOfRun()
@@ -142,7 +142,6 @@ void UpdateSequence::endOfRun()
     w.programAttempts = 0;
     w.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
     w.writeToLog(outcome_ + QLatin1Char('\n'));
-    w.updateToolTips();
     qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
     setPhase(UpdatePhase::Idle);
 }
@@ -152,7 +151,7 @@ void UpdateSequence::giveUpWaitingForSurface()
     stopProgressTimer();
     w.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
                      .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
-    w.ui->updateLabel->setPixmap(w.updateRedUp);
+    w.offer.setRunFailed();
     setPhase(UpdatePhase::Ending);
     w.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
     outcome_ = QStringLiteral("Result: image 1 programmed; the surface did not come back for image 2; re-plug it "

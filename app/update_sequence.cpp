@@ -41,11 +41,9 @@ void UpdateSequence::run()
 
     w.ui->progressBar->setEnabled(true);
     w.ui->browseFileLabel->setEnabled(false);
-    w.ui->updateLabel->setEnabled(false);
     w.updating = true;
     w.writingFirstImage = false;
     w.writingSecondImage = false;
-    w.updateToolTips();
 
     if (!firstStage() || !pauseAndWaitForSurface())
         return;
@@ -53,7 +51,7 @@ void UpdateSequence::run()
     setPhase(UpdatePhase::SecondStage);
     if (w.programfile2() != 0) {
         stopProgressTimer();
-        w.ui->updateLabel->setPixmap(w.updateRedUp);
+        w.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
                                               "Run the update again."));
@@ -73,7 +71,6 @@ void UpdateSequence::run()
         progressCeiling_ = 100;
         w.progressCount = 100;
         w.showProgress();
-        w.ui->updateLabel->setPixmap(w.updateGreenUp);
         w.stageLine->showResult(StageLine::tr("Update complete: both images programmed."));
         w.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
         // A surface that missed its exit command still runs its bootloader.
@@ -87,9 +84,8 @@ void UpdateSequence::run()
         const QString programmed = QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(file));
         informWithNote(&w, QStringLiteral("Firmware update complete."),
                        note.reason.isEmpty() ? programmed : programmed + QLatin1Char('\n') + note.reason);
+        // No file is chosen now: UPDATE is not offered, and fades as the run ends.
         w.clearFileName();
-        // No file is chosen now: UPDATE is not offered and shows so.
-        w.ui->updateLabel->setPixmap(w.updateWhiteDisabled);
     }
     endOfRun();
 }
@@ -164,7 +160,7 @@ bool UpdateSequence::firstStage()
         }
         qCDebug(lcWindow) << "The first stage gives up after" << w.programAttempts << "retries";
         stopProgressTimer();
-        w.ui->updateLabel->setPixmap(w.updateRedUp);
+        w.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed: the surface could not be opened."));
         warnWithReason(&w, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
@@ -197,7 +193,7 @@ bool UpdateSequence::firstStage()
     if (firstResult != vireon::workers::kProgrammed) {
         stopProgressTimer();
         w.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
-        w.ui->updateLabel->setPixmap(w.updateRedUp);
+        w.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
         w.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
         warnWithReason(&w, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),

@@ -45,7 +45,7 @@ TEST_F(PresenceTest, EachRowOfDeviceAndUpdateState)
     sim::Bus::instance().detach(surface);
     p.doHID();
     sim::Bus::instance().plugBackIn(surface);
-    p.updating() = true;
+    p.setRunning(true);
     check(1, "DISCONNECTED", p.updateGreenUp(), p.browseDisabled(), "an update is running");
 
     // Absent, updating: the word stays CONNECTED; only the flag follows.

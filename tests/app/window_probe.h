@@ -17,7 +17,13 @@ struct MainWindowProbe {
     MainWindow &w;
     Ui::MainWindow &ui() const { return *w.ui; }
     const char *selectedFilePath() const { return w.selectedFilePath.get(); }
-    bool &updating() const { return w.updating; }
+    bool updating() const { return w.updating; }
+    // As a run's start and end set it.
+    void setRunning(bool running) const
+    {
+        w.updating = running;
+        w.offer.setRunning(running);
+    }
     int &progressCount() const { return w.progressCount; }
     int connectedFlag() const { return w.connectedFlag; }
     bool updateEnabled() const { return w.updateEnabled; }
