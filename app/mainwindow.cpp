@@ -325,23 +325,11 @@ void MainWindow::clearFileName()
 
 void MainWindow::showOffer()
 {
-    using Picture = vireon::app::UpdateOffer::Picture;
     updateEnabled = offer.offered();
     updatePressed = offer.pressed();
     ui->updateLabel->setEnabled(updateEnabled);
-    switch (offer.picture()) {
-    case Picture::Faded:
-        ui->updateLabel->setPixmap(updateWhiteDisabled);
-        break;
-    case Picture::Up:
-        ui->updateLabel->setPixmap(updateGreenUp);
-        break;
-    case Picture::Down:
-        ui->updateLabel->setPixmap(updateGreenDown);
-        break;
-    case Picture::Failed:
-        ui->updateLabel->setPixmap(updateRedUp);
-        break;
-    }
+    // In the order of UpdateOffer::Picture.
+    const QPixmap *const pictures[] = {&updateWhiteDisabled, &updateGreenUp, &updateGreenDown, &updateRedUp};
+    ui->updateLabel->setPixmap(*pictures[static_cast<int>(offer.picture())]);
     ui->updateLabel->setToolTip(offer.toolTip());
 }
