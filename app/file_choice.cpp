@@ -4,15 +4,15 @@
 #include "box_titles.h"
 #include "firmware_file.h"
 #include "folder_files.h"
-#include "temporary_images.h"
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "update_offer.h"
 #include "window_skin.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 
 #include <cstring>
@@ -21,42 +21,42 @@ namespace vireon::app {
 
 void FileChoice::choose()
 {
-    const QString chosen = QFileDialog::getOpenFileName(&w, MainWindow::tr("Open File"), QString(),
+    const QString chosen = QFileDialog::getOpenFileName(&p.window, MainWindow::tr("Open File"), QString(),
                                                         QStringLiteral("Bootloader Files(*.cyacd);;All Files(*.*)"));
     // Cancelling the dialog is no mistake: the earlier choice stays as it was.
     if (chosen.isEmpty())
         return;
     if (!chosen.endsWith(QLatin1String(".cyacd"), Qt::CaseSensitive)) {
-        QMessageBox::warning(&w, kBoxTitle, QStringLiteral("Please Select a file ending with '.cyacd'"));
+        QMessageBox::warning(&p.window, kBoxTitle, QStringLiteral("Please Select a file ending with '.cyacd'"));
         return;
     }
-    w.fileName = chosen;
-    const QFileInfo info(w.fileName);
+    p.fileName = chosen;
+    const QFileInfo info(p.fileName);
     const QString canonical = info.canonicalFilePath();
     const QByteArray utf8 = canonical.toUtf8();
-    w.selectedFilePath.reset(new char[static_cast<size_t>(utf8.size()) + 1]);
-    std::memcpy(w.selectedFilePath.get(), utf8.constData(), static_cast<size_t>(utf8.size()) + 1);
-    w.writeToLog(QStringLiteral("Temp filepath: %1\n").arg(canonical));
+    p.selectedFilePath.reset(new char[static_cast<size_t>(utf8.size()) + 1]);
+    std::memcpy(p.selectedFilePath.get(), utf8.constData(), static_cast<size_t>(utf8.size()) + 1);
+    log(QStringLiteral("Temp filepath: %1\n").arg(canonical));
     showName(info.fileName(), canonical);
 
     // Only a regular file is read, and a named pipe never holds the window.
-    const core::OpenedFile firmware = core::openRegularFile(w.fileName);
+    const core::OpenedFile firmware = core::openRegularFile(p.fileName);
     if (!firmware.ok()) {
         forget();
         QMessageBox::information(nullptr, kFileErrorBoxTitle, firmware.problem);
-        w.writeToLog(QStringLiteral("Firmware error: %1\n").arg(firmware.problem));
+        log(QStringLiteral("Firmware error: %1\n").arg(firmware.problem));
     }
-    w.splitFile();
+    split();
     // A file that could not be taken leaves nothing behind: no name in the
     // panel, no temporary images.
-    if (!w.selectedFilePath)
+    if (!p.selectedFilePath)
         clearRefused();
-    w.offer.setFileChosen(w.selectedFilePath != nullptr);
+    p.offer.setFileChosen(p.selectedFilePath != nullptr);
 }
 
 void FileChoice::showName(const QString &bareName, const QString &fullPath)
 {
-    QLabel *label = w.ui->fileNameLabel;
+    QLabel *label = p.fileNameLabel;
     const int width = label->width();
     const QString shown =
         QFontMetrics(label->font()).elidedText(bareName, Qt::ElideMiddle, static_cast<int>(0.75 * width));
@@ -70,38 +70,38 @@ void FileChoice::showName(const QString &bareName, const QString &fullPath)
 
 void FileChoice::split()
 {
-    w.writingFirstImage = false;
-    w.writingSecondImage = false;
-    const core::SplitImages images = core::splitFirmwareFile(w.fileName);
+    p.writingFirstImage = false;
+    p.writingSecondImage = false;
+    const core::SplitImages images = core::splitFirmwareFile(p.fileName);
 
-    w.tempFile1.setFileName(core::temporaryImagePath(1));
-    w.writeToLog(QStringLiteral("Temp filepath 1: %1\n").arg(w.tempFile1.fileName()));
-    w.tempFile2.setFileName(core::temporaryImagePath(2));
-    w.writeToLog(QStringLiteral("Temp filepath 2: %1\n").arg(w.tempFile2.fileName()));
+    p.tempFile1.setFileName(core::temporaryImagePath(1));
+    log(QStringLiteral("Temp filepath 1: %1\n").arg(p.tempFile1.fileName()));
+    p.tempFile2.setFileName(core::temporaryImagePath(2));
+    log(QStringLiteral("Temp filepath 2: %1\n").arg(p.tempFile2.fileName()));
 
-    w.writeToLog(QStringLiteral("Writing to the 2 temporary files...\n"));
+    log(QStringLiteral("Writing to the 2 temporary files...\n"));
     // Where the split left off: the image the last lines went to.
-    w.writingSecondImage = images.firstLine2 > 0;
-    w.writingFirstImage = images.firstLine1 > 0 && !w.writingSecondImage;
-    const core::WriteProblem failed = w.temporaryImages.write(images, w.tempFile1.fileName(), w.tempFile2.fileName());
-    for (const QString &odd : w.temporaryImages.oddFilesReplaced())
-        w.writeToLog(odd + QLatin1Char('\n'));
+    p.writingSecondImage = images.firstLine2 > 0;
+    p.writingFirstImage = images.firstLine1 > 0 && !p.writingSecondImage;
+    const core::WriteProblem failed = images_.write(images, p.tempFile1.fileName(), p.tempFile2.fileName());
+    for (const QString &odd : images_.oddFilesReplaced())
+        log(odd + QLatin1Char('\n'));
     if (!failed.path.isEmpty()) {
         refuseTemporaryFile(failed);
         return;
     }
-    w.writeToLog(QStringLiteral("File split successfully\n"));
-    w.chosenImages = core::withoutTexts(images);
-    if (w.selectedFilePath)
+    log(QStringLiteral("File split successfully\n"));
+    chosenImages_ = core::withoutTexts(images);
+    if (p.selectedFilePath)
         checkTemporaryImages();
 }
 
 void FileChoice::refuseTemporaryFile(const core::WriteProblem &failed)
 {
-    w.writeToLog(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed.path, failed.reason));
+    log(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed.path, failed.reason));
     forget();
     clearRefused();
-    QMessageBox::warning(&w, kBoxTitle,
+    QMessageBox::warning(&p.window, kBoxTitle,
                          QStringLiteral("The temporary files could not be written in %1\n(%2: %3).\n"
                                         "Please make sure this folder is writable and has free space, "
                                         "then choose the file again.")
@@ -111,25 +111,25 @@ void FileChoice::refuseTemporaryFile(const core::WriteProblem &failed)
 
 bool FileChoice::checkTemporaryImages()
 {
-    if (core::fileWasRead(w.chosenImages) && !checkSignature())
+    if (core::fileWasRead(chosenImages_) && !checkSignature())
         return false;
     // Through the files written at the split, whose names must still hold them.
-    const core::FileProblem problem = w.temporaryImages.check(w.chosenImages);
+    const core::FileProblem problem = images_.check(chosenImages_);
     if (problem.ok())
         return true;
-    w.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
+    log(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
     refuse(QStringLiteral("%1\nPlease choose the surface's firmware file again.").arg(problem.reason));
     return false;
 }
 
 bool FileChoice::checkSignature()
 {
-    const core::Trust trust = core::loadTrust(w.trustLocations);
+    const core::Trust trust = core::loadTrust(trustLocations);
     for (const QString &problem : trust.keyProblems + trust.policyProblems)
-        w.writeToLog(QStringLiteral("Signature check: %1\n").arg(problem));
+        log(QStringLiteral("Signature check: %1\n").arg(problem));
     const core::SignatureCheck check =
-        core::checkSignature(w.chosenImages.bytes, core::signaturePathFor(w.fileName), trust);
-    w.writeToLog(QStringLiteral("Signature check: %1\n").arg(check.summary()));
+        core::checkSignature(chosenImages_.bytes, core::signaturePathFor(p.fileName), trust);
+    log(QStringLiteral("Signature check: %1\n").arg(check.summary()));
     if (!check.refused())
         return true;
     refuse(check.reason + QLatin1Char('\n') + check.fix);
@@ -140,21 +140,43 @@ void FileChoice::refuse(const QString &reason)
 {
     forget();
     clearRefused();
-    QMessageBox::warning(&w, kBoxTitle,
+    QMessageBox::warning(&p.window, kBoxTitle,
                          QStringLiteral("%1 cannot be used to update the surface.\n%2")
-                             .arg(QFileInfo(w.fileName).fileName(), reason));
+                             .arg(QFileInfo(p.fileName).fileName(), reason));
 }
 
 void FileChoice::clearRefused()
 {
-    w.clearFileName();
-    w.deleteTemporaryFiles();
+    clear();
+    deleteTemporaryFiles();
+}
+
+void FileChoice::clear()
+{
+    p.fileNameLabel->setPixmap(element(QStringLiteral("Blue Window.png"), p.fileNameLabel->size()));
+    nameFilePanel(p.fileNameLabel, QString());
+    forget();
+}
+
+QString FileChoice::chosenPath() const
+{
+    return p.selectedFilePath ? QString::fromUtf8(p.selectedFilePath.get()) : p.fileName;
+}
+
+QString FileChoice::imagePath(int image) const
+{
+    return (image == 1 ? p.tempFile1 : p.tempFile2).fileName();
+}
+
+void FileChoice::log(const QString &entry)
+{
+    p.window.writeToLog(entry);
 }
 
 void FileChoice::forget()
 {
-    w.selectedFilePath.reset();
-    w.offer.setFileChosen(false);
+    p.selectedFilePath.reset();
+    p.offer.setFileChosen(false);
 }
 
 } // namespace vireon::app

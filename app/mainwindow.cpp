@@ -35,7 +35,7 @@ using vireon::app::element;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), offer([this] { showOffer(); }), thread(nullptr),
-      thread2(nullptr), worker(nullptr), worker2(nullptr), sequence(std::make_unique<vireon::app::UpdateSequence>(*this))
+      thread2(nullptr), worker(nullptr), worker2(nullptr)
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
     vireon::app::installImageButtonAccessibility();
@@ -64,13 +64,27 @@ MainWindow::MainWindow(QWidget *parent)
     showOffer();
     vireon::app::makeAccessible(this, *ui);
     stageLine = new vireon::app::StageLine(ui->centralWidget);
+    makeCollaborators();
+}
+
+void MainWindow::makeCollaborators()
+{
+    files = std::make_unique<vireon::app::FileChoice>(vireon::app::ChoiceParts{
+        *this, ui->fileNameLabel, offer, fileName, selectedFilePath, tempFile1, tempFile2, writingFirstImage,
+        writingSecondImage});
+    presence = std::make_unique<vireon::app::Presence>(vireon::app::PresenceParts{
+        ui->statusLabel, ui->browseFileLabel, browseDisabled, offer, connectedFlag, statusString, updating});
+    sequence = std::make_unique<vireon::app::UpdateSequence>(vireon::app::RunParts{
+        *this, ui->progressBar, ui->browseFileLabel, browseUp, stageLine, offer, *files, thread, worker, thread2,
+        worker2, updating, writingFirstImage, writingSecondImage, connectedFlag, progressCount, programAttempts,
+        secondFileAttempts, waitCount});
 }
 
 MainWindow::~MainWindow()
 {
     const vireon::app::WorkerThreads workers{thread, worker, thread2, worker2};
     vireon::app::stopWorkers(workers);
-    deleteTemporaryFiles();
+    files->deleteTemporaryFiles();
     vireon::app::deleteWorkers(workers);
     writeToLog(QStringLiteral("*** Updater Closed ***\n"));
     delete ui;
@@ -229,12 +243,12 @@ void MainWindow::slotClickReleaseUpdate()
 
 void MainWindow::on_browseFileButton_clicked()
 {
-    vireon::app::FileChoice(*this).choose();
+    files->choose();
 }
 
 void MainWindow::splitFile()
 {
-    vireon::app::FileChoice(*this).split();
+    files->split();
 }
 
 void MainWindow::on_updateButton_clicked()
@@ -300,27 +314,13 @@ int MainWindow::doHID()
         --waitCount;
         writeToLog(QStringLiteral("Waiting %1\n").arg(waitCount));
     }
-    vireon::app::Presence(*this).show(vireon::core::surfaceAttached());
+    presence->show(vireon::core::surfaceAttached());
     return 0;
 }
 
 void MainWindow::showProgress()
 {
     ui->progressBar->setValue(progressCount);
-}
-
-void MainWindow::deleteTemporaryFiles()
-{
-    // Only our own files: anything put at their names since is left alone.
-    temporaryImages.remove();
-}
-
-void MainWindow::clearFileName()
-{
-    selectedFilePath.reset();
-    ui->fileNameLabel->setPixmap(element(QStringLiteral("Blue Window.png"), ui->fileNameLabel->size()));
-    vireon::app::nameFilePanel(ui->fileNameLabel, QString());
-    offer.setFileChosen(false);
 }
 
 void MainWindow::showOffer()

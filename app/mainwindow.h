@@ -10,11 +10,8 @@
 
 #include <hidapi/hidapi.h>
 
-#include "firmware_file.h"
-#include "signature_check.h"
-#include "version.h"
-#include "temporary_images.h"
 #include "update_offer.h"
+#include "version.h"
 
 #include <chrono>
 #include <cstdint>
@@ -85,22 +82,18 @@ protected:
 
 private:
     friend struct MainWindowProbe; // the tests look at the window's state
-    // Each concern's own file works on the window's members.
-    friend class vireon::app::FileChoice;
-    friend class vireon::app::Presence;
-    friend class vireon::app::UpdateSequence;
 
     void answerCloseQuestion(bool stop);
     void showProgress();
-    void deleteTemporaryFiles();
-    // Shows the empty file panel: no file is chosen.
-    void clearFileName();
     // Shows whether UPDATE is offered: its enabled state, picture and
     // tooltip (which says why not, and is its description for screen
     // readers). Runs whenever one of the offer's facts changes.
     void showOffer();
     // The constructor's steps.
     void startWorkers();
+    // The file choice, the presence tick and the update run, each given the
+    // parts of the window it works on.
+    void makeCollaborators();
     void connectImageButtons();
     void startPresenceTimer();
     void loadPictures();
@@ -119,16 +112,6 @@ private:
     QString statusString;
     QFile tempFile1;
     QFile tempFile2;
-    // What the split of the chosen file found and wrote, without the
-    // images' texts: the temporary images are checked against it again
-    // when UPDATE starts a run.
-    vireon::core::SplitImages chosenImages;
-    // Where the keys a firmware file's signature is checked against and the
-    // site's signature policy are read (tests give their own).
-    vireon::core::TrustLocations trustLocations = vireon::core::TrustLocations::system();
-    // The temporary images as written and checked, kept open: the workers
-    // program them through these files.
-    vireon::core::TemporaryImages temporaryImages;
     QPixmap browseDown;
     QPixmap browseUp;
     QPixmap browseDisabled;
@@ -150,6 +133,8 @@ private:
     Worker2 *worker2;
     vireon::app::StageLine *stageLine = nullptr; // under the progress bar; a child of the window
 
+    std::unique_ptr<vireon::app::FileChoice> files;
+    std::unique_ptr<vireon::app::Presence> presence;
     std::unique_ptr<vireon::app::UpdateSequence> sequence;
 };
 

@@ -1,40 +1,40 @@
 #include "presence.h"
 
 #include "access.h"
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "update_offer.h"
 #include "window_skin.h"
 #include "debug_trace.h"
 
+#include <QLabel>
 
 namespace vireon::app {
 
 void Presence::show(bool present)
 {
-    w.connectedFlag = present ? 1 : 0;
+    p.connectedFlag = present ? 1 : 0;
     if (!present) {
-        drawStatus(w.updating ? QStringLiteral("CONNECTED") : QStringLiteral("DISCONNECTED"));
-    } else if (!w.updating) {
+        drawStatus(p.updating ? QStringLiteral("CONNECTED") : QStringLiteral("DISCONNECTED"));
+    } else if (!p.updating) {
         drawStatus(QStringLiteral("CONNECTED"));
     } else {
         // The status word is not redrawn while an update runs.
-        w.ui->browseFileLabel->setPixmap(w.browseDisabled);
-        w.ui->browseFileLabel->setEnabled(false);
+        p.browseFileLabel->setPixmap(p.browseDisabled);
+        p.browseFileLabel->setEnabled(false);
     }
-    w.offer.setSurfacePresent(present);
+    p.offer.setSurfacePresent(present);
     // The trace names the UPDATE picture each tick settles, as support reads it.
-    if (!present || w.updating || (w.offer.offered() && !w.offer.pressed()))
-        qCDebug(lcWindow) << "Pixmap:" << UpdateOffer::pictureName(w.offer.picture());
+    if (!present || p.updating || (p.offer.offered() && !p.offer.pressed()))
+        qCDebug(lcWindow) << "Pixmap:" << UpdateOffer::pictureName(p.offer.picture());
 }
 
 void Presence::drawStatus(const QString &word)
 {
-    w.statusString = word;
-    QFont font = w.ui->statusLabel->font();
+    p.statusString = word;
+    QFont font = p.statusLabel->font();
     font.setKerning(true);
-    w.ui->statusLabel->setPixmap(textPanel(w.ui->statusLabel->size(), font, w.statusString));
-    w.ui->statusLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    nameStatusPanel(w.ui->statusLabel, word);
+    p.statusLabel->setPixmap(textPanel(p.statusLabel->size(), font, p.statusString));
+    p.statusLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    nameStatusPanel(p.statusLabel, word);
 }
 
 } // namespace vireon::app

@@ -5,14 +5,30 @@
 
 #include <QString>
 
-class MainWindow;
+class QLabel;
+class QPixmap;
 
 namespace vireon::app {
+
+class UpdateOffer;
+
+// What the tick works on: the status panel and the browse button, UPDATE's
+// offer, and the window's members it keeps (`connectedFlag`,
+// `statusString`) or reads (`updating`).
+struct PresenceParts {
+    QLabel *statusLabel;
+    QLabel *browseFileLabel;
+    const QPixmap &browseDisabled;
+    UpdateOffer &offer;
+    int &connectedFlag;
+    QString &statusString;
+    const bool &updating;
+};
 
 class Presence
 {
 public:
-    explicit Presence(MainWindow &window) : w(window) {}
+    explicit Presence(const PresenceParts &parts) : p(parts) {}
 
     // One presence tick's outcome: `present` when the bus lists a surface.
     void show(bool present);
@@ -20,7 +36,7 @@ public:
 private:
     void drawStatus(const QString &word);
 
-    MainWindow &w;
+    PresenceParts p;
 };
 
 } // namespace vireon::app

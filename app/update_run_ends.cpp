@@ -8,12 +8,12 @@
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
+#include "update_offer.h"
 #include "hidapi_lock.h"
 #include "mainwindow.h"
 #include "row_progress.h"
 #include "stage_line.h"
 #include "printable.h"
-#include "ui_mainwindow.h"
 #include "usb_ids.h"
 #include "timing.h"
 #include "worker.h"
@@ -25,6 +25,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QThread>
 #include <QTimer>
 
@@ -35,17 +36,17 @@ void UpdateSequence::setPhase(UpdatePhase next)
     if (next != phase_ && stageBox_)
         stageBox_->close();
     phase_ = next;
-    w.offer.setRunning(next != UpdatePhase::Idle);
+    r.offer.setRunning(next != UpdatePhase::Idle);
     if (next == UpdatePhase::Wait)
         waitingSince_.start();
     // The line names the new stage before anyone who follows the stage sees it.
     if (next == UpdatePhase::FirstStage)
-        w.stageLine->beginImage(1, w.tempFile1.fileName());
+        r.stageLine->beginImage(1, r.files.imagePath(1));
     else if (next == UpdatePhase::SecondStage)
-        w.stageLine->beginImage(2, w.tempFile2.fileName());
+        r.stageLine->beginImage(2, r.files.imagePath(2));
     else
         showStage();
-    w.setProperty("updateStage", QString::fromLatin1(phaseName(next)));
+    r.window.setProperty("updateStage", QString::fromLatin1(phaseName(next)));
 }
 
 void UpdateSequence::waitForEvents()
@@ -60,17 +61,17 @@ void UpdateSequence::showStage()
 {
     switch (phase_) {
     case UpdatePhase::FirstStage:
-        w.stageLine->showRows(workers::rowsProgrammed(1));
+        r.stageLine->showRows(workers::rowsProgrammed(1));
         break;
     case UpdatePhase::SecondStage:
-        w.stageLine->showRows(workers::rowsProgrammed(2));
+        r.stageLine->showRows(workers::rowsProgrammed(2));
         break;
     case UpdatePhase::Pause:
         // Two presence ticks a second count the pause down.
-        w.stageLine->showRestarting((w.waitCount + 1) / 2);
+        r.stageLine->showRestarting((r.waitCount + 1) / 2);
         break;
     case UpdatePhase::Wait:
-        w.stageLine->showWaiting(static_cast<int>(waitingSince_.elapsed() / 1000));
+        r.stageLine->showWaiting(static_cast<int>(waitingSince_.elapsed() / 1000));
         break;
     default:
         break;
@@ -81,7 +82,7 @@ void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString 
 {
     for (bool first = true; busy; first = false) {
         if (first) {
-            w.writeToLog(firstPass);
+            r.window.writeToLog(firstPass);
             qCDebug(lcWindow) << "Waiting for the worker:" << firstPass.trimmed();
         }
         waitForEvents();
@@ -93,10 +94,15 @@ void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString 
 void UpdateSequence::holdProgressAt(int ceiling)
 {
     progressCeiling_ = ceiling;
-    if (w.progressCount > ceiling - 1) {
-        w.progressCount = ceiling;
-        w.showProgress();
+    if (r.progressCount > ceiling - 1) {
+        r.progressCount = ceiling;
+        showProgress();
     }
+}
+
+void UpdateSequence::showProgress()
+{
+    r.progressBar->setValue(r.progressCount);
 }
 
 void UpdateSequence::stopProgressTimer()
@@ -109,76 +115,76 @@ void UpdateSequence::runReset(bool browsing)
 {
     if (browsing) // the run ends here; a retry keeps the surface
         surfaceLock_.release();
-    w.updating = false;
-    w.writingFirstImage = false;
-    w.writingSecondImage = false;
+    r.updating = false;
+    r.writingFirstImage = false;
+    r.writingSecondImage = false;
     progressCeiling_ = 0;
-    w.progressCount = 0;
-    w.showProgress();
-    w.ui->progressBar->setEnabled(false);
+    r.progressCount = 0;
+    showProgress();
+    r.progressBar->setEnabled(false);
     if (browsing) {
-        w.ui->browseFileLabel->setEnabled(true);
+        r.browseFileLabel->setEnabled(true);
         // The presence check showed the faded dot during the run.
-        w.ui->browseFileLabel->setPixmap(w.browseUp);
+        r.browseFileLabel->setPixmap(r.browseUp);
     }
 }
 
 void UpdateSequence::endOfRun()
 {
     surfaceLock_.release();
-    w.updating = false;
-    w.writingFirstImage = false;
-    w.writingSecondImage = false;
+    r.updating = false;
+    r.writingFirstImage = false;
+    r.writingSecondImage = false;
     stopProgressTimer();
     progressCeiling_ = 0;
-    w.progressCount = 0;
-    w.showProgress();
-    w.ui->progressBar->setEnabled(false);
-    w.ui->browseFileLabel->setEnabled(true);
-    w.ui->browseFileLabel->setPixmap(w.browseUp);
-    w.deleteTemporaryFiles();
-    ++w.programAttempts;
-    w.writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(w.programAttempts));
-    w.programAttempts = 0;
-    w.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
-    w.writeToLog(outcome_ + QLatin1Char('\n'));
-    qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
+    r.progressCount = 0;
+    showProgress();
+    r.progressBar->setEnabled(false);
+    r.browseFileLabel->setEnabled(true);
+    r.browseFileLabel->setPixmap(r.browseUp);
+    r.files.deleteTemporaryFiles();
+    ++r.programAttempts;
+    r.window.writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(r.programAttempts));
+    r.programAttempts = 0;
+    r.window.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
+    r.window.writeToLog(outcome_ + QLatin1Char('\n'));
+    qCDebug(lcWindow) << "programAttempts at the end:" << r.programAttempts;
     setPhase(UpdatePhase::Idle);
 }
 
 void UpdateSequence::giveUpWaitingForSurface()
 {
     stopProgressTimer();
-    w.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
+    r.window.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
                      .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
-    w.offer.setRunFailed();
+    r.offer.setRunFailed();
     setPhase(UpdatePhase::Ending);
-    w.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
+    r.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
     outcome_ = QStringLiteral("Result: image 1 programmed; the surface did not come back for image 2; re-plug it "
                               "and run the update again.");
-    QMessageBox::warning(&w, kBoxTitle,
+    QMessageBox::warning(&r.window, kBoxTitle,
                          QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
                                         "Unplug it, plug it back in and run the update again."));
-    if (w.connectedFlag == 0)
-        w.clearFileName();
+    if (r.connectedFlag == 0)
+        r.files.clear();
     endOfRun();
 }
 
 void UpdateSequence::endClosedRun()
 {
-    w.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
-    w.stageLine->showResult(StageLine::tr("Update stopped: the updater was closed."));
-    w.writeToLog(phase_ == UpdatePhase::Starting
+    r.window.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
+    r.stageLine->showResult(StageLine::tr("Update stopped: the updater was closed."));
+    r.window.writeToLog(phase_ == UpdatePhase::Starting
                      ? QStringLiteral("Result: stopped before image 1; nothing was written.\n")
                      : QStringLiteral("Result: stopped after image 1; the surface holds image 1 only; run the update "
                                       "again.\n"));
     // The presence ticks that come before the program exits stop counting
     // the pause down.
-    w.waitCount = 0;
+    r.waitCount = 0;
     stopProgressTimer();
     runReset();
-    w.deleteTemporaryFiles();
-    w.programAttempts = 0;
+    r.files.deleteTemporaryFiles();
+    r.programAttempts = 0;
     setPhase(UpdatePhase::Idle);
 }
 
@@ -198,7 +204,7 @@ bool UpdateSequence::waitForRestart()
             endClosedRun();
             return false;
         }
-        if (w.connectedFlag == 0)
+        if (r.connectedFlag == 0)
             left = true;
         else if (left || waited.elapsed() >= allowance)
             return true;

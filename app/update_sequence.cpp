@@ -4,12 +4,12 @@
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
+#include "update_offer.h"
 #include "hidapi_lock.h"
 #include "mainwindow.h"
 #include "row_progress.h"
 #include "stage_line.h"
 #include "printable.h"
-#include "ui_mainwindow.h"
 #include "usb_ids.h"
 #include "timing.h"
 #include "worker.h"
@@ -21,12 +21,14 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QThread>
 #include <QTimer>
 
 namespace vireon::app {
 
-UpdateSequence::UpdateSequence(MainWindow &window) : deviceReturnLimit(MainWindow::kDeviceReturnLimit), w(window)
+UpdateSequence::UpdateSequence(const RunParts &parts)
+    : deviceReturnLimit(MainWindow::kDeviceReturnLimit), r(parts)
 {
     setPhase(UpdatePhase::Idle);
 }
@@ -34,58 +36,58 @@ UpdateSequence::UpdateSequence(MainWindow &window) : deviceReturnLimit(MainWindo
 void UpdateSequence::run()
 {
     QCoreApplication::processEvents();
-    w.writeToLog(QStringLiteral("Beginning update process...\n"));
-    qCDebug(lcWindow) << "programAttempts at the start:" << w.programAttempts;
-    if (w.programAttempts == 0 && !startFreshRun())
+    r.window.writeToLog(QStringLiteral("Beginning update process...\n"));
+    qCDebug(lcWindow) << "programAttempts at the start:" << r.programAttempts;
+    if (r.programAttempts == 0 && !startFreshRun())
         return;
 
-    w.ui->progressBar->setEnabled(true);
-    w.ui->browseFileLabel->setEnabled(false);
-    w.updating = true;
-    w.writingFirstImage = false;
-    w.writingSecondImage = false;
+    r.progressBar->setEnabled(true);
+    r.browseFileLabel->setEnabled(false);
+    r.updating = true;
+    r.writingFirstImage = false;
+    r.writingSecondImage = false;
 
     if (!firstStage() || !pauseAndWaitForSurface())
         return;
 
     setPhase(UpdatePhase::SecondStage);
-    if (w.programfile2() != 0) {
+    if (secondStage() != 0) {
         stopProgressTimer();
-        w.offer.setRunFailed();
+        r.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
-        w.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
+        r.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
                                               "Run the update again."));
         outcome_ = QStringLiteral("Result: failed in image 2; the surface holds image 1 only; run the update again.");
-        warnWithReason(&w, QStringLiteral("Firmware update 2 failed"),
+        warnWithReason(&r.window, QStringLiteral("Firmware update 2 failed"),
                        !imageProblem_.isEmpty()        ? imageProblem_
                        : !secondStageReason_.isEmpty() ? secondStageReason_
-                                                       : w.worker2->lastResultText());
+                                                       : r.worker2->lastResultText());
         // Without the surface the file cannot be tried again as it is.
-        if (w.connectedFlag == 0)
-            w.clearFileName();
+        if (r.connectedFlag == 0)
+            r.files.clear();
         runReset();
-        w.deleteTemporaryFiles();
-        w.writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
+        r.files.deleteTemporaryFiles();
+        r.window.writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
     } else {
         setPhase(UpdatePhase::Ending);
         progressCeiling_ = 100;
-        w.progressCount = 100;
-        w.showProgress();
-        w.stageLine->showResult(StageLine::tr("Update complete: both images programmed."));
-        w.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
+        r.progressCount = 100;
+        showProgress();
+        r.stageLine->showResult(StageLine::tr("Update complete: both images programmed."));
+        r.window.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
         // A surface that missed its exit command still runs its bootloader.
-        const vireon::core::CauseAccount note = w.worker2->lastCause();
+        const vireon::core::CauseAccount note = r.worker2->lastCause();
         outcome_ = note.cause == vireon::core::Cause::NotRestarted
                        ? QStringLiteral("Result: both images programmed; %1").arg(lowerFirst(note.reason))
                        : QStringLiteral("Result: both images programmed.");
         // Which file went in: names that differ only in their middle look
         // alike in the panel.
-        const QString file = w.selectedFilePath ? QString::fromUtf8(w.selectedFilePath.get()) : w.fileName;
+        const QString file = r.files.chosenPath();
         const QString programmed = QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(file));
-        informWithNote(&w, QStringLiteral("Firmware update complete."),
+        informWithNote(&r.window, QStringLiteral("Firmware update complete."),
                        note.reason.isEmpty() ? programmed : programmed + QLatin1Char('\n') + note.reason);
         // No file is chosen now: UPDATE is not offered, and fades as the run ends.
-        w.clearFileName();
+        r.files.clear();
     }
     endOfRun();
 }
@@ -97,29 +99,29 @@ bool UpdateSequence::startFreshRun()
     secondStageReason_.clear();
     // Second-stage tries are counted per run: a row of surfaces updated in
     // one window each get their retries.
-    w.secondFileAttempts = 0;
+    r.secondFileAttempts = 0;
     // A failed run deleted the temporary images while the file stayed
     // chosen: the file is split (and checked) again. Images still there are
     // checked again, as anything may have changed them since.
-    if (!QFileInfo::exists(w.tempFile1.fileName()) || !QFileInfo::exists(w.tempFile2.fileName())) {
-        w.writeToLog(QStringLiteral("Temporary files missing. Splitting the chosen file again.\n"));
-        w.splitFile();
+    if (!QFileInfo::exists(r.files.imagePath(1)) || !QFileInfo::exists(r.files.imagePath(2))) {
+        r.window.writeToLog(QStringLiteral("Temporary files missing. Splitting the chosen file again.\n"));
+        r.files.split();
     } else {
-        FileChoice(w).checkTemporaryImages();
+        r.files.checkTemporaryImages();
     }
-    if (!w.selectedFilePath) {
-        w.writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
-        w.deleteTemporaryFiles();
+    if (!r.files.chosen()) {
+        r.window.writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
+        r.files.deleteTemporaryFiles();
         return false;
     }
     if (!claimSurface())
         return false;
     setPhase(UpdatePhase::Starting);
-    w.stageLine->showResult(QString());
+    r.stageLine->showResult(QString());
     delete progressTimer_;
-    progressTimer_ = new QTimer(&w);
-    QObject::connect(progressTimer_, &QTimer::timeout, &w, &MainWindow::update1s);
-    QMessageBox::information(&w, kBoxTitle,
+    progressTimer_ = new QTimer(&r.window);
+    QObject::connect(progressTimer_, &QTimer::timeout, &r.window, &MainWindow::update1s);
+    QMessageBox::information(&r.window, kBoxTitle,
                              QStringLiteral("Do not manually disconnect Vireon Surface from USB during update "
                                             "process.\nYou may hear a disconnect system sound. Please leave it "
                                             "physically connected.\nTotal process will take approximately 90 "
@@ -136,78 +138,78 @@ bool UpdateSequence::firstStage()
 {
     setPhase(UpdatePhase::FirstStage);
     progressCeiling_ = 50;
-    w.worker->abort();
-    w.thread->wait();
-    w.worker->setImageFile(w.temporaryImages.hostPath(1));
-    w.worker->requestWork();
-    waitWhileBusy(w.worker->busyFlag, QStringLiteral("Programming first file...\n"), 50);
+    r.worker->abort();
+    r.thread->wait();
+    r.worker->setImageFile(r.files.temporaryImages().hostPath(1));
+    r.worker->requestWork();
+    waitWhileBusy(r.worker->busyFlag, QStringLiteral("Programming first file...\n"), 50);
 
-    int firstResult = w.worker->errorFlag;
+    int firstResult = r.worker->errorFlag;
     if (firstResult == vireon::workers::kProgrammed && !imageStillChecked(1))
         firstResult = vireon::workers::kActionFailed;
     if (firstResult == vireon::workers::kNotOpened) {
-        w.writeToLog(QStringLiteral("errorFlag==1 \n"));
-        if (w.programAttempts <= vireon::core::kLastRetry) {
-            ++w.programAttempts;
+        r.window.writeToLog(QStringLiteral("errorFlag==1 \n"));
+        if (r.programAttempts <= vireon::core::kLastRetry) {
+            ++r.programAttempts;
             // The retry dispatches events before it disables browsing again:
             // a queued click must not split the files in the middle of a run.
             runReset(false);
-            w.writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
-            w.on_updateButton_clicked();
+            r.window.writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
+            run();
             stopProgressTimer();
-            qCDebug(lcWindow) << "programAttempts at the end:" << w.programAttempts;
+            qCDebug(lcWindow) << "programAttempts at the end:" << r.programAttempts;
             return false;
         }
-        qCDebug(lcWindow) << "The first stage gives up after" << w.programAttempts << "retries";
+        qCDebug(lcWindow) << "The first stage gives up after" << r.programAttempts << "retries";
         stopProgressTimer();
-        w.offer.setRunFailed();
+        r.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
-        w.stageLine->showResult(StageLine::tr("Update failed: the surface could not be opened."));
-        warnWithReason(&w, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
-                       w.worker->lastResultText());
+        r.stageLine->showResult(StageLine::tr("Update failed: the surface could not be opened."));
+        warnWithReason(&r.window, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
+                       r.worker->lastResultText());
         runReset();
-        w.deleteTemporaryFiles();
-        w.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
-                         .arg(w.programAttempts));
-        w.writeToLog(QStringLiteral("Result: not started: the surface could not be opened; nothing was written.\n"));
-        w.programAttempts = 0;
-        w.worker->abort();
+        r.files.deleteTemporaryFiles();
+        r.window.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
+                         .arg(r.programAttempts));
+        r.window.writeToLog(QStringLiteral("Result: not started: the surface could not be opened; nothing was written.\n"));
+        r.programAttempts = 0;
+        r.worker->abort();
         setPhase(UpdatePhase::Idle);
         return false;
     }
-    const vireon::core::CauseAccount cause = w.worker->lastCause();
+    const vireon::core::CauseAccount cause = r.worker->lastCause();
     if (firstResult != vireon::workers::kProgrammed && cause.cause == vireon::core::Cause::OtherChip &&
-        w.programAttempts <= vireon::core::kLastRetry) {
+        r.programAttempts <= vireon::core::kLastRetry) {
         // An update stopped between its images left the surface in its
         // second chip's bootloader; the exit command that ended this try
         // hands the bus to the first chip. Once it is back, try again.
-        w.writeToLog(QStringLiteral("%1 Waiting for it to restart and trying again.\n").arg(cause.reason));
-        ++w.programAttempts;
+        r.window.writeToLog(QStringLiteral("%1 Waiting for it to restart and trying again.\n").arg(cause.reason));
+        ++r.programAttempts;
         if (!waitForRestart())
             return false;
         runReset(false);
-        w.on_updateButton_clicked();
+        run();
         stopProgressTimer();
         return false;
     }
     if (firstResult != vireon::workers::kProgrammed) {
         stopProgressTimer();
-        w.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
-        w.offer.setRunFailed();
+        r.window.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
+        r.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
-        w.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
-        warnWithReason(&w, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
-                       imageProblem_.isEmpty() ? w.worker->lastResultText() : imageProblem_);
+        r.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
+        warnWithReason(&r.window, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
+                       imageProblem_.isEmpty() ? r.worker->lastResultText() : imageProblem_);
         runReset();
-        w.deleteTemporaryFiles();
-        w.writeToLog(firstStageOutcome(cause));
-        w.programAttempts = 0;
+        r.files.deleteTemporaryFiles();
+        r.window.writeToLog(firstStageOutcome(cause));
+        r.programAttempts = 0;
         setPhase(UpdatePhase::Idle);
         return false;
     }
-    w.waitCount = vireon::core::kPauseTicks;
-    w.writeToLog(QStringLiteral("Firmware Update 1 success. errorFlag==0\n"));
-    w.worker->abort();
+    r.waitCount = vireon::core::kPauseTicks;
+    r.window.writeToLog(QStringLiteral("Firmware Update 1 success. errorFlag==0\n"));
+    r.worker->abort();
     return true;
 }
 
@@ -218,7 +220,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
     setPhase(UpdatePhase::Pause);
     progressCeiling_ = 85;
     qCDebug(lcWindow) << "Pausing for the restart";
-    while (w.waitCount > 0) {
+    while (r.waitCount > 0) {
         if (closeRequested_) {
             endClosedRun();
             return false;
@@ -226,9 +228,9 @@ bool UpdateSequence::pauseAndWaitForSurface()
         waitForEvents();
     }
 
-    w.writeToLog(QStringLiteral("Q_OS_WIN\n"));
-    w.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(w.connectedFlag));
-    w.connectedFlag = 0;
+    r.window.writeToLog(QStringLiteral("Q_OS_WIN\n"));
+    r.window.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(r.connectedFlag));
+    r.connectedFlag = 0;
 
     // Wait until a presence check sees the surface again.
     setPhase(UpdatePhase::Wait);
@@ -237,18 +239,18 @@ bool UpdateSequence::pauseAndWaitForSurface()
     int passes = 0;
     for (;;) {
         if (++passes == 1) {
-            w.writeToLog(QStringLiteral("Waiting for SPI...\n"));
+            r.window.writeToLog(QStringLiteral("Waiting for SPI...\n"));
             qCDebug(lcWindow) << "Waiting for the surface to come back";
         }
-        if (!w.updating) {
-            w.writeToLog(QStringLiteral("not connected and not updating\n"));
+        if (!r.updating) {
+            r.window.writeToLog(QStringLiteral("not connected and not updating\n"));
             if (closeRequested_)
                 endClosedRun();
             return false;
         }
         waitForEvents();
         holdProgressAt(85);
-        if (w.connectedFlag != 0)
+        if (r.connectedFlag != 0)
             break;
         if (waited.elapsed() >= deviceReturnLimit.count()) {
             giveUpWaitingForSurface();
@@ -263,66 +265,66 @@ bool UpdateSequence::pauseAndWaitForSurface()
         endClosedRun();
         return false;
     }
-    w.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(w.connectedFlag));
-    w.writeToLog(QStringLiteral("Number of times through waiting while loop: %1\n").arg(passes));
+    r.window.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(r.connectedFlag));
+    r.window.writeToLog(QStringLiteral("Number of times through waiting while loop: %1\n").arg(passes));
     return true;
 }
 
 int UpdateSequence::secondStage()
 {
-    w.writeToLog(QStringLiteral("Number of Second File programming attempts at top of programfile2: %1\n")
-                     .arg(w.secondFileAttempts));
+    r.window.writeToLog(QStringLiteral("Number of Second File programming attempts at top of programfile2: %1\n")
+                     .arg(r.secondFileAttempts));
     // Every try programs the image checked at UPDATE, and only while its
     // name still holds it.
     if (!imageStillChecked(2))
         return 1;
-    w.worker2->abort();
-    w.thread2->wait();
-    w.worker2->setImageFile(w.temporaryImages.hostPath(2));
-    w.worker2->requestWork();
+    r.worker2->abort();
+    r.thread2->wait();
+    r.worker2->setImageFile(r.files.temporaryImages().hostPath(2));
+    r.worker2->requestWork();
     // The worker keeps its busy flag set while it retries an open on its
     // own, and clears it only when the stage is over.
-    waitWhileBusy(w.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
+    waitWhileBusy(r.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
 
     const QString atEnd = QStringLiteral("Number of Second File programming attempts at end of programfile2: %1\n");
-    if (w.worker2->errorFlag == vireon::workers::kActionFailed) {
+    if (r.worker2->errorFlag == vireon::workers::kActionFailed) {
         // A failed try sends the exit command, which hands the bus to the
         // first chip: a retry that meets it only echoes that. The reason
         // that stopped the run is the one before the echo.
-        const vireon::core::CauseAccount cause = w.worker2->lastCause();
+        const vireon::core::CauseAccount cause = r.worker2->lastCause();
         if (cause.cause != vireon::core::Cause::StillFirstChip || secondStageReason_.isEmpty())
-            secondStageReason_ = w.worker2->lastResultText();
+            secondStageReason_ = r.worker2->lastResultText();
     }
-    switch (w.worker2->errorFlag) {
+    switch (r.worker2->errorFlag) {
     case vireon::workers::kProgrammed:
-        w.worker2->abort();
+        r.worker2->abort();
         if (!imageStillChecked(2))
             return 1;
-        ++w.secondFileAttempts;
-        w.writeToLog(atEnd.arg(w.secondFileAttempts));
+        ++r.secondFileAttempts;
+        r.window.writeToLog(atEnd.arg(r.secondFileAttempts));
         return 0;
     case vireon::workers::kActionFailed: {
         int result = 1;
-        if (w.secondFileAttempts <= vireon::core::kLastRetry) {
-            ++w.secondFileAttempts;
-            result = w.programfile2();
+        if (r.secondFileAttempts <= vireon::core::kLastRetry) {
+            ++r.secondFileAttempts;
+            result = secondStage();
         }
-        w.writeToLog(atEnd.arg(w.secondFileAttempts));
-        w.worker2->abort();
+        r.window.writeToLog(atEnd.arg(r.secondFileAttempts));
+        r.worker2->abort();
         return result;
     }
     default:
-        w.writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
+        r.window.writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
         // The worker already tried for its whole open limit: trying again
         // would only multiply the wait.
-        secondStageReason_ = w.worker2->lastResultText();
-        if (!w.worker2->openLimitSpent() && w.secondFileAttempts <= vireon::core::kLastRetry) {
-            ++w.secondFileAttempts;
-            return w.programfile2();
+        secondStageReason_ = r.worker2->lastResultText();
+        if (!r.worker2->openLimitSpent() && r.secondFileAttempts <= vireon::core::kLastRetry) {
+            ++r.secondFileAttempts;
+            return secondStage();
         }
-        w.writeToLog(QStringLiteral("Firmware update 2 failed. Could not open device. errorFlag==1\n"));
-        w.worker2->abort();
-        w.thread2->wait();
+        r.window.writeToLog(QStringLiteral("Firmware update 2 failed. Could not open device. errorFlag==1\n"));
+        r.worker2->abort();
+        r.thread2->wait();
         return 1;
     }
 }
@@ -340,8 +342,8 @@ bool UpdateSequence::claimSurface()
     core::hid::freeEnumeration(devices);
     if (!attached || surfaceLock_.claim(serial, path))
         return true; // without a surface the first stage says so
-    w.writeToLog(QStringLiteral("%1 Update not started.\n").arg(surfaceLock_.problem()));
-    QMessageBox::warning(&w, kBoxTitle,
+    r.window.writeToLog(QStringLiteral("%1 Update not started.\n").arg(surfaceLock_.problem()));
+    QMessageBox::warning(&r.window, kBoxTitle,
                          QStringLiteral("%1\nOnly one updater can update a surface at a time. Wait until that update "
                                         "has finished, then press UPDATE again.")
                              .arg(surfaceLock_.problem()));
@@ -351,11 +353,11 @@ bool UpdateSequence::claimSurface()
 
 bool UpdateSequence::imageStillChecked(int image)
 {
-    const core::FileProblem problem = w.temporaryImages.unchanged(image);
+    const core::FileProblem problem = r.files.temporaryImages().unchanged(image);
     if (problem.ok())
         return true;
     imageProblem_ = problem.reason;
-    w.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
+    r.window.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
     return false;
 }
 

@@ -18,15 +18,52 @@
 #include <chrono>
 
 class MainWindow;
+class QLabel;
+class QPixmap;
+class QProgressBar;
+class QThread;
 class QTimer;
 class QWidget;
+class Worker;
+class Worker2;
 
 namespace vireon::app {
+
+class FileChoice;
+class StageLine;
+class UpdateOffer;
+
+// What a run works on: the window (parent of the boxes and the progress
+// timer; its log, its progress tick and its "updateStage" property), the
+// widgets the run drives, UPDATE's offer, the chosen file and its images,
+// the workers, and the window's members a run keeps, by their own names.
+struct RunParts {
+    MainWindow &window;
+    QProgressBar *progressBar;
+    QLabel *browseFileLabel;
+    const QPixmap &browseUp;
+    StageLine *stageLine;
+    UpdateOffer &offer;
+    FileChoice &files;
+    // The window's own (a test may put another second worker in place).
+    QThread *&thread;
+    Worker *&worker;
+    QThread *&thread2;
+    Worker2 *&worker2;
+    bool &updating;
+    bool &writingFirstImage;
+    bool &writingSecondImage;
+    int &connectedFlag;
+    int &progressCount;
+    int &programAttempts;
+    int &secondFileAttempts;
+    int &waitCount;
+};
 
 class UpdateSequence
 {
 public:
-    explicit UpdateSequence(MainWindow &window);
+    explicit UpdateSequence(const RunParts &parts);
 
     // One invocation of the sequence (a first-stage retry is a nested one).
     void run();
@@ -69,6 +106,7 @@ private:
     // the first pass logs `firstPass`.
     void waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling);
     void holdProgressAt(int ceiling);
+    void showProgress();
     void stopProgressTimer();
     // The reset at retries and failure ends: not updating, bar at 0 and
     // off, and (but at a retry) browsing on again.
@@ -90,7 +128,7 @@ private:
     // during the wait: nothing is being programmed, the run just ends.
     void endClosedRun();
 
-    MainWindow &w;
+    RunParts r;
     QTimer *progressTimer_ = nullptr; // the run's 1 s tick, made by its first attempt
     int progressCeiling_ = 0;
     UpdatePhase phase_ = UpdatePhase::Idle;

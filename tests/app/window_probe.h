@@ -8,6 +8,7 @@
 
 #include <chrono>
 
+#include "file_choice.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "update_sequence.h"
@@ -29,7 +30,7 @@ struct MainWindowProbe {
     bool updateEnabled() const { return w.updateEnabled; }
     bool updatePressed() const { return w.updatePressed; }
     const QString &statusString() const { return w.statusString; }
-    vireon::core::TrustLocations &trustLocations() const { return w.trustLocations; }
+    vireon::core::TrustLocations &trustLocations() const { return w.files->trustLocations; }
     std::chrono::milliseconds &deviceReturnLimit() const { return w.sequence->deviceReturnLimit; }
     const QPixmap &browseUp() const { return w.browseUp; }
     const QPixmap &browseDown() const { return w.browseDown; }
