@@ -61,8 +61,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->versionLabel->setText(QStringLiteral("v%1").arg(updaterVersion));
     vireon::app::styleToolTips(this);
     vireon::app::keepBrowseHint(ui->browseFileLabel);
-    showOffer();
     vireon::app::makeAccessible(this, *ui);
+    showOffer();
     stageLine = new vireon::app::StageLine(ui->centralWidget);
     makeCollaborators();
 }
@@ -328,6 +328,8 @@ void MainWindow::showOffer()
     updateEnabled = offer.offered();
     updatePressed = offer.pressed();
     ui->updateLabel->setEnabled(updateEnabled);
+    // Tab and screen readers reach UPDATE only while it is offered.
+    ui->updateLabel->setFocusPolicy(updateEnabled ? Qt::StrongFocus : Qt::NoFocus);
     // In the order of UpdateOffer::Picture.
     const QPixmap *const pictures[] = {&updateWhiteDisabled, &updateGreenUp, &updateGreenDown, &updateRedUp};
     ui->updateLabel->setPixmap(*pictures[static_cast<int>(offer.picture())]);

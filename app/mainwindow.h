@@ -85,9 +85,9 @@ private:
 
     void answerCloseQuestion(bool stop);
     void showProgress();
-    // Shows whether UPDATE is offered: its enabled state, picture and
-    // tooltip (which says why not, and is its description for screen
-    // readers). Runs whenever one of the offer's facts changes.
+    // Shows whether UPDATE is offered: its enabled state, focus policy,
+    // picture and tooltip (which says why not, and is its description for
+    // screen readers). Runs whenever one of the offer's facts changes.
     void showOffer();
     // The constructor's steps.
     void startWorkers();

@@ -177,6 +177,7 @@ TEST_F(AccessTest, EveryControlTellsAScreenReaderItsRoleNameAndDescription)
         EXPECT_TRUE(a->text(QAccessible::Description).contains(c.description)) << a->text(QAccessible::Description).toStdString();
     }
     EXPECT_TRUE(accessible(ui.updateLabel)->state().disabled);
+    EXPECT_FALSE(accessible(ui.updateLabel)->state().focusable);
     EXPECT_TRUE(accessible(ui.browseFileLabel)->state().focused);
     EXPECT_EQ(accessible(ui.progressBar)->valueInterface()->currentValue().toInt(), 0);
     // Nothing on the window is nameless: headings, version and any line
