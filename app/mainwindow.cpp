@@ -133,10 +133,7 @@ void MainWindow::loadPictures()
     updateGreenUp = element(QStringLiteral("Solid Up UPDATE Green.png"), ui->updateLabel->size());
     updateGreenDown = element(QStringLiteral("Solid Down UPDATE Green.png"), ui->updateLabel->size());
     updateRedUp = element(QStringLiteral("Solid Up UPDATE Red.png"), ui->updateLabel->size());
-    ui->updateLabel->setEnabled(false);
-    updateEnabled = false;
-    ui->updateLabel->setPixmap(updateWhiteDisabled);
-    updatePressed = false;
+    // UPDATE shows them as its offer says (showOffer): not offered at start.
 
     ui->statusLabel->setPixmap(element(QStringLiteral("Blue Window.png"), ui->statusLabel->size()));
     ui->statusLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
