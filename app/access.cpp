@@ -45,19 +45,32 @@ public:
     }
 };
 
-QAccessibleInterface *imageButtonFactory(const QString &className, QObject *object)
+// The status and file panels are pictures with their text drawn on them;
+// Qt's own face for a label with a picture is an image. What they tell is
+// text: a screen reader reads them as labels, named by what they show.
+bool isTextPanel(const QObject *object)
 {
-    if (className == QLatin1String("clicklabel") && object != nullptr && object->isWidgetType())
+    const QString name = object->objectName();
+    return name == QLatin1String("statusLabel") || name == QLatin1String("fileNameLabel");
+}
+
+QAccessibleInterface *windowFactory(const QString &className, QObject *object)
+{
+    if (object == nullptr || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("clicklabel"))
         return new ImageButtonAccessible(static_cast<clicklabel *>(object));
+    if (className == QLatin1String("QLabel") && isTextPanel(object))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::StaticText);
     return nullptr;
 }
 
 } // namespace
 
-void installImageButtonAccessibility()
+void installAccessibleFaces()
 {
     static const bool installed = [] {
-        QAccessible::installFactory(imageButtonFactory);
+        QAccessible::installFactory(windowFactory);
         return true;
     }();
     (void)installed;

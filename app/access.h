@@ -15,10 +15,11 @@ class MainWindow;
 
 namespace vireon::app {
 
-// Makes every image button a push button for assistive technology. Before
-// the first one is built: a widget's accessible face is kept from its first
+// Makes every image button a push button for assistive technology, and the
+// status and file panels (pictures with text drawn on them) labels. Before
+// the window is built: a widget's accessible face is kept from its first
 // change on.
-void installImageButtonAccessibility();
+void installAccessibleFaces();
 
 // Focus order, focus policy, the Ctrl+O shortcut and the controls' accessible
 // names and descriptions.

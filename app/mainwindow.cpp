@@ -38,7 +38,7 @@ MainWindow::MainWindow(QWidget *parent)
       thread2(nullptr), worker(nullptr), worker2(nullptr)
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
-    vireon::app::installImageButtonAccessibility();
+    vireon::app::installAccessibleFaces();
     vireon::app::withoutConnectByNameWarnings([this] { ui->setupUi(this); });
     setWindowTitle(QStringLiteral("vireon.control"));
 

@@ -164,8 +164,8 @@ TEST_F(AccessTest, EveryControlTellsAScreenReaderItsRoleNameAndDescription)
     const Expected controls[] = {
         {ui.browseFileLabel, QAccessible::Button, "Choose file", "Choose the firmware file (.cyacd)"},
         {ui.updateLabel, QAccessible::Button, "UPDATE", "Not offered now: no surface connected, no file chosen."},
-        {ui.statusLabel, QAccessible::Graphic, "Device status: DISCONNECTED", "Whether a surface is on the bus."},
-        {ui.fileNameLabel, QAccessible::Graphic, "File: none chosen", ""},
+        {ui.statusLabel, QAccessible::StaticText, "Device status: DISCONNECTED", "Whether a surface is on the bus."},
+        {ui.fileNameLabel, QAccessible::StaticText, "File: none chosen", "No file chosen"},
         {ui.progressBar, QAccessible::ProgressBar, "Progress", "How far the update has come."},
     };
     for (const Expected &c : controls) {

@@ -90,7 +90,7 @@ def expect(condition, text):
 
 app = wait_for(f"the application {APP} on the bus", application)
 # The first presence check names the status.
-if wait_for("the status word", lambda: find(app, "image", "Device status: DISCONNECTED"), give_up=False) is None:
+if wait_for("the status word", lambda: find(app, "label", "Device status: DISCONNECTED"), give_up=False) is None:
     failures.append("the status panel never read 'Device status: DISCONNECTED'")
 
 for depth, acc in objects(app):
@@ -103,7 +103,7 @@ update = find(app, "push button", "UPDATE")
 expect(browse is not None, "no push button 'Choose file'")
 expect(update is not None, "no push button 'UPDATE'")
 expect(find(app, "progress bar", "Progress") is not None, "no progress bar 'Progress'")
-expect(find(app, "image", "File: none chosen") is not None, "no file panel 'File: none chosen'")
+expect(find(app, "label", "File: none chosen") is not None, "no file panel label 'File: none chosen'")
 if update is not None:
     expect(not update.getState().contains(pyatspi.STATE_SENSITIVE), "UPDATE is offered with no surface and no file")
     expect("Not offered now: no surface connected, no file chosen." in update.description,
