@@ -2,7 +2,7 @@
 
 #include <QFile>
 #include <QPalette>
-#include <QTimer>
+#include <QFontMetrics>
 
 namespace vireon::app {
 
@@ -25,15 +25,9 @@ StageLine::StageLine(QWidget *parent) : QLabel(parent)
     font.setPointSize(10);
     setFont(font);
     // Its name is its text, so that a screen reader hears each new stage as
-    // it is shown; before the first run it says what to do. Both are set
-    // once the event loop runs: an accessibility event sent while the window
-    // is still being built kept the program from registering on the AT-SPI
-    // bus.
-    QTimer::singleShot(0, this, [this] {
-        setAccessibleDescription(tr("Where the update is"));
-        if (text().isEmpty())
-            setText(idleText());
-    });
+    // it is shown; before the first run it says what to do.
+    setAccessibleDescription(tr("Where the update is"));
+    say(idleText());
 }
 
 QString StageLine::idleText()
@@ -85,9 +79,17 @@ void StageLine::showResult(const QString &result)
 
 void StageLine::say(const QString &text)
 {
-    if (text == this->text())
+    if (text == whole_)
         return;
-    setText(text);
+    whole_ = text;
+    // A sentence longer than the line ends in "...": the whole of it is the
+    // tooltip and what a screen reader reads. The name first: a label with
+    // a name of its own announces no change of its text.
+    const QString fits = fontMetrics().elidedText(text, Qt::ElideRight, width());
+    const QString whole = fits == text ? QString() : text;
+    setAccessibleName(whole);
+    setToolTip(whole);
+    setText(fits);
     emit shown(text);
 }
 

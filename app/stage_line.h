@@ -26,8 +26,12 @@ public:
     void showRestarting(int secondsLeft);
     // "Waiting for the surface to come back (4 s)": seconds waited so far.
     void showWaiting(int secondsWaited);
-    // The run's end, in a few words; empty: the idle text.
+    // The run's end: the log's outcome line (run_outcome.h); empty: the
+    // idle text.
     void showResult(const QString &result);
+    // The whole of the text shown: the label's text may end in "..." where
+    // the line is too short for it.
+    QString wholeText() const { return whole_; }
 
     // The texts, for the tests and for anyone who words the same thing.
     static QString rowsText(int image, int rowsDone, int rowsTotal);
@@ -43,6 +47,7 @@ signals:
 private:
     void say(const QString &text);
 
+    QString whole_;
     int image_ = 0;
     int rowsTotal_ = 0;
 };

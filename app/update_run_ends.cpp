@@ -12,6 +12,7 @@
 #include "hidapi_lock.h"
 #include "mainwindow.h"
 #include "row_progress.h"
+#include "run_outcome.h"
 #include "stage_line.h"
 #include "printable.h"
 #include "usb_ids.h"
@@ -147,7 +148,7 @@ void UpdateSequence::endOfRun()
     r.window.writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(r.programAttempts));
     r.programAttempts = 0;
     r.window.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
-    r.window.writeToLog(outcome_ + QLatin1Char('\n'));
+    writeOutcome();
     qCDebug(lcWindow) << "programAttempts at the end:" << r.programAttempts;
     setPhase(UpdatePhase::Idle);
 }
@@ -159,9 +160,7 @@ void UpdateSequence::giveUpWaitingForSurface()
                      .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
     r.offer.setRunFailed();
     setPhase(UpdatePhase::Ending);
-    r.stageLine->showResult(StageLine::tr("Update stopped: the surface did not come back."));
-    outcome_ = QStringLiteral("Result: image 1 programmed; the surface did not come back for image 2; re-plug it "
-                              "and run the update again.");
+    announce(outcome::notBack());
     QMessageBox::warning(&r.window, kBoxTitle,
                          QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
                                         "Unplug it, plug it back in and run the update again."));
@@ -173,11 +172,8 @@ void UpdateSequence::giveUpWaitingForSurface()
 void UpdateSequence::endClosedRun()
 {
     r.window.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
-    r.stageLine->showResult(StageLine::tr("Update stopped: the updater was closed."));
-    r.window.writeToLog(phase_ == UpdatePhase::Starting
-                     ? QStringLiteral("Result: stopped before image 1; nothing was written.\n")
-                     : QStringLiteral("Result: stopped after image 1; the surface holds image 1 only; run the update "
-                                      "again.\n"));
+    announce(outcome::closed(phase_ != UpdatePhase::Starting));
+    writeOutcome();
     // The presence ticks that come before the program exits stop counting
     // the pause down.
     r.waitCount = 0;
@@ -212,23 +208,15 @@ bool UpdateSequence::waitForRestart()
     return true; // the try that follows tells what became of it
 }
 
-QString UpdateSequence::firstStageOutcome(const vireon::core::CauseAccount &cause)
+void UpdateSequence::announce(const QString &outcome)
 {
-    using vireon::core::Cause;
-    switch (cause.cause) {
-    case Cause::ApplicationCheck:
-        return QStringLiteral("Result: failed in image 1; the file may be damaged or not for this surface.\n");
-    case Cause::WrongChip:
-        return QStringLiteral("Result: failed in image 1; nothing was written: the file is not for this surface.\n");
-    case Cause::OtherChip:
-        return QStringLiteral("Result: failed in image 1; the surface still runs its second chip's bootloader; "
-                              "re-plug it and run the update again.\n");
-    default:
-        return QStringLiteral("Result: failed in image 1; the surface may hold part of image 1 and not image 2; "
-                              "run the update again.\n");
-    }
+    outcome_ = outcome;
+    r.stageLine->showResult(outcome);
 }
 
-QString lowerFirst(const QString &text) { return text.isEmpty() ? text : text.left(1).toLower() + text.mid(1); }
+void UpdateSequence::writeOutcome()
+{
+    r.window.writeToLog(outcome_ + QLatin1Char('\n'));
+}
 
 } // namespace vireon::app

@@ -8,6 +8,7 @@
 #include "hidapi_lock.h"
 #include "mainwindow.h"
 #include "row_progress.h"
+#include "run_outcome.h"
 #include "stage_line.h"
 #include "printable.h"
 #include "usb_ids.h"
@@ -55,9 +56,7 @@ void UpdateSequence::run()
         stopProgressTimer();
         r.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
-        r.stageLine->showResult(StageLine::tr("Update failed in image 2: the surface holds image 1 only. "
-                                              "Run the update again."));
-        outcome_ = QStringLiteral("Result: failed in image 2; the surface holds image 1 only; run the update again.");
+        announce(outcome::secondImageFailed());
         warnWithReason(&r.window, QStringLiteral("Firmware update 2 failed"),
                        !imageProblem_.isEmpty()        ? imageProblem_
                        : !secondStageReason_.isEmpty() ? secondStageReason_
@@ -73,13 +72,10 @@ void UpdateSequence::run()
         progressCeiling_ = 100;
         r.progressCount = 100;
         showProgress();
-        r.stageLine->showResult(StageLine::tr("Update complete: both images programmed."));
         r.window.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
         // A surface that missed its exit command still runs its bootloader.
         const vireon::core::CauseAccount note = r.worker2->lastCause();
-        outcome_ = note.cause == vireon::core::Cause::NotRestarted
-                       ? QStringLiteral("Result: both images programmed; %1").arg(lowerFirst(note.reason))
-                       : QStringLiteral("Result: both images programmed.");
+        announce(outcome::bothProgrammed(note));
         // Which file went in: names that differ only in their middle look
         // alike in the panel.
         const QString file = r.files.chosenPath();
@@ -164,14 +160,14 @@ bool UpdateSequence::firstStage()
         stopProgressTimer();
         r.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
-        r.stageLine->showResult(StageLine::tr("Update failed: the surface could not be opened."));
+        announce(outcome::notOpened());
         warnWithReason(&r.window, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
                        r.worker->lastResultText());
         runReset();
         r.files.deleteTemporaryFiles();
         r.window.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
                          .arg(r.programAttempts));
-        r.window.writeToLog(QStringLiteral("Result: not started: the surface could not be opened; nothing was written.\n"));
+        writeOutcome();
         r.programAttempts = 0;
         r.worker->abort();
         setPhase(UpdatePhase::Idle);
@@ -197,12 +193,12 @@ bool UpdateSequence::firstStage()
         r.window.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
         r.offer.setRunFailed();
         setPhase(UpdatePhase::Ending);
-        r.stageLine->showResult(StageLine::tr("Update failed in image 1. Run the update again."));
+        announce(outcome::firstImageFailed(cause));
         warnWithReason(&r.window, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
                        imageProblem_.isEmpty() ? r.worker->lastResultText() : imageProblem_);
         runReset();
         r.files.deleteTemporaryFiles();
-        r.window.writeToLog(firstStageOutcome(cause));
+        writeOutcome();
         r.programAttempts = 0;
         setPhase(UpdatePhase::Idle);
         return false;

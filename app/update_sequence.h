@@ -122,8 +122,10 @@ private:
     // After a first stage that met the second chip: waits until the surface
     // has left the bus and come back (false: the run ended meanwhile).
     bool waitForRestart();
-    // The log's outcome line after a failed first stage.
-    static QString firstStageOutcome(const vireon::core::CauseAccount &cause);
+    // How the run ended (a sentence from run_outcome.h): shown on the stage
+    // line now, and the log's last line of the run (writeOutcome).
+    void announce(const QString &outcome);
+    void writeOutcome();
     // The window was closed before the first stage, during the pause or
     // during the wait: nothing is being programmed, the run just ends.
     void endClosedRun();
@@ -140,12 +142,10 @@ private:
     core::SurfaceLock surfaceLock_; // held from the run's start to its end
     // The reason that stopped the second stage, kept across its retries.
     QString secondStageReason_;
-    // The log's last line at the end of a run, after "Firmware Update Complete.".
+    // The run's outcome: the stage line's last words and the log's last line
+    // of the run, after "Firmware Update Complete.".
     QString outcome_;
 };
-
-// "the surface ..." from "The surface ...".
-QString lowerFirst(const QString &text);
 
 } // namespace vireon::app
 

@@ -68,35 +68,48 @@ TEST_F(RunFeedbackTest, ASuccessfulUpdateNamesEachImagesRowsTheRestartTheWaitAnd
     // In this order, each stage once.
     const QStringList order{"Image 1: row 0 of 4", "The surface is restarting (10 s)",
                             "Waiting for the surface to come back (0 s)", "Image 2: row 0 of 4",
-                            "Update complete: both images programmed."};
+                            "Result: both images programmed."};
     for (int i = 1; i < order.size(); ++i)
         EXPECT_LT(texts.indexOf(order[i - 1]), texts.indexOf(order[i])) << order[i].toStdString();
     EXPECT_EQ(texts.last(), order.last());
     EXPECT_EQ(line()->text(), order.last()); // the result stays until the next run
 }
 
-TEST_F(RunFeedbackTest, EachFailedEndSaysWhereTheUpdateStopped)
+// The line's last words are the log's last line, word for word; one too long
+// for the line ends in an ellipsis, whole in its tooltip and for a screen
+// reader.
+TEST_F(RunFeedbackTest, EachEndSaysOnTheLineWhatTheLogsLastLineSays)
 {
     struct Case {
         const char *name;
         std::function<void()> arrange;
-        QString result;
+        bool fits;
     };
     const std::vector<Case> cases{
-        {"image 1 for another chip", [this] { surface->device().target(0).siliconId ^= 0x100; },
-         "Update failed in image 1. Run the update again."},
+        {"both images programmed", [] {}, true},
+        {"image 1 for another chip", [this] { surface->device().target(0).siliconId ^= 0x100; }, true},
         {"the surface never returns",
          [this] {
              probe().deviceReturnLimit() = 1500ms;
              surface->addFault({sim::Fault::NeverReturns});
          },
-         "Update stopped: the surface did not come back."},
+         false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         c.arrange();
         update();
-        EXPECT_EQ(texts.value(texts.size() - 1), c.result);
+        const QString result = logEntries().back().remove(QRegularExpression("^ Main Thread: "));
+        EXPECT_TRUE(result.startsWith("Result: ")) << result.toStdString();
+        EXPECT_EQ(texts.value(texts.size() - 1), result);
+        EXPECT_EQ(line()->wholeText(), result);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(line())->text(QAccessible::Name), result);
+        if (c.fits) {
+            EXPECT_EQ(line()->text(), result);
+        } else {
+            EXPECT_TRUE(line()->text().endsWith(QChar(0x2026))) << line()->text().toStdString();
+            EXPECT_EQ(line()->toolTip(), result);
+        }
         TearDown();
         SetUp();
         texts.clear();
@@ -109,7 +122,7 @@ TEST_F(RunFeedbackTest, AScreenReaderReadsTheLineAsStaticTextNamedByItsText)
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(line());
     ASSERT_NE(accessible, nullptr);
     EXPECT_EQ(accessible->role(), QAccessible::StaticText);
-    EXPECT_EQ(accessible->text(QAccessible::Name), "Update complete: both images programmed.");
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Result: both images programmed.");
     EXPECT_EQ(accessible->text(QAccessible::Description), "Where the update is");
 }
 
