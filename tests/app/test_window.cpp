@@ -70,6 +70,26 @@ TEST_F(WindowTest, StartsIdleWithItsTitleSizePicturesAndFonts)
     EXPECT_TRUE(p.presenceTimer()->isActive());
 }
 
+// The desktop shows the orb on its own ground: no square behind it at any
+// size the window hands over.
+TEST_F(WindowTest, WindowIconIsTransparentAroundAnOpaqueOrbAtEverySize)
+{
+    MainWindow &w = window();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitFor([&w] { return !w.windowIcon().isNull(); }));
+    const QList<QSize> sizes = w.windowIcon().availableSizes();
+    EXPECT_EQ(sizes.size(), 6);
+    for (const QSize &size : sizes) {
+        SCOPED_TRACE(size.width());
+        const QImage image = w.windowIcon().pixmap(size).toImage();
+        ASSERT_EQ(image.size(), size);
+        const int last = size.width() - 1;
+        for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
+            EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << corner.x() << "," << corner.y();
+        EXPECT_EQ(qAlpha(image.pixel(size.width() / 2, size.height() / 2)), 255);
+    }
+}
+
 TEST(LogFormat, TimeStampsOnTheTwelveHourClock)
 {
     const std::pair<QTime, const char *> stamps[] = {{QTime(0, 5, 7), "12:05:07am"},   {QTime(9, 30, 0), "09:30:00am"},
@@ -251,13 +271,13 @@ TEST(Resources, EveryPictureHasItsSizeAndFormat)
 
     const QString icon = QStringLiteral(":/new/prefix1/Vireon_Update_Elements/Orbel_Icon.ico");
     EXPECT_NE(QResource(icon).compressionAlgorithm(), QResource::NoCompression);
-    QImageReader reader(icon); // six images, each decoded as stored
+    QImageReader reader(icon); // six images, each with its own transparency
     EXPECT_EQ(reader.imageCount(), 6);
     const int sides[] = {256, 128, 64, 48, 32, 16};
     for (int i = 0; i < 6; ++i) {
         SCOPED_TRACE(sides[i]);
         ASSERT_TRUE(reader.jumpToImage(i));
-        EXPECT_EQ(reader.imageFormat(), sides[i] == 16 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+        EXPECT_EQ(reader.imageFormat(), QImage::Format_ARGB32);
         EXPECT_EQ(reader.read().size(), QSize(sides[i], sides[i]));
     }
 

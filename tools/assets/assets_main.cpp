@@ -105,10 +105,9 @@ int main(int argc, char **argv)
     ok &= save(updateButton(299, 156, UpdateForm::RedUp), dir + QStringLiteral("Solid Up UPDATE Red.png"));
     ok &= saveShown(dir);
 
-    std::vector<vireon::assets::IconImage> icons;
-    for (int size : {256, 128, 64, 48, 32})
-        icons.push_back({iconImage(size, Ground::Tile), 24});
-    icons.push_back({iconImage(16, Ground::Tile), 8});
+    std::vector<QImage> icons;
+    for (int size : {256, 128, 64, 48, 32, 16})
+        icons.push_back(iconImage(size));
     const QByteArray ico = vireon::assets::icoFile(icons);
     QFile out(dir + QStringLiteral("Orbel_Icon.ico"));
     if (ico.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(ico) != ico.size() || !out.flush()) {

@@ -5,9 +5,8 @@
 //   vireon-hicolor ICON OUTDIR NAME
 //
 // writes OUTDIR/<n>x<n>/apps/NAME.png for each n stored in ICON. The menu and
-// the window then show the same orb. The PNGs are drawn afresh on a
-// transparent ground, as desktop icons are, with their full transparency
-// (the Windows icon keeps the orb on its tile).
+// the window then show the same orb. The PNGs are drawn afresh at
+// each size, on the same transparent ground.
 #include <QGuiApplication>
 #include <QDir>
 #include <QImage>
@@ -39,7 +38,7 @@ int main(int argc, char **argv)
                          stored.isNull() ? qPrintable(reader.errorString()) : "not square");
             return 1;
         }
-        const QImage image = vireon::assets::iconImage(stored.width(), vireon::assets::Ground::Transparent);
+        const QImage image = vireon::assets::iconImage(stored.width());
         const QString dir = QStringLiteral("%1/%2x%2/apps").arg(outDir).arg(image.width());
         const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
         if (!QDir().mkpath(dir) || !image.save(file, "PNG")) {

@@ -1,6 +1,6 @@
 // Writes the Windows icon container: the icon directory, one entry per
-// image, and each image as a bottom-up DIB (24 bits, or 8 bits with a
-// palette) followed by its 1-bit transparency mask.
+// image, and each image as a bottom-up 32-bit DIB whose fourth byte is the
+// pixel's alpha, followed by the 1-bit mask older readers go by.
 #ifndef VIREON_TOOLS_ICO_WRITER_H
 #define VIREON_TOOLS_ICO_WRITER_H
 
@@ -11,13 +11,9 @@
 
 namespace vireon::assets {
 
-struct IconImage {
-    QImage image;     // square, at most 256 pixels a side
-    int bitsPerPixel; // 24, or 8 for a palette of at most 256 colours
-};
-
-// The whole .ico file; empty when an image cannot be stored.
-QByteArray icoFile(const std::vector<IconImage> &images);
+// The whole .ico file from square images of at most 256 pixels a side, each
+// stored with its full transparency; empty when an image cannot be stored.
+QByteArray icoFile(const std::vector<QImage> &images);
 
 } // namespace vireon::assets
 

@@ -10,26 +10,16 @@
 
 namespace vireon::assets {
 
-// The program's icon: the blue orb with a V on it.
-//
-// On the desktop (Ground::Transparent) it stands on a transparent ground,
-// as desktop icons do: the menu and the dock show their own ground around
-// the orb. The Windows icon's 24-bit images keep only a one-bit mask, which
-// Qt's reader does not apply to them, so there (Ground::Tile) the orb stands
-// on an opaque dark tile that looks the same to every reader.
-QImage iconImage(int size, Ground ground)
+// The program's icon: the blue orb with a V on it, on a transparent ground
+// as desktop icons are: the title bar, the menu and the dock show their own
+// ground around the orb.
+QImage iconImage(int size)
 {
     const int big = std::max(size * 4, 256);
     QImage image = blank(big, big);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    if (ground == Ground::Tile) {
-        QRadialGradient tile(QPointF(big * 0.5, big * 0.42), big * 0.75);
-        tile.setColorAt(0.0, QColor(26, 40, 72));
-        tile.setColorAt(1.0, QColor(6, 9, 18));
-        p.fillRect(image.rect(), tile);
-    }
-    const qreal r = big * (size <= 16 ? 0.46 : ground == Ground::Tile ? 0.40 : 0.45);
+    const qreal r = big * (size <= 16 ? 0.46 : 0.45);
     const QPointF c(big / 2.0, big / 2.0);
     QRadialGradient body(c + QPointF(-r * 0.3, -r * 0.45), r * 1.5);
     body.setColorAt(0.0, QColor(130, 195, 255));

@@ -20,9 +20,8 @@ enum class UpdateForm { FadedWhite, GreenUp, GreenDown, RedUp };
 // The UPDATE button.
 QImage updateButton(int w, int h, UpdateForm form);
 
-// The program's icon at one size, on the ground it is shown on.
-enum class Ground { Tile, Transparent };
-QImage iconImage(int size, Ground ground);
+// The program's icon at one size, on a transparent ground.
+QImage iconImage(int size);
 
 } // namespace vireon::assets
 
