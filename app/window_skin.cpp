@@ -1,6 +1,7 @@
 #include "window_skin.h"
 
 #include "debug_trace.h"
+#include "stored_picture.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -8,10 +9,17 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QTimer>
-#include <QImageReader>
 #include <QPainter>
+#include <QResource>
 #include <QStringList>
 #include <QWidget>
+
+// The shown pictures are a resource collection of their own in the library:
+// naming it here brings it in wherever the window is linked.
+static void registerShownPictures()
+{
+    Q_INIT_RESOURCE(shown_pictures);
+}
 
 namespace vireon::app {
 
@@ -19,25 +27,43 @@ namespace {
 const QString kElements = QStringLiteral(":/new/prefix1/Vireon_Update_Elements/");
 const QColor kPanelText(39, 46, 94, 255);
 
-// The picture drawn at the window's own size for `scale`: "shown/NAME.png",
-// or "shown/NAME@2x.png" with twice the pixels each way.
+// The picture drawn at the window's own size for `scale`: "shown/NAME.vpic",
+// or "shown/NAME@2x.vpic" with twice the pixels each way.
 QString shownFile(const QString &file, qreal scale)
 {
-    QString name = file;
+    QString name = file.left(file.lastIndexOf(QLatin1Char('.')));
     if (scale > 1)
-        name.insert(name.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
-    return kElements + QStringLiteral("shown/") + name;
+        name += QStringLiteral("@2x");
+    return kElements + QStringLiteral("shown/") + name + QStringLiteral(".vpic");
 }
 
-// The blue panel, decoded once: the status word is drawn on it at every
-// presence check. Premultiplied, as a pixmap of it would be.
+// A stored picture of the collection, read where it lies; null when there is
+// none by that name.
+QImage shownPicture(const QString &path)
+{
+    static const bool registered = (registerShownPictures(), true);
+    Q_UNUSED(registered)
+    const QResource resource(path);
+    if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression)
+        return {};
+    return pictures::storedPictureImage(resource.data(), resource.size());
+}
+
+// The blue panel as drawn, premultiplied: the status word and the file name
+// are drawn on it stretched to their labels.
 const QImage &bluePanel()
 {
-    static const QImage panel =
-        QImage(kElements + QStringLiteral("Blue Window.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    static const QImage panel = [] {
+        const QImage stored = shownPicture(kElements + QStringLiteral("shown/Blue Window.vpic"));
+        return stored.isNull() ? QImage(kElements + QStringLiteral("Blue Window.png"))
+                                     .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                               : stored;
+    }();
     return panel;
 }
 
+// The pixmap shares the image's pixels when they are in the screen's format
+// already, as the stored pictures are.
 QPixmap pixmapAt(QImage image, qreal scale)
 {
     image.setDevicePixelRatio(scale);
@@ -52,11 +78,11 @@ qreal pictureScale()
 
 QPixmap element(const QString &file, const QSize &size)
 {
-    // Read as images, not pixmaps, so that no copy stays in the pixmap cache.
     const qreal scale = pictureScale();
-    QImageReader shown(shownFile(file, scale));
+    QImage shown = shownPicture(shownFile(file, scale));
     if (shown.size() == size * scale)
-        return pixmapAt(shown.read(), scale);
+        return pixmapAt(std::move(shown), scale);
+    // Read as images, not pixmaps, so that no copy stays in the pixmap cache.
     const QImage source = file == QLatin1String("Blue Window.png") ? bluePanel() : QImage(kElements + file);
     return pixmapAt(source.scaled(size * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation), scale);
 }

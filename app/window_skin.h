@@ -17,8 +17,8 @@ qreal pictureScale();
 
 // A picture of the resource collection, fitted into `size` (window pixels)
 // keeping its aspect, at the screen's picture scale. The pictures the window
-// shows at their own size are read as drawn for it, at 1x or 2x, with no
-// scaling.
+// shows at their own size are taken as stored for it, at 1x or 2x, with no
+// decoding and no scaling.
 QPixmap element(const QString &file, const QSize &size);
 
 // Registers the bold and the regular font file (one family) and returns the

@@ -3,7 +3,9 @@
 // twice the resolution rather than enlarged.
 #include "app_fixture.h"
 
-#include <QImageReader>
+#include "stored_picture.h"
+#include "window_skin.h"
+
 #include <QResource>
 
 
@@ -83,9 +85,10 @@ TEST_F(WindowTest, AtTwiceThePixelsTheLayoutStaysAndThePicturesHaveTwiceTheResol
 }
 
 // Those the window shows at their own size are there at that size and at
-// twice it, stored as drawn so that reading one inflates nothing.
-TEST(Resources, ShownPicturesAreStoredUncompressedAt1xAnd2x)
+// twice it, stored ready to show: read where they lie, with no decoding.
+TEST(Resources, ShownPicturesAreStoredReadyToShowAt1xAnd2x)
 {
+    vireon::app::element(QStringLiteral("Solid Up Dot.png"), {47, 41}); // registers the collection
     const std::pair<const char *, QSize> pictures[] = {
         {"VIREON_BACKGROUND", {588, 408}},      {"Solid Up Dot", {47, 41}},
         {"Solid Down Dot", {47, 41}},           {"Faded Up Dot", {47, 41}},
@@ -94,15 +97,49 @@ TEST(Resources, ShownPicturesAreStoredUncompressedAt1xAnd2x)
     for (const auto &[name, size] : pictures)
         for (int scale : {1, 2}) {
             const QString file =
-                QStringLiteral(":/new/prefix1/Vireon_Update_Elements/shown/%1%2.png").arg(name, scale == 2 ? "@2x" : "");
+                QStringLiteral(":/new/prefix1/Vireon_Update_Elements/shown/%1%2.vpic").arg(name, scale == 2 ? "@2x" : "");
             SCOPED_TRACE(file.toStdString());
-            QImageReader reader(file);
-            EXPECT_EQ(reader.size(), size * scale);
-            EXPECT_EQ(QResource(file).compressionAlgorithm(), QResource::NoCompression);
-            const QImage image = reader.read();
-            EXPECT_EQ(image.devicePixelRatio(), scale); // the reader takes @2x as 2 pixels per window pixel
-            EXPECT_EQ(image.hasAlphaChannel(), QString(name) != "VIREON_BACKGROUND");
+            const QResource resource(file);
+            EXPECT_EQ(resource.compressionAlgorithm(), QResource::NoCompression);
+            const QImage image = vireon::pictures::storedPictureImage(resource.data(), resource.size());
+            EXPECT_EQ(image.size(), size * scale);
+            EXPECT_EQ(image.format(), QString(name) == "VIREON_BACKGROUND" ? QImage::Format_RGB32
+                                                                            : QImage::Format_ARGB32_Premultiplied);
+            EXPECT_EQ(image.constBits(), resource.data() + vireon::pictures::kHeadBytes);
         }
+}
+
+// Bytes that are not a whole stored picture give no image; rows off a 4-byte
+// boundary are copied to one.
+TEST(Resources, StoredPicturesAreReadOnlyWhenWhole)
+{
+    QImage drawn(3, 2, QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(qPremultiply(qRgba(10, 200, 30, 128)));
+    const QByteArray stored = vireon::pictures::storedPicture(drawn);
+    ASSERT_EQ(stored.size(), 16 + 3 * 2 * 4);
+    QByteArray unknownFormat = stored;
+    unknownFormat[12] = static_cast<char>(QImage::Format_Indexed8);
+    QByteArray tooWide = stored;
+    tooWide[4] = 4;
+    const std::pair<const char *, QByteArray> broken[] = {
+        {"empty", {}},
+        {"head only", stored.left(16)},
+        {"one byte short", stored.chopped(1)},
+        {"one byte over", stored + '\0'},
+        {"another name", QByteArray("XPIC") + stored.mid(4)},
+        {"a format not stored", unknownFormat},
+        {"a width the rows do not have", tooWide}};
+    for (const auto &[what, bytes] : broken) {
+        SCOPED_TRACE(what);
+        EXPECT_TRUE(vireon::pictures::storedPictureImage(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size())
+                        .isNull());
+    }
+
+    QByteArray offset = QByteArray(1, '\0') + stored; // the rows one byte off a word
+    const uchar *start = reinterpret_cast<const uchar *>(offset.constData()) + 1;
+    const QImage copied = vireon::pictures::storedPictureImage(start, stored.size());
+    EXPECT_EQ(copied, drawn);
+    EXPECT_NE(copied.constBits(), start + vireon::pictures::kHeadBytes);
 }
 
 } // namespace

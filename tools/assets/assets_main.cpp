@@ -1,15 +1,17 @@
 // Draws the window's pictures and its icon: the background with the VIREON
 // name, the blue panel, the browse dot in its three forms, the UPDATE word in
 // its four forms and the multi-size icon; and those the window shows at
-// their own size once more at that size, at 1x and 2x. Everything is drawn with QPainter
-// from the two bundled fonts, so the same sources always give the same set.
+// their own size once more at that size, at 1x and 2x, ready to show.
+// Everything is drawn with QPainter from the two bundled fonts, so the same
+// sources always give the same set.
 //
 //   vireon-assets OUTDIR FONTDIR
 //
-// writes OUTDIR/Vireon_Update_Elements/*.png, shown/*.png and Orbel_Icon.ico.
+// writes OUTDIR/Vireon_Update_Elements/*.png, shown/*.vpic and Orbel_Icon.ico.
 #include "ico_writer.h"
 #include "paint_kit.h"
 #include "pictures.h"
+#include "stored_picture.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,46 +26,55 @@ using namespace vireon::assets;
 
 namespace {
 
-bool savePng(const QImage &image, const QString &path, int quality)
+bool save(const QImage &image, const QString &path)
 {
-    if (image.save(path, "PNG", quality))
+    if (image.convertToFormat(QImage::Format_ARGB32).save(path, "PNG"))
         return true;
     std::fprintf(stderr, "vireon-assets: cannot write %s\n", qPrintable(path));
     return false;
 }
 
-bool save(const QImage &image, const QString &path)
+bool write(const QByteArray &bytes, const QString &path)
 {
-    return savePng(image.convertToFormat(QImage::Format_ARGB32), path, -1);
+    QFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush())
+        return true;
+    std::fprintf(stderr, "vireon-assets: cannot write %s\n", qPrintable(path));
+    return false;
 }
 
 // The pictures the window shows at their own size, drawn at that size: at 1x
-// into shown/NAME.png and at 2x, for screens of twice the pixels, into
-// shown/NAME@2x.png. Stored without compression, so that reading one at
-// start-up is little more than a copy; the opaque ground without alpha.
+// into shown/NAME.vpic and at 2x, for screens of twice the pixels, into
+// shown/NAME@2x.vpic; and the blue panel as drawn, which the window
+// stretches to each label. Stored as the window paints them, so that showing
+// one decodes nothing: each passes through the same conversions as a PNG
+// read back would, and is then stored premultiplied (the opaque ground as
+// plain RGB).
 bool saveShown(const QString &dir)
 {
     if (!QDir().mkpath(dir + QStringLiteral("shown"))) {
         std::fprintf(stderr, "vireon-assets: cannot create %sshown\n", qPrintable(dir));
         return false;
     }
-    const int stored = 100; // PNG quality 100: deflate level 0
-    bool ok = true;
+    auto stored = [](const QImage &image) {
+        return vireon::pictures::storedPicture(image.convertToFormat(QImage::Format_ARGB32));
+    };
+    bool ok = write(stored(bluePanel(774, 72)), dir + QStringLiteral("shown/Blue Window.vpic"));
     for (int s : {1, 2}) {
-        const QString at = s == 2 ? QStringLiteral("@2x.png") : QStringLiteral(".png");
+        const QString at = s == 2 ? QStringLiteral("@2x.vpic") : QStringLiteral(".vpic");
         auto path = [&](const char *name) { return dir + QStringLiteral("shown/") + QLatin1String(name) + at; };
-        const QImage ground = background(588 * s, 408 * s).convertToFormat(QImage::Format_RGB32);
-        ok &= savePng(ground, path("VIREON_BACKGROUND"), stored);
+        ok &= write(vireon::pictures::storedPicture(background(588 * s, 408 * s).convertToFormat(QImage::Format_RGB32)),
+                    path("VIREON_BACKGROUND"));
         const std::pair<const char *, DotForm> dots[] = {
             {"Solid Up Dot", DotForm::SolidUp}, {"Solid Down Dot", DotForm::SolidDown}, {"Faded Up Dot", DotForm::FadedUp}};
         for (const auto &[name, form] : dots)
-            ok &= savePng(dot(47 * s, 41 * s, form).convertToFormat(QImage::Format_ARGB32), path(name), stored);
+            ok &= write(stored(dot(47 * s, 41 * s, form)), path(name));
         const std::pair<const char *, UpdateForm> updates[] = {{"Faded Up UPDATE White", UpdateForm::FadedWhite},
                                                                {"Solid Up UPDATE Green", UpdateForm::GreenUp},
                                                                {"Solid Down UPDATE Green", UpdateForm::GreenDown},
                                                                {"Solid Up UPDATE Red", UpdateForm::RedUp}};
         for (const auto &[name, form] : updates)
-            ok &= savePng(updateButton(172 * s, 90 * s, form).convertToFormat(QImage::Format_ARGB32), path(name), stored);
+            ok &= write(stored(updateButton(172 * s, 90 * s, form)), path(name));
     }
     return ok;
 }
@@ -109,10 +120,8 @@ int main(int argc, char **argv)
     for (int size : {256, 128, 64, 48, 32, 16})
         icons.push_back(iconImage(size));
     const QByteArray ico = vireon::assets::icoFile(icons);
-    QFile out(dir + QStringLiteral("Orbel_Icon.ico"));
-    if (ico.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(ico) != ico.size() || !out.flush()) {
-        std::fprintf(stderr, "vireon-assets: cannot write the icon\n");
-        ok = false;
-    }
+    if (ico.isEmpty())
+        std::fprintf(stderr, "vireon-assets: cannot store the icon\n");
+    ok &= !ico.isEmpty() && write(ico, dir + QStringLiteral("Orbel_Icon.ico"));
     return ok ? 0 : 1;
 }
