@@ -86,6 +86,27 @@ private:
     QProcess xvfb_;
 };
 
+// The figures of one program over the runs.
+struct Series {
+    std::vector<double> ms, mib;
+    void add(const Figures &figures)
+    {
+        ms.push_back(figures.firstPaintMs);
+        mib.push_back(figures.idleMiB);
+    }
+};
+
+void printRatios(const char *what, const Series &window, const Series &bare)
+{
+    std::printf("%sfirst paint: window %.1f ms, bare window %.1f ms: %.2fx (medians of %zu interleaved runs)\n", what,
+                median(window.ms), median(bare.ms), median(window.ms) / median(bare.ms), window.ms.size());
+    std::printf("%sidle memory: window %.1f MiB, bare window %.1f MiB: %.2fx\n", what, median(window.mib),
+                median(bare.mib), median(window.mib) / median(bare.mib));
+}
+
+// VIREON_EARLIER_WINDOW names another build of vireon-control-demo (an
+// earlier version kept aside): it is started in the same turns, so the two
+// builds are compared under the same load.
 void FirstPaintAndIdleMemoryAgainstABareWindow(benchmark::State &state)
 {
     const Display display;
@@ -93,36 +114,35 @@ void FirstPaintAndIdleMemoryAgainstABareWindow(benchmark::State &state)
     environment.insert(QStringLiteral("DISPLAY"), display.name());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    const QString earlierWindow = qEnvironmentVariable("VIREON_EARLIER_WINDOW");
+    const QStringList windowArguments = {QStringLiteral("--scenario"), QStringLiteral("absent"),
+                                         QStringLiteral("--time-to-show")};
     const int pairs = 10;
-    std::vector<double> windowMs, bareMs, windowMiB, bareMiB;
+    Series window, bare, earlier;
     for (auto _ : state) {
         for (int i = 0; i < pairs; ++i) {
-            const Figures window = run(QStringLiteral(VIREON_CONTROL_DEMO),
-                                       {QStringLiteral("--scenario"), QStringLiteral("absent"),
-                                        QStringLiteral("--time-to-show")},
-                                       environment);
-            const Figures bare = run(QStringLiteral(VIREON_BARE_WINDOW), {}, environment);
-            if (window.firstPaintMs < 0 || bare.firstPaintMs < 0 || window.idleMiB < 0 || bare.idleMiB < 0) {
-                state.SkipWithError("a program did not print its figures (no X server?)");
-                return;
-            }
-            windowMs.push_back(window.firstPaintMs);
-            bareMs.push_back(bare.firstPaintMs);
-            windowMiB.push_back(window.idleMiB);
-            bareMiB.push_back(bare.idleMiB);
+            const Figures shown = run(QStringLiteral(VIREON_CONTROL_DEMO), windowArguments, environment);
+            const Figures plain = run(QStringLiteral(VIREON_BARE_WINDOW), {}, environment);
+            const Figures before = earlierWindow.isEmpty() ? Figures{0, 0} : run(earlierWindow, windowArguments, environment);
+            for (const Figures &figures : {shown, plain, before})
+                if (figures.firstPaintMs < 0 || figures.idleMiB < 0) {
+                    state.SkipWithError("a program did not print its figures (no X server?)");
+                    return;
+                }
+            window.add(shown);
+            bare.add(plain);
+            earlier.add(before);
         }
     }
-    const double paint = median(windowMs) / median(bareMs), memory = median(windowMiB) / median(bareMiB);
-    state.counters["window_ms"] = median(windowMs);
-    state.counters["bare_ms"] = median(bareMs);
-    state.counters["paint_ratio"] = paint;
-    state.counters["window_MiB"] = median(windowMiB);
-    state.counters["bare_MiB"] = median(bareMiB);
-    state.counters["memory_ratio"] = memory;
-    std::printf("first paint: window %.1f ms, bare window %.1f ms: %.2fx (medians of %zu interleaved runs)\n",
-                median(windowMs), median(bareMs), paint, windowMs.size());
-    std::printf("idle memory: window %.1f MiB, bare window %.1f MiB: %.2fx\n", median(windowMiB), median(bareMiB),
-                memory);
+    state.counters["window_ms"] = median(window.ms);
+    state.counters["bare_ms"] = median(bare.ms);
+    state.counters["paint_ratio"] = median(window.ms) / median(bare.ms);
+    state.counters["window_MiB"] = median(window.mib);
+    state.counters["bare_MiB"] = median(bare.mib);
+    state.counters["memory_ratio"] = median(window.mib) / median(bare.mib);
+    printRatios("", window, bare);
+    if (!earlierWindow.isEmpty())
+        printRatios("earlier build: ", earlier, bare);
 }
 BENCHMARK(FirstPaintAndIdleMemoryAgainstABareWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
 
