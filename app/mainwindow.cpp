@@ -39,6 +39,9 @@ MainWindow::MainWindow(QWidget *parent)
 {
     qCDebug(lcWindow) << QCoreApplication::applicationDirPath();
     vireon::app::installAccessibleFaces();
+    // Before any widget asks for a font: each font added later makes Qt
+    // read the system's whole font list once more.
+    const QFont boldFont = vireon::app::registerFonts();
     vireon::app::withoutConnectByNameWarnings([this] { ui->setupUi(this); });
     setWindowTitle(QStringLiteral("vireon.control"));
 
@@ -55,7 +58,6 @@ MainWindow::MainWindow(QWidget *parent)
     startWorkers();
     connectImageButtons();
     startPresenceTimer();
-    const QFont boldFont = vireon::app::registerFonts();
     loadPictures();
     applyFonts(boldFont);
     ui->versionLabel->setText(QStringLiteral("v%1").arg(updaterVersion));

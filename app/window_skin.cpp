@@ -87,20 +87,32 @@ QPixmap element(const QString &file, const QSize &size)
     return pixmapAt(source.scaled(size * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation), scale);
 }
 
+namespace {
+// A font file of the collection, handed over where it lies when it is stored
+// uncompressed (no copy is made of it).
+int addFont(const QString &file)
+{
+    const QResource resource(file);
+    if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression)
+        return QFontDatabase::addApplicationFont(file);
+    return QFontDatabase::addApplicationFontFromData(
+        QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()), static_cast<int>(resource.size())));
+}
+} // namespace
+
 QFont registerFonts()
 {
     // Both files carry one family: a bold font of it takes the bold file
     // and a plain one the regular file.
     QFont boldFont;
-    const int boldId = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vireon_Update_Elements/EurostileT-Bold.ttf"));
+    const int boldId = addFont(QStringLiteral(":/fonts/Vireon_Update_Elements/EurostileT-Bold.ttf"));
     const QStringList families = boldId >= 0 ? QFontDatabase::applicationFontFamilies(boldId) : QStringList();
     if (!families.isEmpty())
         boldFont = QFont(families.first());
     else
         qCDebug(lcWindow) << "The bold font could not be registered; the window uses the default font";
     boldFont.setStyleStrategy(QFont::PreferAntialias);
-    const int regularId =
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Vireon_Update_Elements/EurostileT-Regu.ttf"));
+    const int regularId = addFont(QStringLiteral(":/fonts/Vireon_Update_Elements/EurostileT-Regu.ttf"));
     if (regularId < 0)
         qCDebug(lcWindow) << "The regular font could not be registered; the window uses the default font";
     qCDebug(lcWindow) << "Font ids:" << boldId << regularId;
@@ -148,6 +160,7 @@ protected:
         }
         return false;
     }
+
 
 private:
     QString file_;
