@@ -154,13 +154,27 @@ protected:
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
             QTimer::singleShot(0, this, [this]() {
-                static_cast<QWidget *>(parent())->setWindowIcon(QIcon(file_));
+                static_cast<QWidget *>(parent())->setWindowIcon(storedIcon(file_));
                 deleteLater();
             });
         }
         return false;
     }
 
+    // The icon's images as stored ready to show beside the icon file
+    // ("shown/NAME-SIDE.vpic"): no decoding, no image plugin; the icon file
+    // itself when they are missing.
+    static QIcon storedIcon(const QString &file)
+    {
+        const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1).section(QLatin1Char('.'), 0, 0);
+        QIcon icon;
+        for (int side : {256, 128, 64, 48, 32, 16}) {
+            QImage image = shownPicture(kElements + QStringLiteral("shown/%1-%2.vpic").arg(name).arg(side));
+            if (!image.isNull())
+                icon.addPixmap(QPixmap::fromImage(std::move(image)));
+        }
+        return icon.isNull() ? QIcon(file) : icon;
+    }
 
 private:
     QString file_;

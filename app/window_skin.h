@@ -36,7 +36,7 @@ void narrowToFit(QWidget *widget, const QString &text, int width);
 // Gives `window` the icon `file` once it has painted for the first time:
 // the desktop is handed every size of the icon, which would otherwise hold
 // up the window's first appearance by about half the time a bare window
-// takes.
+// takes. The images come as stored ready to show beside the icon file.
 void setIconAfterFirstPaint(QWidget *window, const QString &file);
 
 // The tooltips' own colours, dark text on a light ground, for the window and

@@ -7,7 +7,7 @@
 //
 //   vireon-assets OUTDIR FONTDIR
 //
-// writes OUTDIR/Vireon_Update_Elements/*.png, shown/*.vpic and Orbel_Icon.ico.
+// writes OUTDIR/Vireon_Update_Elements/*.png, Orbel_Icon.ico and shown/*.vpic.
 #include "ico_writer.h"
 #include "paint_kit.h"
 #include "pictures.h"
@@ -116,9 +116,14 @@ int main(int argc, char **argv)
     ok &= save(updateButton(299, 156, UpdateForm::RedUp), dir + QStringLiteral("Solid Up UPDATE Red.png"));
     ok &= saveShown(dir);
 
+    // The icon file, and its images stored ready to show for the window,
+    // which hands them to the desktop without reading the icon file.
     std::vector<QImage> icons;
-    for (int size : {256, 128, 64, 48, 32, 16})
+    for (int size : {256, 128, 64, 48, 32, 16}) {
         icons.push_back(iconImage(size));
+        ok &= write(vireon::pictures::storedPicture(icons.back().convertToFormat(QImage::Format_ARGB32)),
+                    dir + QStringLiteral("shown/Orbel_Icon-%1.vpic").arg(size));
+    }
     const QByteArray ico = vireon::assets::icoFile(icons);
     if (ico.isEmpty())
         std::fprintf(stderr, "vireon-assets: cannot store the icon\n");
