@@ -3,18 +3,16 @@
 #ifndef VIREON_CLI_SURFACES_H
 #define VIREON_CLI_SURFACES_H
 
+#include "surface_access.h"
+
 #include <QString>
 
 #include <vector>
 
-typedef struct hid_device_ hid_device;
-
 namespace vireon::flash {
 
-struct SurfaceInfo {
-    QString path;   // hidapi's device path (/dev/hidrawN on Linux)
-    QString serial; // empty when the surface reports none; controls escaped, cut when absurdly long
-};
+using core::SurfaceInfo;
+using core::attachedSurfaces;
 
 // --device or --serial; both empty: any surface.
 struct Selector {
@@ -25,8 +23,7 @@ struct Selector {
     bool matches(const SurfaceInfo &surface) const;
 };
 
-// Every attached surface, in hidapi's order.
-std::vector<SurfaceInfo> attachedSurfaces();
+// The attached surfaces the selector matches, in hidapi's order.
 std::vector<SurfaceInfo> attachedSurfaces(const Selector &selector);
 
 struct OpenResult {

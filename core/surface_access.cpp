@@ -1,6 +1,7 @@
 #include "surface_access.h"
 
 #include "hidapi_lock.h"
+#include "printable.h"
 #include "usb_ids.h"
 
 #include <QFile>
@@ -12,13 +13,23 @@
 
 namespace vireon::core {
 
-bool surfaceAttached()
+std::vector<SurfaceInfo> attachedSurfaces()
 {
-    hid_device_info *devices = hid::enumerate(kVendorId, kProductId);
-    const bool present = devices != nullptr;
-    hid::freeEnumeration(devices);
-    return present;
+    std::vector<SurfaceInfo> found;
+    hid_device_info *list = hid::enumerate(kVendorId, kProductId);
+    for (const hid_device_info *info = list; info != nullptr; info = info->next) {
+        SurfaceInfo surface;
+        surface.path = QString::fromLocal8Bit(info->path);
+        // As printable as the log and a terminal need it, and as the user
+        // sees and types it: a device's own text may hold anything.
+        surface.serial = deviceText(info->serial_number);
+        found.push_back(surface);
+    }
+    hid::freeEnumeration(list);
+    return found;
 }
+
+bool surfaceAttached() { return !attachedSurfaces().empty(); }
 
 SurfaceOpen openSurface(const QByteArray &path)
 {

@@ -11,10 +11,21 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 namespace vireon::core {
 
 // Where the udev rule that opens the surface's node to its users is installed.
 constexpr const char *kUdevRulePath = "/usr/lib/udev/rules.d/70-vireon-surface.rules";
+
+struct SurfaceInfo {
+    QString path;   // hidapi's device path (/dev/hidrawN on Linux)
+    QString serial; // empty when the surface reports none; controls escaped, cut when absurdly long
+};
+
+// Every attached surface, in hidapi's order (the first is the one an open
+// by the USB ids takes).
+std::vector<SurfaceInfo> attachedSurfaces();
 
 // True when a surface is on the bus.
 bool surfaceAttached();
