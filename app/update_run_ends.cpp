@@ -5,6 +5,7 @@
 #include "update_sequence.h"
 
 #include "box_titles.h"
+#include "bus_watch.h"
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
@@ -192,7 +193,7 @@ bool UpdateSequence::waitForRestart()
     QElapsedTimer waited;
     waited.start();
     bool left = false;
-    const qint64 allowance = vireon::core::kRestartAllowance.count();
+    const qint64 allowance = vireon::core::restartAllowance().count();
     while (waited.elapsed() < allowance + deviceReturnLimit.count()) {
         waitForEvents();
         holdProgressAt(50);
@@ -206,6 +207,33 @@ bool UpdateSequence::waitForRestart()
             return true;
     }
     return true; // the try that follows tells what became of it
+}
+
+vireon::core::CauseAccount UpdateSequence::restartNote()
+{
+    using vireon::core::Return;
+    hid_device *handle = r.worker2->takeHandle();
+    const vireon::core::CauseAccount recorded = r.worker2->lastCause();
+    std::optional<vireon::core::RestartWatch> watch;
+    if (recorded.cause == vireon::core::Cause::NotRestarted) // the transport saw the exit command fail
+        vireon::core::RestartWatch{{}, false, handle}.close();
+    else
+        watch = vireon::core::watchFirstSurface(handle);
+    if (!watch) // none to watch: the surface has left the bus already
+        return recorded;
+    vireon::core::ReturnWatch looking(*watch, vireon::core::restartAllowance(), std::chrono::milliseconds(0));
+    QTimer poll; // wakes the event loop for each look
+    poll.start(vireon::core::kBusPollInterval);
+    Return::Kind seen;
+    while ((seen = looking.look().kind) == Return::Waiting) {
+        waitForEvents();
+        holdProgressAt(95);
+    }
+    if (seen != Return::StayedOn)
+        return recorded;
+    r.window.writeToLog(QStringLiteral("The surface stayed on the bus for %1 s after image 2.\n")
+                            .arg(static_cast<double>(vireon::core::restartAllowance().count()) / 1000.0));
+    return {vireon::core::Cause::NotRestarted, vireon::core::notRestartedText()};
 }
 
 void UpdateSequence::announce(const QString &outcome)

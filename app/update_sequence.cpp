@@ -5,13 +5,11 @@
 #include "failure_box.h"
 #include "file_choice.h"
 #include "update_offer.h"
-#include "hidapi_lock.h"
+#include "surface_access.h"
 #include "mainwindow.h"
 #include "row_progress.h"
 #include "run_outcome.h"
 #include "stage_line.h"
-#include "printable.h"
-#include "usb_ids.h"
 #include "timing.h"
 #include "worker.h"
 #include "worker2.h"
@@ -68,13 +66,13 @@ void UpdateSequence::run()
         r.files.deleteTemporaryFiles();
         r.window.writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
     } else {
+        // A surface that missed its exit command still runs its bootloader.
+        const vireon::core::CauseAccount note = restartNote();
         setPhase(UpdatePhase::Ending);
         progressCeiling_ = 100;
         r.progressCount = 100;
         showProgress();
         r.window.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
-        // A surface that missed its exit command still runs its bootloader.
-        const vireon::core::CauseAccount note = r.worker2->lastCause();
         announce(outcome::bothProgrammed(note));
         // Which file went in: names that differ only in their middle look
         // alike in the panel.
@@ -328,15 +326,8 @@ int UpdateSequence::secondStage()
 bool UpdateSequence::claimSurface()
 {
     // The first stage opens the first surface listed with the USB ids.
-    QString serial, path;
-    hid_device_info *devices = core::hid::enumerate(core::kVendorId, core::kProductId);
-    const bool attached = devices != nullptr;
-    if (attached) {
-        serial = core::deviceText(devices->serial_number);
-        path = QString::fromLocal8Bit(devices->path);
-    }
-    core::hid::freeEnumeration(devices);
-    if (!attached || surfaceLock_.claim(serial, path))
+    const std::vector<core::SurfaceInfo> attached = core::attachedSurfaces();
+    if (attached.empty() || surfaceLock_.claim(attached.front().serial, attached.front().path))
         return true; // without a surface the first stage says so
     r.window.writeToLog(QStringLiteral("%1 Update not started.\n").arg(surfaceLock_.problem()));
     QMessageBox::warning(&r.window, kBoxTitle,

@@ -126,6 +126,11 @@ private:
     // line now, and the log's last line of the run (writeOutcome).
     void announce(const QString &outcome);
     void writeOutcome();
+    // After a second stage that programmed its image: the note that the
+    // surface did not restart, when the transport saw its exit command fail
+    // or the surface stayed on the bus for the restart allowance (watched
+    // between events); an empty account when it restarted.
+    vireon::core::CauseAccount restartNote();
     // The window was closed before the first stage, during the pause or
     // during the wait: nothing is being programmed, the run just ends.
     void endClosedRun();

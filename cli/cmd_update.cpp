@@ -20,9 +20,32 @@
 namespace vireon::flash {
 namespace {
 
+using core::Return;
+using core::RestartWatch;
+using core::SurfaceWait;
+
 // A surface that has just appeared may refuse opens until udev has given
 // its new node this user's access.
 constexpr std::chrono::milliseconds kOpenSettle{5000};
+
+std::chrono::steady_clock::duration seconds(double value)
+{
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(value));
+}
+
+// The core's watches of the bus, each ended within one look by an interrupt.
+SurfaceWait waitForSurface(const Selector &selector, double waitSeconds)
+{
+    return core::waitForSurface([&selector](const SurfaceInfo &surface) { return selector.matches(surface); },
+                                seconds(waitSeconds), interrupted);
+}
+
+// StayedOn when the surface has not left within the restart allowance, Gone
+// when it stayed away longer than `returnSeconds`; closes the watch's handle.
+Return waitForReturn(RestartWatch &watch, double returnSeconds)
+{
+    return core::waitForReturn(watch, core::restartAllowance(), seconds(returnSeconds), interrupted);
+}
 
 int finish(Reporter &reporter, const Step &step, const Outcome &outcome)
 {
@@ -247,7 +270,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         reporter.step(step::Stage1, QStringLiteral("the surface answered as another chip, as it does when an "
                                                     "update stopped between its images; trying again once it has "
                                                     "restarted"));
-        const Return back = waitForReturn(watch, kLeaveGrace, options.returnSeconds);
+        const Return back = waitForReturn(watch, options.returnSeconds);
         if (back.kind == Return::Interrupted)
             return finish(reporter, step::Stage1,
                           {Exit::Interrupted, QStringLiteral("Interrupted before image 1 was programmed."),
@@ -277,7 +300,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     reporter.step(step::Restart, QStringLiteral("waiting for the surface to restart (it may stay off the bus up to "
                                                  "%1 s)")
                                       .arg(options.returnSeconds));
-    const Return back = waitForReturn(watch, kLeaveGrace, options.returnSeconds);
+    const Return back = waitForReturn(watch, options.returnSeconds);
     if (back.kind == Return::Interrupted)
         return finish(reporter, step::Restart, interruptedBetween(program));
     if (back.kind == Return::Gone)
@@ -291,7 +314,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     reporter.step(step::Restart,
                   back.kind == Return::StayedOn
                       ? QStringLiteral("the surface stayed on the bus for %1 s: taken as restarted in place")
-                            .arg(std::chrono::duration<double>(kLeaveGrace).count())
+                            .arg(std::chrono::duration<double>(core::restartAllowance()).count())
                       : QStringLiteral("back after %1 s off the bus").arg(back.secondsAway, 0, 'f', 1));
 
     job.step = &step::Stage2;
@@ -313,14 +336,12 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     // that stays on the bus did not get it.
     bool restarted = outcome.cause != core::Cause::NotRestarted;
     if (restarted)
-        restarted = waitForReturn(watch, kLeaveGrace, 0).kind != Return::StayedOn;
+        restarted = waitForReturn(watch, 0).kind != Return::StayedOn;
     else
         watch.close();
     if (!restarted)
         outcome.cause = core::Cause::NotRestarted;
-    const QString note = restarted ? QString()
-                                   : QStringLiteral(" The surface did not restart by itself: unplug and re-plug it "
-                                                    "to start the new firmware.");
+    const QString note = restarted ? QString() : QLatin1Char(' ') + core::notRestartedText();
     outcome.message =
         (program ? QStringLiteral("Update complete: both images of %1 are programmed.").arg(options.file)
                  : QStringLiteral("Verify complete: the bootloader's checks found no difference from %1 (%2). They "

@@ -1,7 +1,7 @@
 #include "stage_job.h"
 
-#include "bus_watch.h"
 #include "hid_transport.h"
+#include "timing.h"
 #include "interrupt.h"
 
 #include <hidapi/hidapi.h>
@@ -44,7 +44,7 @@ OpenResult openWithSettle(const StageJob &job, bool *stillAttached)
         *stillAttached = open.device != nullptr || !attachedSurfaces(Selector{job.surface.path, {}}).empty();
         if (open.device != nullptr || !*stillAttached || Clock::now() >= giveUp || interrupted())
             return open;
-        std::this_thread::sleep_for(kPollInterval);
+        std::this_thread::sleep_for(core::kBusPollInterval);
     }
 }
 

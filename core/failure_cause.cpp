@@ -70,6 +70,11 @@ QString noAnswerText()
     return QStringLiteral("The surface did not answer within %1 s.").arg(seconds);
 }
 
+QString notRestartedText()
+{
+    return QStringLiteral("The surface did not restart by itself: unplug and re-plug it to start the new firmware.");
+}
+
 QString statusWording(int status)
 {
     return QStringLiteral("status %1 (0x%2)").arg(status).arg(status, 2, 16, QLatin1Char('0'));
@@ -95,8 +100,7 @@ CauseAccount accountFor(const StageAccount &stage)
         if (stage.image == 1)
             return {Cause::StillFirstChip,
                     QStringLiteral("The surface did not restart into its second chip after image 1.")};
-        return {Cause::NotRestarted, QStringLiteral("The surface did not restart by itself: unplug and re-plug it "
-                                                    "to start the new firmware.")};
+        return {Cause::NotRestarted, notRestartedText()};
     }
     if (result == BL_ABORTED)
         return {Cause::Aborted, QLatin1String(resultMessage(result))};

@@ -50,6 +50,10 @@ CauseAccount accountFor(const StageAccount &stage);
 // "The surface did not answer within 5 s."
 QString noAnswerText();
 
+// The note on a success whose surface did not restart into its firmware:
+// "The surface did not restart by itself: unplug and re-plug it ...".
+QString notRestartedText();
+
 // "status 11 (0x0b)", the one wording of a device status.
 QString statusWording(int status);
 

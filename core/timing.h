@@ -24,8 +24,15 @@ constexpr std::chrono::milliseconds kReadTimeout{5000};
 std::chrono::milliseconds readLimit();
 void setReadLimit(std::chrono::milliseconds limit);
 // How long a surface may stay on the bus after its exit command before it
-// is taken as restarted in place.
+// is taken as restarted in place (after image 1) or as not restarted at all
+// (after image 2).
 constexpr std::chrono::milliseconds kRestartAllowance{10000};
+// kRestartAllowance, unless a test made it shorter so that a surface that
+// stays on the bus costs less of its time.
+std::chrono::milliseconds restartAllowance();
+void setRestartAllowance(std::chrono::milliseconds allowance);
+// How often a watch of the bus lists the surfaces.
+constexpr std::chrono::milliseconds kBusPollInterval{50};
 
 } // namespace vireon::core
 

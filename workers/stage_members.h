@@ -13,6 +13,7 @@
 #include "open_retry.h"
 
 class QObject;
+typedef struct hid_device_ hid_device;
 
 namespace vireon::workers {
 
@@ -29,6 +30,10 @@ struct StageMembers {
     std::function<void()> emitWorkRequested;
     std::function<void()> emitFinished;
     OpenRetry &retry; // what follows a run that could not open the surface
+    // Where a run that programmed its image leaves its handle open, for the
+    // owner's watch of the surface's restart; null: every run closes it.
+    // Under mutex.
+    hid_device **keptHandle;
 };
 
 } // namespace vireon::workers

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "hid_transport.h"
 #include "log_line.h"
@@ -160,8 +161,17 @@ void StageRun::doWork()
         m.cause = cause;
     }
     // Every action ends with the exit command, after which the surface
-    // restarts: this handle is of no further use, whatever the result.
-    hid_close(device);
+    // restarts: this handle is of no further use to the run. After a
+    // success it may tell its owner whether the surface left the bus.
+    {
+        QMutexLocker lock(&m.mutex);
+        if (m.keptHandle != nullptr && *m.keptHandle != nullptr)
+            hid_close(std::exchange(*m.keptHandle, nullptr)); // an earlier run's, never taken
+        if (m.keptHandle != nullptr && result == BL_SUCCESS)
+            *m.keptHandle = device;
+        else
+            hid_close(device);
+    }
     *stage.handle = nullptr;
 
     if (result == 0) {

@@ -31,7 +31,7 @@ vireon::workers::StageRun Worker::run()
 {
     return {kStage1,
             {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
-             [this] { emit workRequested(); }, [this] { emit finished(); }, retry}};
+             [this] { emit workRequested(); }, [this] { emit finished(); }, retry, nullptr}};
 }
 
 void Worker::requestWork() { run().requestWork(); }

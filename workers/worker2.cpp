@@ -2,6 +2,8 @@
 
 #include "hid_transport.h"
 
+#include <QMutexLocker>
+
 hid_device *handle2 = nullptr;
 
 namespace {
@@ -30,11 +32,17 @@ Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
 {
 }
 
+Worker2::~Worker2()
+{
+    if (keptHandle != nullptr)
+        hid_close(keptHandle);
+}
+
 vireon::workers::StageRun Worker2::run()
 {
     return {kStage2,
             {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
-             [this] { emit workRequested(); }, [this] { emit finished(); }, restart}};
+             [this] { emit workRequested(); }, [this] { emit finished(); }, restart, &keptHandle}};
 }
 
 void Worker2::requestWork() { run().requestWork(); }
@@ -52,3 +60,11 @@ QString Worker2::lastResultText() { return run().lastResultText(); }
 vireon::core::CauseAccount Worker2::lastCause() { return run().lastCause(); }
 
 bool Worker2::openLimitSpent() { return run().openLimitSpent(); }
+
+hid_device *Worker2::takeHandle()
+{
+    QMutexLocker lock(&mutex);
+    hid_device *taken = keptHandle;
+    keptHandle = nullptr;
+    return taken;
+}

@@ -38,6 +38,7 @@ public:
     static constexpr std::chrono::milliseconds kOpenLimit{20000};
 
     explicit Worker2(QObject *parent = nullptr, std::chrono::milliseconds openLimit = kOpenLimit);
+    ~Worker2() override;
 
     // As in Worker.
     std::atomic<int> errorFlag{0};
@@ -54,6 +55,10 @@ public:
     // The stage ended because the surface could not be opened within the
     // whole open limit; cleared by requestWork.
     bool openLimitSpent();
+    // The handle of the latest run that programmed its image, still open so
+    // that a watch can tell whether the surface left the bus as it
+    // restarted; null when there is none. The caller closes it.
+    hid_device *takeHandle();
 
 signals:
     void workRequested();
@@ -71,6 +76,7 @@ private:
     QString lastResult; // under mutex
     QByteArray imageFile; // under mutex
     vireon::core::CauseAccount cause; // under mutex
+    hid_device *keptHandle = nullptr; // under mutex
 
     // The restart of a run that could not open the surface; under mutex.
     vireon::workers::RestartRetry restart;
