@@ -12,10 +12,20 @@ namespace {
 QString where(const StageAccount &stage)
 {
     const TransferRecord &t = stage.transfer;
-    return QStringLiteral("It stopped at exchange %1 of image %2 (%3).")
-        .arg(t.faultExchange)
+    if (t.faultRow < 0)
+        return QStringLiteral("It stopped at exchange %1 of image %2 (%3).")
+            .arg(t.faultExchange)
+            .arg(stage.image)
+            .arg(commandName(t.faultCommand));
+    // The flash row the failed exchange's request named; its array only
+    // when it is not the first.
+    const QString array = t.faultArray == 0 ? QString() : QStringLiteral(" in flash array %1").arg(t.faultArray);
+    return QStringLiteral("It stopped at row %1%2 of image %3 (%4), exchange %5.")
+        .arg(t.faultRow)
+        .arg(array)
         .arg(stage.image)
-        .arg(commandName(t.faultCommand));
+        .arg(commandName(t.faultCommand))
+        .arg(t.faultExchange);
 }
 
 QString transferText(const StageAccount &stage)

@@ -36,6 +36,8 @@ void note(TransferRecord *record, TransferFault fault, const QString &text, cons
     record->fault = fault;
     record->faultExchange = record->exchanges;
     record->faultCommand = record->lastCommand;
+    record->faultRow = record->lastRow;
+    record->faultArray = record->lastArray;
     record->hidText = text;
 }
 
@@ -71,6 +73,16 @@ int writePacket(hid_device *device, const unsigned char *data, int size, Transfe
     if (record != nullptr) {
         ++record->exchanges;
         record->lastCommand = size > 1 && data ? data[1] : 0;
+        record->lastRow = -1;
+        record->lastArray = 0;
+        // A row command's data begins with the array id and the row number,
+        // low byte first.
+        const bool namesRow = record->lastCommand == CMD_PROGRAM_ROW || record->lastCommand == CMD_VERIFY_ROW ||
+                              record->lastCommand == CMD_ERASE_ROW;
+        if (namesRow && size >= 7) {
+            record->lastArray = data[4];
+            record->lastRow = data[5] | (data[6] << 8);
+        }
     }
     if (size < 0 || size > kPayloadSize || (size > 0 && !data)) {
         note(record, TransferFault::WriteFailed,

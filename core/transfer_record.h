@@ -26,6 +26,8 @@ enum class TransferFault {
 struct TransferRecord {
     int exchanges = 0;          // packets written
     uint8_t lastCommand = 0;    // the command of the last packet written
+    int lastRow = -1;           // the flash row that packet names (program, verify or erase row); -1 none
+    uint8_t lastArray = 0;      // and its flash array
     uint8_t lastAnswered = 0;   // the command of the last answer that passed every check
     bool identified = false;    // an answer to "enter bootloader" passed its checks
     uint32_t siliconId = 0;     // what that answer said
@@ -34,6 +36,8 @@ struct TransferRecord {
     TransferFault fault = TransferFault::None;
     int faultExchange = 0;
     uint8_t faultCommand = 0;
+    int faultRow = -1; // the row the failed exchange's request named; -1 none
+    uint8_t faultArray = 0;
     QString hidText;
     int bytesGot = 0;    // ShortAnswer: what arrived
     int bytesNeeded = 0; // ShortAnswer: what its length field needs

@@ -402,8 +402,8 @@ TEST_F(UpdateTest, TransportFaultsEndInAFailureBoxAndACleanRetryProgramsBothChip
         EXPECT_EQ(update(), (QStringList{kInfoBox, kFirstFailedBox}));
         expectEnded(false);
     }
-    EXPECT_TRUE(reasons.back().startsWith("The transfer to the surface failed: the surface was unplugged. It stopped "
-                                          "at exchange 5 of image 1")) << reasons.back().toStdString();
+    EXPECT_EQ(reasons.back(), "The transfer to the surface failed: the surface was unplugged. It stopped at row 0 of "
+                              "image 1 (verify row), exchange 5.");
     replug();
     EXPECT_EQ(update(), (QStringList{kInfoBox, kSuccessBox}));
     expectEnded(true); // both chips hold the file
@@ -435,7 +435,7 @@ TEST_F(UpdateTest, TwoCorruptedAnswersNeverPutImage2IntoTheFirstChip)
     EXPECT_EQ(boxes.back(), kSuccessBox) << "the retries mend it";
     expectEnded(true);
     EXPECT_EQ(count("Thread 2", "The transfer to the surface failed: the surface's answer had a wrong checksum. It "
-                                "stopped at exchange 5 of image 2 (verify row)."),
+                                "stopped at row 0 of image 2 (verify row), exchange 5."),
               1);
     EXPECT_EQ(count("Thread 2", "The transfer to the surface failed: the surface's answer had a wrong checksum. It "
                                 "stopped at exchange 1 of image 2 (enter bootloader)."),

@@ -19,7 +19,8 @@ namespace {
 
 constexpr uint32_t kChip1 = 0x56530001, kChip2 = 0x56530002;
 
-TransferRecord failedAt(TransferFault fault, int exchange, uint8_t command, const char *text = "")
+TransferRecord failedAt(TransferFault fault, int exchange, uint8_t command, const char *text = "", int row = -1,
+                        uint8_t array = 0)
 {
     TransferRecord t;
     t.exchanges = exchange;
@@ -27,6 +28,8 @@ TransferRecord failedAt(TransferFault fault, int exchange, uint8_t command, cons
     t.faultExchange = exchange;
     t.faultCommand = command;
     t.hidText = QString::fromLatin1(text);
+    t.faultRow = row;
+    t.faultArray = array;
     return t;
 }
 
@@ -53,7 +56,7 @@ StageAccount stage(int image, int result, TransferRecord transfer, bool verify =
 
 TEST(FailureCause, EachRecordAndResultNamesItsCause)
 {
-    TransferRecord cut = failedAt(TransferFault::ShortAnswer, 12, CMD_PROGRAM_ROW);
+    TransferRecord cut = failedAt(TransferFault::ShortAnswer, 12, CMD_PROGRAM_ROW, "", 5);
     cut.bytesGot = 3;
     cut.bytesNeeded = 7;
     const struct Case {
@@ -70,17 +73,17 @@ TEST(FailureCause, EachRecordAndResultNamesItsCause)
          Cause::TransferFailed,
          "The transfer to the surface failed: the write failed (Connection timed out). It stopped at exchange 40 of "
          "image 2 (send data)."},
-        {"a read that failed", stage(1, -1, failedAt(TransferFault::ReadFailed, 9, CMD_VERIFY_ROW, "Input/output error")),
+        {"a read that failed at a row", stage(1, -1, failedAt(TransferFault::ReadFailed, 9, CMD_VERIFY_ROW, "Input/output error", 300)),
          Cause::TransferFailed,
-         "The transfer to the surface failed: the read failed (Input/output error). It stopped at exchange 9 of image "
-         "1 (verify row)."},
-        {"the node went away", stage(1, -1, failedAt(TransferFault::Unplugged, 5, CMD_PROGRAM_ROW, "No such device")),
+         "The transfer to the surface failed: the read failed (Input/output error). It stopped at row 300 of image 1 "
+         "(verify row), exchange 9."},
+        {"a row of another flash array", stage(1, -1, failedAt(TransferFault::Unplugged, 5, CMD_PROGRAM_ROW, "No such device", 2, 1)),
          Cause::Unplugged,
-         "The transfer to the surface failed: the surface was unplugged. It stopped at exchange 5 of image 1 "
-         "(program row)."},
+         "The transfer to the surface failed: the surface was unplugged. It stopped at row 2 in flash array 1 of "
+         "image 1 (program row), exchange 5."},
         {"a cut answer is the transfer's, not the file's", stage(1, -1, cut), Cause::TransferFailed,
-         "The transfer to the surface failed: the surface's answer was cut short (3 of 7 bytes). It stopped at "
-         "exchange 12 of image 1 (program row)."},
+         "The transfer to the surface failed: the surface's answer was cut short (3 of 7 bytes). It stopped at row 5 "
+         "of image 1 (program row), exchange 12."},
         {"a wrong answer checksum", stage(2, -1, failedAt(TransferFault::BadChecksum, 2, CMD_GET_FLASH_SIZE)),
          Cause::TransferFailed,
          "The transfer to the surface failed: the surface's answer had a wrong checksum. It stopped at exchange 2 of "

@@ -76,13 +76,12 @@ struct Cell {
 
     bool last() const { return std::string(place) == "last"; }
     // The whole reason of a failed exchange: the cause and where it stopped.
+    // The middle exchange verifies the second row, row 1.
     QString reason() const
     {
-        return QString("%1 It stopped at exchange %2 of image %3 (%4).")
-            .arg(kind->cause)
-            .arg(std::string(place) == "first" ? 1 : 8)
-            .arg(stage)
-            .arg(std::string(place) == "first" ? "enter bootloader" : "verify row");
+        if (std::string(place) == "first")
+            return QString("%1 It stopped at exchange 1 of image %2 (enter bootloader).").arg(kind->cause).arg(stage);
+        return QString("%1 It stopped at row 1 of image %2 (verify row), exchange 8.").arg(kind->cause).arg(stage);
     }
 };
 

@@ -1,7 +1,9 @@
 // The HID transport and the simulated surface as hidapi shows it: report
 // layout and failures of the transport; enumeration and open across attach,
-// detach and the restart after the exit command; scripted faults; whole
-// programming runs through the transport, a clean bus for each test.
+// detach and the restart after the exit command, and the watch of that
+// restart; scripted faults; whole programming runs through the transport, a
+// clean bus for each test.
+#include "bus_watch.h"
 #include "cyacd_gen.h"
 #include "cybtldr_api2.h"
 #include "hid_transport.h"
@@ -17,8 +19,10 @@
 #include <cstring>
 #include <cwchar>
 #include <numeric>
+#include <optional>
 #include <regex>
 #include <thread>
+#include <utility>
 
 using namespace vireon;
 using namespace std::chrono_literals;
@@ -223,6 +227,37 @@ TEST_F(Transport, EachFailureIsRecordedAsItHappens)
     EXPECT_EQ(transfers.lastAnswered, CMD_ENTER_BOOTLOADER);
 }
 
+// A failed exchange keeps the flash row its request named (array id, then
+// the row number low byte first); a request that names no row keeps none.
+TEST_F(Transport, AFailedRowRequestRecordsItsRow)
+{
+    uint8_t data[3] = {0xAA, 0xBB, 0xCC}, buf[COMMAND_BUFFER_SIZE];
+    uint32_t cmdSize = 0, resSize = 0;
+    const auto packet = [&](int built) { return built == 0 ? Bytes(buf, buf + cmdSize) : Bytes(); };
+    const struct Case {
+        const char *name;
+        Bytes request;
+        int row, array; // what the record keeps
+    } cases[] = {
+        {"program row", packet(CyBtldr_CreateProgramRowCmd(1, 0x0123, data, 3, buf, &cmdSize, &resSize)), 0x0123, 1},
+        {"verify row", packet(CyBtldr_CreateVerifyRowCmd(0, 0x01FF, buf, &cmdSize, &resSize)), 0x01FF, 0},
+        {"erase row", packet(CyBtldr_CreateEraseRowCmd(2, 7, buf, &cmdSize, &resSize)), 7, 2},
+        {"send data", packet(CyBtldr_CreateSendDataCmd(data, 3, buf, &cmdSize, &resSize)), -1, 0},
+    };
+    auto surface = attach({tools::targetFor(smallImage())});
+    ASSERT_NE(handle = openFirst(), nullptr);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        core::TransferRecord record;
+        record.printFailures = false;
+        surface->addFault({sim::Fault::WriteFails, surface->exchanges() + 1});
+        EXPECT_EQ(core::writePacket(handle, c.request.data(), int(c.request.size()), &record), -1);
+        EXPECT_EQ(record.fault, core::TransferFault::WriteFailed);
+        EXPECT_EQ(record.faultRow, c.row);
+        EXPECT_EQ(record.faultArray, c.array);
+    }
+}
+
 TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
 {
     EXPECT_EQ(hid_enumerate(sim::kVendorId, sim::kProductId), nullptr);
@@ -325,6 +360,37 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
     EXPECT_EQ(surface->device().flash(0), tools::imageRows(a));
     EXPECT_EQ(surface->device().flash(1), tools::imageRows(b));
     EXPECT_EQ(surface->restarts(), 2);
+}
+
+// After the exit command the watch tells a surface that left and came back
+// from one that never left or never came back; the stage's handle, failed
+// for good once the surface left, tells an absence no listing saw.
+TEST_F(Sim, TheRestartWatchTellsBackStayedOnAndGone)
+{
+    const struct Case {
+        const char *name;
+        std::optional<sim::Fault::Kind> fault;
+        std::chrono::milliseconds offBus, firstLookAfter;
+        core::Return::Kind told;
+    } cases[] = {
+        {"restarts", std::nullopt, 300ms, 0ms, core::Return::Back},
+        {"gone and back before the first look", std::nullopt, 1ms, 200ms, core::Return::Back},
+        {"never leaves", sim::Fault::NeverLeaves, 300ms, 0ms, core::Return::StayedOn},
+        {"never comes back", sim::Fault::NeverReturns, 300ms, 0ms, core::Return::Gone},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh();
+        auto surface = attach({tools::targetFor(smallImage())}, c.offBus);
+        if (c.fault)
+            surface->addFault({*c.fault});
+        ASSERT_EQ(program(smallImage()), BL_SUCCESS);
+        std::this_thread::sleep_for(c.firstLookAfter);
+        core::RestartWatch watch{{}, true, std::exchange(handle, nullptr)};
+        const core::Return back = core::waitForReturn(watch, 500ms, 1s, [] { return false; });
+        EXPECT_EQ(back.kind, c.told);
+        EXPECT_EQ(watch.handle, nullptr) << "closed once told";
+    }
 }
 
 TEST_F(Sim, UnplugBeforeTheExitFailsTheAction)
