@@ -1,7 +1,9 @@
 // The window's first paint and idle memory against a bare Qt window of the
-// same size, on a real X server: both programs are started in turns (the
-// updater's demo with no surface, then the bare window, ten times), and the
-// medians are compared. Prints both ratios; the counters carry the figures.
+// same size, on a real X server: the programs are started in turns (the
+// updater's demo with no surface, the bare window, and the bare window with
+// one line of text, ten times), and the medians are compared. Prints both
+// ratios, and the text-only window's as the floor of any window that draws
+// text; the counters carry the figures.
 //
 // Uses $DISPLAY, or starts Xvfb on a free display when none is set.
 #include <benchmark/benchmark.h>
@@ -118,19 +120,21 @@ void FirstPaintAndIdleMemoryAgainstABareWindow(benchmark::State &state)
     const QStringList windowArguments = {QStringLiteral("--scenario"), QStringLiteral("absent"),
                                          QStringLiteral("--time-to-show")};
     const int pairs = 10;
-    Series window, bare, earlier;
+    Series window, bare, labelled, earlier;
     for (auto _ : state) {
         for (int i = 0; i < pairs; ++i) {
             const Figures shown = run(QStringLiteral(VIREON_CONTROL_DEMO), windowArguments, environment);
             const Figures plain = run(QStringLiteral(VIREON_BARE_WINDOW), {}, environment);
+            const Figures oneLabel = run(QStringLiteral(VIREON_BARE_WINDOW), {QStringLiteral("--one-label")}, environment);
             const Figures before = earlierWindow.isEmpty() ? Figures{0, 0} : run(earlierWindow, windowArguments, environment);
-            for (const Figures &figures : {shown, plain, before})
+            for (const Figures &figures : {shown, plain, oneLabel, before})
                 if (figures.firstPaintMs < 0 || figures.idleMiB < 0) {
                     state.SkipWithError("a program did not print its figures (no X server?)");
                     return;
                 }
             window.add(shown);
             bare.add(plain);
+            labelled.add(oneLabel);
             earlier.add(before);
         }
     }
@@ -141,6 +145,7 @@ void FirstPaintAndIdleMemoryAgainstABareWindow(benchmark::State &state)
     state.counters["bare_MiB"] = median(bare.mib);
     state.counters["memory_ratio"] = median(window.mib) / median(bare.mib);
     printRatios("", window, bare);
+    printRatios("the bare window with one text label: ", labelled, bare);
     if (!earlierWindow.isEmpty())
         printRatios("earlier build: ", earlier, bare);
 }
