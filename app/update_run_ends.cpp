@@ -66,7 +66,10 @@ void UpdateSequence::showStage()
         r.stageLine->showRows(workers::rowsProgrammed(1));
         break;
     case UpdatePhase::SecondStage:
-        r.stageLine->showRows(workers::rowsProgrammed(2));
+        if (restartSecondsLeft_ >= 0) // image 2 is in; the surface restarts
+            r.stageLine->showRestarting(restartSecondsLeft_);
+        else
+            r.stageLine->showRows(workers::rowsProgrammed(2));
         break;
     case UpdatePhase::Pause:
         // Two presence ticks a second count the pause down.
@@ -224,11 +227,19 @@ vireon::core::CauseAccount UpdateSequence::restartNote()
     vireon::core::ReturnWatch looking(*watch, vireon::core::restartAllowance(), std::chrono::milliseconds(0));
     QTimer poll; // wakes the event loop for each look
     poll.start(vireon::core::kBusPollInterval);
+    // The exit command restarts the surface into its new firmware: the
+    // stage line says so while the watch goes on.
+    QElapsedTimer watched;
+    watched.start();
+    const qint64 allowance = vireon::core::restartAllowance().count();
     Return::Kind seen;
     while ((seen = looking.look().kind) == Return::Waiting) {
+        restartSecondsLeft_ = static_cast<int>(qMax<qint64>(0, allowance - watched.elapsed() + 999) / 1000);
+        showStage();
         waitForEvents();
         holdProgressAt(95);
     }
+    restartSecondsLeft_ = -1;
     if (seen != Return::StayedOn)
         return recorded;
     r.window.writeToLog(QStringLiteral("The surface stayed on the bus for %1 s after image 2.\n")

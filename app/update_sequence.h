@@ -150,6 +150,9 @@ private:
     // The run's outcome: the stage line's last words and the log's last line
     // of the run, after "Firmware Update Complete.".
     QString outcome_;
+    // While the run watches the surface restart after image 2: the seconds
+    // of the allowance left; -1 otherwise.
+    int restartSecondsLeft_ = -1;
 };
 
 } // namespace vireon::app

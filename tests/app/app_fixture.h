@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "cyacd_gen.h"
+#include "timing.h"
 #include "hidsim.h"
 #include "mainwindow.h"
 #include "modal_answerer.h"
@@ -41,6 +42,13 @@ inline double luminance(QRgb rgb)
     auto channel = [](int v) { const double c = v / 255.0; return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
     return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) + 0.0722 * channel(qBlue(rgb));
 }
+
+// The time a surface is given to leave the bus after an exit command,
+// shortened while it lives: a surface that stays on costs the test that.
+struct ShortRestartAllowance {
+    explicit ShortRestartAllowance(std::chrono::milliseconds allowance) { vireon::core::setRestartAllowance(allowance); }
+    ~ShortRestartAllowance() { vireon::core::setRestartAllowance(vireon::core::kRestartAllowance); }
+};
 
 // What a test saw of a modal widget: its title and, for a box, its text and
 // informative text; when it was seen (a dialog: as it was answered), in ms

@@ -75,6 +75,21 @@ TEST_F(RunFeedbackTest, ASuccessfulUpdateNamesEachImagesRowsTheRestartTheWaitAnd
     EXPECT_EQ(line()->text(), order.last()); // the result stays until the next run
 }
 
+// After image 2 the surface restarts into its new firmware; while the run
+// watches it leave the bus, the line says so. One that stays on is told to
+// be re-plugged.
+TEST_F(RunFeedbackTest, AfterImage2TheLineSaysTheSurfaceIsRestartingWhileTheRunWatchesIt)
+{
+    const ShortRestartAllowance quick(2s);
+    surface->addFault({sim::Fault::NeverLeaves});
+    update();
+    const int lastRows = texts.lastIndexOf(QString("Image 2: row %1 of %1").arg(images()[1].rowCount));
+    ASSERT_GE(lastRows, 0);
+    const QStringList after = texts.mid(lastRows + 1);
+    EXPECT_TRUE(after.contains("The surface is restarting (2 s)")) << after.join(" | ").toStdString();
+    EXPECT_TRUE(after.last().contains("unplug and re-plug it")) << after.last().toStdString();
+}
+
 // The line's last words are the log's last line, word for word; one too long
 // for the line ends in an ellipsis, whole in its tooltip and for a screen
 // reader.

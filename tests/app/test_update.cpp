@@ -253,6 +253,7 @@ TEST_F(UpdateTest, TemporaryImagesAreCheckedAgainWhenARunStartsAndARefusalProgra
 
 TEST_F(UpdateTest, SecondStageOnASurfaceThatStaysOnTheBusRetriesRefusedOpensInTheWorker)
 {
+    const ShortRestartAllowance quick(1s);
     surface->addFault({sim::Fault::NeverLeaves});
     onStage = [&](const QString &stage) {
         if (stage == "pause")
