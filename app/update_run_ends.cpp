@@ -136,17 +136,8 @@ void UpdateSequence::runReset(bool browsing)
 
 void UpdateSequence::endOfRun()
 {
-    surfaceLock_.release();
-    r.updating = false;
-    r.writingFirstImage = false;
-    r.writingSecondImage = false;
     stopProgressTimer();
-    progressCeiling_ = 0;
-    r.progressCount = 0;
-    showProgress();
-    r.progressBar->setEnabled(false);
-    r.browseFileLabel->setEnabled(true);
-    r.browseFileLabel->setPixmap(r.browseUp);
+    runReset();
     r.files.deleteTemporaryFiles();
     ++r.programAttempts;
     r.window.writeToLog(QStringLiteral("Number of program attempts: %1\n").arg(r.programAttempts));
