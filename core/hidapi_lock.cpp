@@ -13,6 +13,11 @@ std::mutex &processWide()
 
 } // namespace
 
+std::unique_lock<std::mutex> holdLibrary()
+{
+    return std::unique_lock<std::mutex>(processWide());
+}
+
 hid_device_info *enumerate(unsigned short vendorId, unsigned short productId)
 {
     std::lock_guard<std::mutex> hold(processWide());

@@ -11,9 +11,17 @@
 
 #include <hidapi/hidapi.h>
 
+#include <mutex>
 #include <string>
 
 namespace vireon::core::hid {
+
+// Holds the lock for as long as the returned lock lives. The tests' emulated
+// bus adds and removes its devices under it: hid_enumerate and hid_open_path
+// of the system's hidapi (0.13) read a device's attributes without checking
+// them, so a device that goes in the middle of their call crashes them
+// (strlen of a null attribute) or leaks the handle being made.
+std::unique_lock<std::mutex> holdLibrary();
 
 // hid_enumerate under the lock: the list of matching devices, or null.
 // Give the list back with freeEnumeration.
