@@ -1,6 +1,7 @@
 #include "window_skin.h"
 
 #include "debug_trace.h"
+#include "font_configuration.h"
 #include "stored_picture.h"
 
 #include <QApplication>
@@ -14,11 +15,13 @@
 #include <QStringList>
 #include <QWidget>
 
-// The shown pictures are a resource collection of their own in the library:
-// naming it here brings it in wherever the window is linked.
+// The shown pictures are two resource collections of their own (1x and
+// @2x) in the library: naming them here brings them in wherever the window
+// is linked.
 static void registerShownPictures()
 {
     Q_INIT_RESOURCE(shown_pictures);
+    Q_INIT_RESOURCE(shown_pictures_2x);
 }
 
 namespace vireon::app {
@@ -102,6 +105,7 @@ int addFont(const QString &file)
 
 QFont registerFonts()
 {
+    awaitFontConfiguration();
     // Both files carry one family: a bold font of it takes the bold file
     // and a plain one the regular file.
     QFont boldFont;

@@ -31,6 +31,13 @@ double msSinceProcessStart()
     return nowMs - startTicks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+double monotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+}
+
 double threadCpuMs()
 {
     timespec now{};
@@ -64,6 +71,7 @@ bool FirstPaint::eventFilter(QObject *object, QEvent *event)
         QTimer::singleShot(0, qApp, [sinceMain]() {
             std::printf("first paint: %.1f ms after the process start (%.1f ms after main)\n", msSinceProcessStart(),
                         sinceMain);
+            std::printf("first paint at: %.3f ms on the monotonic clock\n", monotonicMs());
             std::fflush(stdout);
             QTimer::singleShot(1000, qApp, []() {
                 std::printf("idle resident memory: %.1f MiB\n", residentMiB());

@@ -9,6 +9,11 @@ namespace vireon::demo {
 
 // Milliseconds since the process started (/proc/self/stat); -1 when unknown.
 double msSinceProcessStart();
+// The monotonic clock, in milliseconds: the same clock in every process, so
+// a launcher that reads it before it starts a program and the program that
+// prints it at its first paint give the time between the two exactly (the
+// process start time of the kernel counts in whole clock ticks, 10 ms).
+double monotonicMs();
 // CPU time of the calling thread, in milliseconds.
 double threadCpuMs();
 // The process's peak resident memory, in MiB.
@@ -17,7 +22,7 @@ double peakResidentMiB();
 double residentMiB();
 
 // Installed on the window: at its first paint, prints the time since the
-// process start and since main; a second later, idle, its resident memory;
+// process start and since main, and the monotonic clock; a second later, idle, its resident memory;
 // then quits.
 class FirstPaint : public QObject
 {
