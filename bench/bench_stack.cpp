@@ -9,7 +9,7 @@
 // transport, on an open handle.
 // BM_TwoImageUpdate: a two-chip surface plugged in; PROGRAM of the first
 // 64 KiB image, the restart (10 ms off the bus, found again by polling
-// enumeration every millisecond, as the window finds it), PROGRAM of the
+// the listing every millisecond, as the window finds it), PROGRAM of the
 // second; both chips checked afterwards.
 #include <benchmark/benchmark.h>
 
@@ -24,6 +24,7 @@
 #include "cyacd_gen.h"
 #include "cybtldr_api2.h"
 #include "hid_transport.h"
+#include "surface_access.h"
 #include "usb_ids.h"
 #ifdef VIREON_BENCH_UMOCKDEV
 #include "hidraw_testbed.h"
@@ -88,17 +89,14 @@ const std::string &imagePath(size_t n)
     return paths[n];
 }
 
-bool present()
-{
-    hid_device_info *devices = hid_enumerate(core::kVendorId, core::kProductId);
-    hid_free_enumeration(devices);
-    return devices != nullptr;
-}
+// As the product lists and opens: its own listing, hid_open_path under the
+// lock.
+bool present() { return core::surfaceAttached(); }
 
 void BM_Exchange(benchmark::State &state)
 {
     Surface surface;
-    handle = hid_open(core::kVendorId, core::kProductId, nullptr);
+    handle = core::openSurface().device;
     if (handle == nullptr)
         return state.SkipWithError("the surface could not be opened");
     std::vector<uint8_t> request = sim::buildPacket(sim::PacketChecksum::Sum, sim::command::Enter, {});
@@ -118,7 +116,7 @@ BENCHMARK(BM_Exchange)->Unit(benchmark::kMicrosecond);
 int program(size_t image)
 {
     CyBtldr_CommunicationsData record = core::hidTransport<&handle>();
-    handle = hid_open(core::kVendorId, core::kProductId, nullptr);
+    handle = core::openSurface().device;
     const int result = handle == nullptr ? -1 : CyBtldr_Program(imagePath(image).c_str(), &record, core::ignoreProgress);
     if (handle != nullptr)
         hid_close(handle);

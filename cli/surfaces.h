@@ -1,5 +1,5 @@
-// The surfaces on the bus, as hidapi lists them, and how one is chosen and
-// opened. Every process-wide hidapi call goes through the shared lock.
+// The surfaces on the bus, as the core lists them, and how one is chosen
+// and opened. Every process-wide hidapi call goes through the shared lock.
 #ifndef VIREON_CLI_SURFACES_H
 #define VIREON_CLI_SURFACES_H
 
@@ -23,7 +23,7 @@ struct Selector {
     bool matches(const SurfaceInfo &surface) const;
 };
 
-// The attached surfaces the selector matches, in hidapi's order.
+// The attached surfaces the selector matches, by node number.
 std::vector<SurfaceInfo> attachedSurfaces(const Selector &selector);
 
 struct OpenResult {

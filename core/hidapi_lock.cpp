@@ -18,24 +18,6 @@ std::unique_lock<std::mutex> holdLibrary()
     return std::unique_lock<std::mutex>(processWide());
 }
 
-hid_device_info *enumerate(unsigned short vendorId, unsigned short productId)
-{
-    std::lock_guard<std::mutex> hold(processWide());
-    return hid_enumerate(vendorId, productId);
-}
-
-void freeEnumeration(hid_device_info *devices)
-{
-    std::lock_guard<std::mutex> hold(processWide());
-    hid_free_enumeration(devices);
-}
-
-hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial)
-{
-    std::lock_guard<std::mutex> hold(processWide());
-    return hid_open(vendorId, productId, serial);
-}
-
 namespace {
 
 // hid_error(NULL) of a failed open, copied while the lock is still held.
@@ -47,12 +29,6 @@ hid_device *withReason(hid_device *device, std::wstring &whyNot)
 }
 
 } // namespace
-
-hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial, std::wstring &whyNot)
-{
-    std::lock_guard<std::mutex> hold(processWide());
-    return withReason(hid_open(vendorId, productId, serial), whyNot);
-}
 
 hid_device *openPath(const char *path)
 {

@@ -1,11 +1,13 @@
 // hidapi's process-wide functions behind one lock.
 //
-// hidapi keeps one process-wide error text that hid_init, hid_enumerate,
-// hid_open and hid_open_path free and replace without a lock of their own:
-// two threads inside them at once free the same text twice. Every call of
-// those functions in the product goes through here, under one lock; calls
-// on an open handle (hid_write, hid_read_timeout, hid_error(handle),
-// hid_close) need none, as long as each handle is used by one thread.
+// hidapi keeps one process-wide error text that hid_init, hid_exit and
+// hid_open_path free and replace without a lock of their own: two threads
+// inside them at once free the same text twice. Every call of those
+// functions in the product goes through here, under one lock; calls on an
+// open handle (hid_write, hid_read_timeout, hid_error(handle), hid_close)
+// need none, as long as each handle is used by one thread. The product
+// never calls hid_enumerate or hid_open by ids: it lists devices itself
+// (hid_listing.h) and opens the one it picked by its path.
 #ifndef VIREON_CORE_HIDAPI_LOCK_H
 #define VIREON_CORE_HIDAPI_LOCK_H
 
@@ -23,23 +25,12 @@ namespace vireon::core::hid {
 // (strlen of a null attribute) or leaks the handle being made.
 std::unique_lock<std::mutex> holdLibrary();
 
-// hid_enumerate under the lock: the list of matching devices, or null.
-// Give the list back with freeEnumeration.
-hid_device_info *enumerate(unsigned short vendorId, unsigned short productId);
-
-// hid_free_enumeration under the lock; null is fine.
-void freeEnumeration(hid_device_info *devices);
-
-// hid_open under the lock: the first matching device, or null (the reason is
-// then in lastError()). `serial` may be null.
-hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial = nullptr);
-
-// As open(), and when the open fails, `whyNot` gets hid_error(NULL) copied
-// under the same hold of the lock, before another thread's call replaces it.
-hid_device *open(unsigned short vendorId, unsigned short productId, const wchar_t *serial, std::wstring &whyNot);
-
-// hid_open_path under the lock, as open().
+// hid_open_path under the lock: the device, or null (the reason is then in
+// lastError()).
 hid_device *openPath(const char *path);
+// As openPath(path), and when the open fails, `whyNot` gets hid_error(NULL)
+// copied under the same hold of the lock, before another thread's call
+// replaces it.
 hid_device *openPath(const char *path, std::wstring &whyNot);
 
 // hid_init and hid_exit under the lock: 0 on success, -1 on failure.

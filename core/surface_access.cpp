@@ -1,5 +1,6 @@
 #include "surface_access.h"
 
+#include "hid_listing.h"
 #include "hidapi_lock.h"
 #include "printable.h"
 #include "usb_ids.h"
@@ -16,16 +17,14 @@ namespace vireon::core {
 std::vector<SurfaceInfo> attachedSurfaces()
 {
     std::vector<SurfaceInfo> found;
-    hid_device_info *list = hid::enumerate(kVendorId, kProductId);
-    for (const hid_device_info *info = list; info != nullptr; info = info->next) {
+    for (const hid::ListedDevice &listed : hid::listDevices(kVendorId, kProductId)) {
         SurfaceInfo surface;
-        surface.path = QString::fromLocal8Bit(info->path);
+        surface.path = QString::fromLocal8Bit(listed.path.c_str());
         // As printable as the log and a terminal need it, and as the user
         // sees and types it: a device's own text may hold anything.
-        surface.serial = deviceText(info->serial_number);
+        surface.serial = deviceText(listed.serial.c_str());
         found.push_back(surface);
     }
-    hid::freeEnumeration(list);
     return found;
 }
 
@@ -35,8 +34,17 @@ SurfaceOpen openSurface(const QByteArray &path)
 {
     SurfaceOpen result;
     std::wstring whyNot;
-    result.device = path.isEmpty() ? hid::open(kVendorId, kProductId, nullptr, whyNot)
-                                   : hid::openPath(path.constData(), whyNot);
+    if (path.isEmpty()) {
+        // The first listed, as hid_open by the ids would take, with its text
+        // when there is none.
+        const std::vector<hid::ListedDevice> listed = hid::listDevices(kVendorId, kProductId);
+        if (listed.empty())
+            whyNot = L"No HID devices with requested VID/PID found in the system.";
+        else
+            result.device = hid::openPath(listed.front().path.c_str(), whyNot);
+    } else {
+        result.device = hid::openPath(path.constData(), whyNot);
+    }
     if (result.device != nullptr)
         return result;
     result.error = QString::fromStdWString(whyNot);

@@ -19,12 +19,12 @@ namespace vireon::core {
 constexpr const char *kUdevRulePath = "/usr/lib/udev/rules.d/70-vireon-surface.rules";
 
 struct SurfaceInfo {
-    QString path;   // hidapi's device path (/dev/hidrawN on Linux)
+    QString path;   // the device's node, which hid_open_path opens (/dev/hidrawN)
     QString serial; // empty when the surface reports none; controls escaped, cut when absurdly long
 };
 
-// Every attached surface, in hidapi's order (the first is the one an open
-// by the USB ids takes).
+// Every attached surface, by the number of its node (/dev/hidraw2 before
+// /dev/hidraw10); the first is the one an open by the USB ids takes.
 std::vector<SurfaceInfo> attachedSurfaces();
 
 // True when a surface is on the bus.
@@ -36,8 +36,10 @@ struct SurfaceOpen {
     QString error;                 // hidapi's text for a failed open
 };
 
-// Opens the surface at `path`, or with an empty path the first surface by
-// its USB ids.
+// Opens the surface at `path`, or with an empty path the first attached
+// surface. With none attached, the error is hidapi's for an open by ids
+// that finds none: "No HID devices with requested VID/PID found in the
+// system."
 SurfaceOpen openSurface(const QByteArray &path = QByteArray());
 
 // "install the udev rule /usr/lib/udev/rules.d/70-vireon-surface.rules, then

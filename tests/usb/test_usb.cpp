@@ -7,6 +7,7 @@
 #include "cyacd_gen.h"
 #include "cybtldr_api2.h"
 #include "hid_transport.h"
+#include "hid_listing.h"
 #include "hidapi_lock.h"
 #include "hidsim.h"
 
@@ -48,14 +49,12 @@ std::vector<sim::TargetConfig> twoChips() { return tools::targetsFor({smallImage
 std::vector<std::string> listed()
 {
     std::vector<std::string> paths;
-    hid_device_info *devs = core::hid::enumerate(sim::kVendorId, sim::kProductId);
-    for (hid_device_info *d = devs; d; d = d->next)
-        paths.push_back(d->path);
-    core::hid::freeEnumeration(devs);
+    for (const core::hid::ListedDevice &device : core::hid::listDevices(sim::kVendorId, sim::kProductId))
+        paths.push_back(device.path);
     return paths;
 }
 
-hid_device *openFirst() { return core::hid::open(sim::kVendorId, sim::kProductId); }
+hid_device *openFirst() { return core::openSurface().device; }
 
 // One raw exchange: the silicon id the surface answers, or -1.
 long enterBootloader(hid_device *dev)
@@ -260,13 +259,14 @@ TEST_F(Transport, AFailedRowRequestRecordsItsRow)
 
 TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
 {
-    EXPECT_EQ(hid_enumerate(sim::kVendorId, sim::kProductId), nullptr);
-    EXPECT_STRNE(hid_error(nullptr), L"Success");
-    EXPECT_EQ(openFirst(), nullptr);
+    EXPECT_TRUE(listed().empty());
+    const core::SurfaceOpen none = core::openSurface();
+    EXPECT_EQ(none.device, nullptr);
+    EXPECT_EQ(none.error, "No HID devices with requested VID/PID found in the system.");
 
     auto first = attach(twoChips()), second = attach(twoChips());
     EXPECT_EQ(listed(), (std::vector<std::string>{first->path(), second->path()}));
-    EXPECT_EQ(hid_enumerate(0x1502, 0x0102), nullptr);
+    EXPECT_TRUE(core::hid::listDevices(0x1502, 0x0102).empty());
 
     ASSERT_NE(handle = openFirst(), nullptr);
     EXPECT_EQ(hid_get_device_info(handle)->path, first->path());
@@ -284,6 +284,9 @@ TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
     EXPECT_EQ(hid_read(handle, in, sizeof in), -1);
     unplug.join();
     EXPECT_EQ(listed(), std::vector<std::string>{second->path()});
+    // Listed a moment before it went: its open fails as a gone node's does.
+    EXPECT_EQ(core::openSurface(QByteArray::fromStdString(first->path())).error,
+              "Failed to open a device with path '/dev/hidraw0': No such file or directory");
     EXPECT_EQ(enterBootloader(handle), -1);
     EXPECT_STREQ(hid_error(handle), L"No such device");
     sim::Bus::instance().plugBackIn(first);
@@ -344,7 +347,7 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
     std::atomic<bool> done{false};
     std::thread window([&] {
         while (!done)
-            core::hid::freeEnumeration(core::hid::enumerate(sim::kVendorId, sim::kProductId));
+            core::attachedSurfaces();
     });
     EXPECT_EQ(program(a), 0);
     // The exit command took the surface off the bus; the handle from before
@@ -475,8 +478,8 @@ TEST(SimStrictness, TheErrorTextIsOneForTheProcess)
     sim::Bus::instance().reset();
     ASSERT_EQ(core::hid::init(), 0);
     EXPECT_EQ(core::hid::lastError(), L"Success");
-    std::thread([] { EXPECT_EQ(core::hid::open(sim::kVendorId, sim::kProductId), nullptr); }).join();
-    EXPECT_EQ(core::hid::lastError(), L"No HID devices with requested VID/PID found in the system.");
+    std::thread([] { EXPECT_EQ(core::hid::openPath("/dev/hidraw9"), nullptr); }).join();
+    EXPECT_EQ(core::hid::lastError(), L"Failed to open a device with path '/dev/hidraw9': No such file or directory");
 }
 
 } // namespace

@@ -1,0 +1,124 @@
+// The shipped programs' HID listing: the hidraw nodes as sysfs shows them.
+//
+// Each node is /sys/class/hidraw/hidrawN; its own uevent names the node
+// (DEVNAME), and its HID device's uevent (behind the node's "device" link)
+// gives the ids (HID_ID) and the serial number (HID_UNIQ). A device that
+// leaves the bus while it is listed takes these files with it: a read then
+// fails (ENOENT, ENODEV) or finds the text incomplete, and the device is
+// skipped. Nothing read is trusted to be there.
+#include "hid_listing.h"
+
+#include "hid_uevent.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vireon::core::hid {
+namespace {
+
+constexpr const char *kClassDir = "/sys/class/hidraw";
+
+// sysfs gives at most a page per attribute; a longer text is not a uevent.
+constexpr size_t kMaxUevent = 8192;
+
+// The whole file, or nothing when it cannot be opened or read whole.
+std::optional<std::string> readWhole(const std::string &path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    char chunk[1024];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || text.size() + size_t(got) > kMaxUevent) {
+            close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        text.append(chunk, size_t(got));
+    }
+    close(fd);
+    return text;
+}
+
+// N of "hidrawN", or nothing for any other name.
+std::optional<unsigned long> nodeNumber(const char *name)
+{
+    const std::string_view prefix = "hidraw";
+    const std::string_view whole = name;
+    if (whole.size() <= prefix.size() || whole.size() > prefix.size() + 9 || whole.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    unsigned long number = 0;
+    for (const char c : whole.substr(prefix.size())) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        number = number * 10 + unsigned(c - '0');
+    }
+    return number;
+}
+
+// The node names under the class folder, by number.
+std::vector<std::pair<unsigned long, std::string>> nodes()
+{
+    std::vector<std::pair<unsigned long, std::string>> found;
+    DIR *dir = opendir(kClassDir);
+    if (dir == nullptr)
+        return found;
+    while (const dirent *entry = readdir(dir))
+        if (const auto number = nodeNumber(entry->d_name))
+            found.emplace_back(*number, entry->d_name);
+    closedir(dir);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The device behind node `name`, when it has these ids and every file it
+// is known by could be read whole.
+std::optional<ListedDevice> describe(const std::string &name, unsigned short vendorId, unsigned short productId)
+{
+    const std::string node = std::string(kClassDir) + "/" + name;
+    const auto own = readWhole(node + "/uevent");
+    const auto devName = own ? ueventValue(*own, "DEVNAME") : std::nullopt;
+    if (!devName || devName->empty())
+        return std::nullopt;
+    const auto hid = readWhole(node + "/device/uevent");
+    if (!hid)
+        return std::nullopt;
+    const auto id = ueventValue(*hid, "HID_ID");
+    const auto ids = id ? parseHidId(*id) : std::nullopt;
+    // The kernel writes HID_NAME and HID_UNIQ (empty without a serial
+    // number) for every HID device; a text without them is not whole.
+    const auto serial = ueventValue(*hid, "HID_UNIQ");
+    if (!ids || !serial || !ueventValue(*hid, "HID_NAME") || ids->bus != kBusUsb || ids->vendorId != vendorId ||
+        ids->productId != productId)
+        return std::nullopt;
+    ListedDevice device;
+    // udev's rule: a relative DEVNAME is under /dev.
+    device.path = devName->front() == '/' ? *devName : "/dev/" + *devName;
+    device.serial = QString::fromUtf8(serial->data(), int(serial->size())).toStdWString();
+    return device;
+}
+
+} // namespace
+
+std::vector<ListedDevice> listDevices(unsigned short vendorId, unsigned short productId)
+{
+    std::vector<ListedDevice> found;
+    for (const auto &[number, name] : nodes())
+        if (auto device = describe(name, vendorId, productId))
+            found.push_back(std::move(*device));
+    return found;
+}
+
+} // namespace vireon::core::hid
