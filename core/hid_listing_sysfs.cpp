@@ -85,7 +85,7 @@ std::vector<std::pair<unsigned long, std::string>> nodes()
 
 // The device behind node `name`, when it has these ids and every file it
 // is known by could be read whole.
-std::optional<ListedDevice> describe(const std::string &name, unsigned short vendorId, unsigned short productId)
+std::optional<ListedDevice> listedAs(const std::string &name, unsigned short vendorId, unsigned short productId)
 {
     const std::string node = std::string(kClassDir) + "/" + name;
     const auto own = readWhole(node + "/uevent");
@@ -116,7 +116,7 @@ std::vector<ListedDevice> listDevices(unsigned short vendorId, unsigned short pr
 {
     std::vector<ListedDevice> found;
     for (const auto &[number, name] : nodes())
-        if (auto device = describe(name, vendorId, productId))
+        if (auto device = listedAs(name, vendorId, productId))
             found.push_back(std::move(*device));
     return found;
 }

@@ -1,5 +1,7 @@
 #include "hidapi_lock.h"
 
+#include <QString>
+
 #include <mutex>
 
 namespace vireon::core::hid {
@@ -11,20 +13,20 @@ std::mutex &processWide()
     return lock;
 }
 
-} // namespace
-
-std::unique_lock<std::mutex> holdLibrary()
-{
-    return std::unique_lock<std::mutex>(processWide());
-}
-
-namespace {
-
-// hid_error(NULL) of a failed open, copied while the lock is still held.
-hid_device *withReason(hid_device *device, std::wstring &whyNot)
+// hid_error(NULL) of a failed open of `path`, copied while the lock is
+// still held.
+hid_device *withReason(hid_device *device, const char *path, std::wstring &whyNot)
 {
     const wchar_t *text = device ? nullptr : hid_error(nullptr);
     whyNot = text ? text : L"";
+    // hid_open_path of hidapi 0.13 fails without a process-wide text in one
+    // case: the node opened, but its first request (HIDIOCGRDESCSIZE, which
+    // tells a hidraw node) failed. It writes that reason onto the handle it
+    // has just freed, so hid_error(NULL) says "Success". A surface's node
+    // fails it when the surface leaves the bus between the two calls.
+    if (device == nullptr && (whyNot.empty() || whyNot == L"Success"))
+        whyNot = L"Failed to open a device with path '" + QString::fromLocal8Bit(path).toStdWString() +
+                 L"': it went away as it was opened (it did not answer as a hidraw node)";
     return device;
 }
 
@@ -39,7 +41,7 @@ hid_device *openPath(const char *path)
 hid_device *openPath(const char *path, std::wstring &whyNot)
 {
     std::lock_guard<std::mutex> hold(processWide());
-    return withReason(hid_open_path(path), whyNot);
+    return withReason(hid_open_path(path), path, whyNot);
 }
 
 int init()

@@ -13,24 +13,18 @@
 
 #include <hidapi/hidapi.h>
 
-#include <mutex>
 #include <string>
 
 namespace vireon::core::hid {
-
-// Holds the lock for as long as the returned lock lives. The tests' emulated
-// bus adds and removes its devices under it: hid_enumerate and hid_open_path
-// of the system's hidapi (0.13) read a device's attributes without checking
-// them, so a device that goes in the middle of their call crashes them
-// (strlen of a null attribute) or leaks the handle being made.
-std::unique_lock<std::mutex> holdLibrary();
 
 // hid_open_path under the lock: the device, or null (the reason is then in
 // lastError()).
 hid_device *openPath(const char *path);
 // As openPath(path), and when the open fails, `whyNot` gets hid_error(NULL)
 // copied under the same hold of the lock, before another thread's call
-// replaces it.
+// replaces it. hidapi 0.13 gives no text when the node opened but then
+// failed its first request (it hung up as it was opened); `whyNot` then
+// says so.
 hid_device *openPath(const char *path, std::wstring &whyNot);
 
 // hid_init and hid_exit under the lock: 0 on success, -1 on failure.

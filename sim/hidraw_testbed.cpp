@@ -90,6 +90,12 @@ void HidrawTestbed::unplugAt(size_t chip, int exchange)
     state_->faultExchange = exchange;
 }
 
+void HidrawTestbed::hangUpAtNextOpen()
+{
+    std::lock_guard<std::mutex> lock(state_->m);
+    state_->hangUpNextOpen = true;
+}
+
 void HidrawTestbed::denyAccess(bool deny)
 {
     std::lock_guard<std::mutex> lock(state_->m);

@@ -59,6 +59,10 @@ public:
     // plug-in of chip `chip` is written: that write fails with ENODEV and the
     // report is lost. It stays away until plug(). One at a time.
     void unplugAt(size_t chip, int exchange);
+    // The next open of the node succeeds, but the node fails every request
+    // on it with ENODEV, as when the surface leaves the bus between an open
+    // and the first request on it.
+    void hangUpAtNextOpen();
     // Refuses opens of the node to anyone without CAP_DAC_OVERRIDE (mode 0),
     // from the next plug-in on.
     void denyAccess(bool deny);

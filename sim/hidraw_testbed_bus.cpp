@@ -3,8 +3,6 @@
 // command.
 #include "hidraw_testbed_state.h"
 
-#include "hidapi_lock.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,10 +54,6 @@ void HidrawTestbed::State::plug()
     // Under the preload this sends the "add" uevents, parents first.
     GError *error = nullptr;
     {
-        // Never in the middle of a listing or an open of the system's hidapi
-        // in this process, which does not survive a device going or coming
-        // under it.
-        const auto library = core::hid::holdLibrary();
         std::lock_guard<std::mutex> change(shared->m);
         if (!umockdev_testbed_add_from_string(bed, sysfsText(numbers.st_rdev, index, serial).c_str(), &error))
             throw std::runtime_error(std::string("umockdev: ") + error->message);
@@ -72,9 +66,6 @@ void HidrawTestbed::State::plug()
 void HidrawTestbed::State::unplug()
 {
     std::lock_guard<std::mutex> oneAtATime(busMutex);
-    // As in plug(), and from the hang-up on: an open whose node hangs up
-    // under it leaks hidapi's handle.
-    const auto library = core::hid::holdLibrary();
     {
         std::lock_guard<std::mutex> lock(m);
         if (!present)

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <utility>
 
 namespace vireon::testbed {
 namespace {
@@ -18,7 +19,7 @@ void onConnected(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer data
 {
     auto &s = *static_cast<State *>(data);
     std::lock_guard<std::mutex> lock(s.m);
-    s.clients[client] = s.connected ? s.generation : -1;
+    s.clients[client] = s.connected && !std::exchange(s.hangUpNextOpen, false) ? s.generation : -1;
 }
 
 void onVanished(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer data)

@@ -78,7 +78,7 @@ struct HidrawTestbed::State {
     int exchanges = 0, chipExchanges = 0;
     size_t faultChip = 0;
     int faultExchange = 0;
-    bool deny = false, restarting = false;
+    bool deny = false, restarting = false, hangUpNextOpen = false;
 
     std::mutex busMutex; // one plug or unplug at a time
     std::mutex taskMutex;

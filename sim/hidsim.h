@@ -1,7 +1,8 @@
 // Control and inspection of the simulated HID bus. The library vireon_hidsim
 // implements hidapi's C API (hid_enumerate, hid_open, hid_read, ...) over
-// surfaces attached here, each backed by a device model. Tests and the demo
-// program link it instead of the real hidapi. It is exactly as strict as the
+// surfaces attached here, each backed by a device model, and the product's
+// device listing (core's hid_listing.h) over the same surfaces. Tests and
+// the demo program link it instead of the real hidapi and the sysfs listing. It is exactly as strict as the
 // real library: its process-wide functions are not thread-safe (call them
 // through vireon::core::hid), and a surface refused for lack of permission
 // gives the text a refused hidraw open gives.
@@ -103,7 +104,7 @@ public:
     std::vector<std::shared_ptr<Surface>> surfaces() const;
     // Blocks until the surface is on (or off) the bus, or the time ran out.
     bool waitOnBus(const std::shared_ptr<Surface> &surface, bool on, std::chrono::milliseconds timeout);
-    int enumerations() const; // hid_enumerate calls since the last reset
+    int enumerations() const; // listings (hid::listDevices, hid_enumerate) since the last reset
 };
 
 } // namespace vireon::sim

@@ -1,7 +1,8 @@
 // The product's own device listing on the real USB path: sysfs as the
 // testbed serves it under the preload. A surface that goes while it is
 // listed takes its files away one by one; whichever is gone when the listing
-// reaches it, the surface is left out whole and the others are listed.
+// reaches it, the surface is left out whole and the others are listed. One
+// that goes as it is opened fails the open with a reason.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include "cyacd_gen.h"
 #include "hid_listing.h"
 #include "hidraw_testbed.h"
+#include "surface_access.h"
 #include "usb_ids.h"
 
 namespace {
@@ -102,6 +104,22 @@ TEST(Listing, ASurfaceThatComesAndGoesIsListedWholeOrNotAtAll)
     restarts.join();
     EXPECT_EQ(partial, 0) << "of " << listings << " listings";
     EXPECT_EQ(listed(), whole);
+}
+
+// hidapi's hid_open_path gives no reason of its own when the node it opened
+// fails its first request.
+TEST(Opening, ANodeThatHangsUpAsItIsOpenedFailsWithAReason)
+{
+    HidrawTestbed bed = surface(0, "A0");
+    bed.hangUpAtNextOpen();
+    const vireon::core::SurfaceOpen gone = vireon::core::openSurface();
+    EXPECT_EQ(gone.device, nullptr);
+    EXPECT_EQ(gone.error, "Failed to open a device with path '/dev/hidraw0': it went away as it was opened (it did "
+                          "not answer as a hidraw node)");
+    EXPECT_FALSE(gone.permissionDenied);
+    const vireon::core::SurfaceOpen next = vireon::core::openSurface();
+    ASSERT_NE(next.device, nullptr) << next.error.toStdString();
+    hid_close(next.device);
 }
 
 } // namespace

@@ -13,7 +13,16 @@
 #include "hidraw_testbed.h"
 
 // The offscreen platform never frees its screen object; nothing of ours.
-extern "C" const char *__lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
+// hid_open_path of Debian 12's hidapi (0.13.1) leaks the text of its error
+// when the node it opened fails its first request (HIDIOCGRDESCSIZE; the
+// surface went as it was opened): it frees the handle with hid_close, then
+// writes the text, made by its own utf8_to_wchar_t, onto the freed handle.
+// Nothing of ours allocates within the library; the handles we leave open
+// are counted on the simulated bus.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libqoffscreen.so\nleak:libhidapi-hidraw.so.0\n";
+}
 
 int main(int argc, char **argv)
 {

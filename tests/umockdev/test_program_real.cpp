@@ -3,7 +3,7 @@
 // follows the surface. An absent surface shows in the program's debug
 // output (its window category turned on) as "Pixmap: updateWhiteDisabled"
 // on every tick; a present one
-// shows as enumerations that read the surface's HID device in sysfs with no
+// shows as listings that read the surface's HID device in sysfs with no
 // such line after them.
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ class Watched {
 public:
     explicit Watched(QProcess &program) : program(program) {}
     ~Watched() { close(notify); }
-    // Reads the program's output and the enumerations until `done` holds;
+    // Reads the program's output and the listings until `done` holds;
     // false when a minute went by first.
     template <class F> bool until(F done)
     {
