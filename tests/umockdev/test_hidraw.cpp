@@ -1,6 +1,6 @@
-// The emulated surface as the system's hidapi sees it: what the workers and
-// the presence check rely on, each answered by the real library over udev,
-// sysfs and the node.
+// The emulated surface as the system's hidapi and the product's listing see
+// it: what the workers and the presence check rely on, each answered by the
+// real library and sysfs over the node.
 #include <gtest/gtest.h>
 
 #include <hidapi/hidapi.h>
@@ -9,7 +9,9 @@
 
 #include "cyacd_gen.h"
 #include "file_override.h"
+#include "hid_listing.h"
 #include "hidraw_testbed.h"
+#include "surface_access.h"
 
 namespace {
 
@@ -29,25 +31,16 @@ Report enterRequest()
     return r;
 }
 
+std::vector<vireon::core::hid::ListedDevice> listed() { return vireon::core::hid::listDevices(0x1502, 0x0101); }
+
 class HidrawTest : public ::testing::Test {
 protected:
     HidrawTestbed bed{vireon::tools::targetsFor({vireon::tools::ImageSpec{}})};
 };
 
-TEST_F(HidrawTest, EnumeratesOpensAndExchangesOneReportEachWay)
+TEST_F(HidrawTest, OpensAndExchangesOneReportEachWay)
 {
-    hid_device_info *found = hid_enumerate(0x1502, 0x0101);
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->next, nullptr);
-    EXPECT_STREQ(found->path, "/dev/hidraw0");
-    EXPECT_EQ(std::wstring(found->product_string), L"Vireon Surface");
-    EXPECT_EQ(std::wstring(found->manufacturer_string), L"Vireon");
-    EXPECT_EQ(found->release_number, 0x0100);
-    EXPECT_EQ(found->interface_number, 0);
-    EXPECT_EQ(found->usage_page, 0xFF00);
-    hid_free_enumeration(found);
-
-    hid_device *device = hid_open(0x1502, 0x0101, nullptr);
+    hid_device *device = hid_open_path("/dev/hidraw0");
     ASSERT_NE(device, nullptr) << hid_error(nullptr);
     Report out = enterRequest(), in;
     EXPECT_EQ(hid_read_timeout(device, in.bytes, 65, 20), 0); // nothing waits: poll() says so
@@ -66,31 +59,29 @@ TEST_F(HidrawTest, EnumeratesOpensAndExchangesOneReportEachWay)
 
 TEST_F(HidrawTest, UnplugFailsTheOpenHandleForGoodAndReplugGivesANewOne)
 {
-    hid_device *old = hid_open(0x1502, 0x0101, nullptr);
+    hid_device *old = hid_open_path("/dev/hidraw0");
     ASSERT_NE(old, nullptr);
     Report out = enterRequest(), in;
     bed.unplug();
     EXPECT_EQ(hid_read_timeout(old, in.bytes, 65, 5000), -1);
     EXPECT_EQ(hid_write(old, out.bytes, 65), -1);
-    EXPECT_EQ(hid_enumerate(0x1502, 0x0101), nullptr);
-    EXPECT_EQ(hid_open(0x1502, 0x0101, nullptr), nullptr);
+    EXPECT_TRUE(listed().empty());
+    EXPECT_EQ(vireon::core::openSurface().error, "No HID devices with requested VID/PID found in the system.");
 
     bed.plug();
     EXPECT_EQ(hid_write(old, out.bytes, 65), -1); // a handle of the last plug-in stays dead
     hid_close(old);
-    hid_device *device = hid_open(0x1502, 0x0101, nullptr);
+    hid_device *device = hid_open_path("/dev/hidraw0");
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(hid_write(device, out.bytes, 65), 65);
     EXPECT_EQ(hid_read_timeout(device, in.bytes, 65, 5000), 64);
     hid_close(device);
 
-    // Without the right to open the node, enumeration still finds it.
+    // Without the right to open the node, the listing still finds it.
     bed.denyAccess(true);
     vireon::testbed::WithoutFileOverride user;
-    hid_device_info *found = hid_enumerate(0x1502, 0x0101);
-    EXPECT_NE(found, nullptr);
-    hid_free_enumeration(found);
-    EXPECT_EQ(hid_open(0x1502, 0x0101, nullptr), nullptr);
+    EXPECT_EQ(listed().size(), 1u);
+    EXPECT_EQ(hid_open_path("/dev/hidraw0"), nullptr);
     EXPECT_NE(std::wstring(hid_error(nullptr)).find(L"Permission denied"), std::wstring::npos) << hid_error(nullptr);
 }
 
