@@ -43,9 +43,10 @@ TEST(HidUevent, IdsAreThreeHexFieldsWithSixteenBitIds)
     for (const auto &c : cases) {
         const std::optional<HidId> id = parseHidId(c.value);
         ASSERT_EQ(id.has_value(), c.id.has_value()) << c.value;
-        if (id)
+        if (id) {
             EXPECT_EQ(std::tie(id->bus, id->vendorId, id->productId), std::tie(c.id->bus, c.id->vendorId, c.id->productId))
                 << c.value;
+        }
     }
 }
 
