@@ -1,5 +1,4 @@
 // vireon-control: the updater for the Vireon Surface.
-#include "font_configuration.h"
 #include "mainwindow.h"
 #include "program_options.h"
 #include "single_instance.h"
@@ -24,8 +23,6 @@ int main(int argc, char **argv)
 {
     if (const int status = vireon::app::answerInformationOptions(argc, argv, "vireon-control", kUsage); status >= 0)
         return status;
-    // Read while the application connects to the display.
-    const vireon::app::FontConfigurationReader fonts;
     Q_INIT_RESOURCE(gui_elements);
     // The window paints with the raster engine; without this the X11
     // platform loads the whole OpenGL stack, tens of megabytes, for nothing.

@@ -1,7 +1,6 @@
 #include "window_skin.h"
 
 #include "debug_trace.h"
-#include "font_configuration.h"
 #include "stored_picture.h"
 
 #include <QApplication>
@@ -105,7 +104,6 @@ int addFont(const QString &file)
 
 QFont registerFonts()
 {
-    awaitFontConfiguration();
     // Both files carry one family: a bold font of it takes the bold file
     // and a plain one the regular file.
     QFont boldFont;

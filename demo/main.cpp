@@ -2,7 +2,6 @@
 // simulated surface whose two chips fit examples/vireon-surface-demo.cyacd.
 #include "example_surface.h"
 #include "fault_option.h"
-#include "font_configuration.h"
 #include "hidsim.h"
 #include "mainwindow.h"
 #include "process_figures.h"
@@ -151,8 +150,6 @@ int main(int argc, char **argv)
     if (const int status = parse(argc, argv, o); status >= 0)
         return status;
 
-    // Read while the application connects to the display, as the program does.
-    const vireon::app::FontConfigurationReader fonts;
     Q_INIT_RESOURCE(gui_elements);
     // The window paints with the raster engine; without this the X11
     // platform loads the whole OpenGL stack, tens of megabytes, for nothing.

@@ -7,7 +7,7 @@ packages=(
   g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5test5
   libhidapi-dev umockdev libumockdev-dev libudev-dev
-  libsodium-dev minisign libfontconfig-dev
+  libsodium-dev minisign
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   ansible-core
