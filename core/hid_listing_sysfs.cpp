@@ -9,12 +9,12 @@
 // there.
 #include "hid_listing.h"
 
+#include "folder_files.h"
 #include "hid_uevent.h"
 
 #include <QString>
 
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 
 #include <dirent.h>
@@ -35,22 +35,10 @@ std::optional<std::string> readWhole(const std::string &path)
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    std::string text;
-    char chunk[1024];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 || text.size() + size_t(got) > kMaxUevent) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        text.append(chunk, size_t(got));
-    }
+    QByteArray text;
+    const bool whole = core::readWhole(fd, &text, kMaxUevent);
     close(fd);
-    return text;
+    return whole ? std::optional<std::string>(text.toStdString()) : std::nullopt;
 }
 
 // N of "hidrawN", or nothing for any other name.
