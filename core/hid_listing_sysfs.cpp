@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <charconv>
 #include <utility>
 
 #include <dirent.h>
@@ -48,12 +49,10 @@ std::optional<unsigned long> nodeNumber(const char *name)
     const std::string_view whole = name;
     if (whole.size() <= prefix.size() || whole.size() > prefix.size() + 9 || whole.compare(0, prefix.size(), prefix) != 0)
         return std::nullopt;
+    const std::string_view digits = whole.substr(prefix.size());
     unsigned long number = 0;
-    for (const char c : whole.substr(prefix.size())) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        number = number * 10 + unsigned(c - '0');
-    }
+    if (std::from_chars(digits.data(), digits.data() + digits.size(), number).ptr != digits.data() + digits.size())
+        return std::nullopt;
     return number;
 }
 

@@ -1,25 +1,17 @@
 #include "hid_uevent.h"
 
+#include <charconv>
+
 namespace vireon::core::hid {
 namespace {
 
+// One to eight hex digits, nothing else (no sign, no "0x").
 std::optional<unsigned long> hexField(std::string_view field)
 {
-    if (field.empty() || field.size() > 8)
-        return std::nullopt;
     unsigned long value = 0;
-    for (const char c : field) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return std::nullopt;
-        value = value * 16 + unsigned(digit);
-    }
+    const char *end = field.data() + field.size();
+    if (field.empty() || field.size() > 8 || std::from_chars(field.data(), end, value, 16).ptr != end)
+        return std::nullopt;
     return value;
 }
 

@@ -38,6 +38,8 @@ TEST(HidUevent, IdsAreThreeHexFieldsWithSixteenBitIds)
         {"0003:000001502:00000101", std::nullopt}, // nine digits
         {"0003:00001502", std::nullopt},
         {"0003:0000150g:00000101", std::nullopt},
+        {"0003:-0001502:00000101", std::nullopt}, // a sign
+        {"0003:0x001502:00000101", std::nullopt}, // a prefix
         {"0003::00000101", std::nullopt},
     };
     for (const auto &c : cases) {
