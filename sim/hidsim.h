@@ -2,10 +2,11 @@
 // implements hidapi's C API (hid_enumerate, hid_open, hid_read, ...) over
 // surfaces attached here, each backed by a device model, and the product's
 // device listing (core's hid_listing.h) over the same surfaces. Tests and
-// the demo program link it instead of the real hidapi and the sysfs listing. It is exactly as strict as the
-// real library: its process-wide functions are not thread-safe (call them
-// through vireon::core::hid), and a surface refused for lack of permission
-// gives the text a refused hidraw open gives.
+// the demo program link it instead of the real hidapi and the sysfs
+// listing. It is exactly as strict as the real library: its process-wide
+// functions are not thread-safe (call them through vireon::core::hid), and
+// a surface refused for lack of permission gives the text a refused hidraw
+// open gives.
 #ifndef VIREON_SIM_HIDSIM_H
 #define VIREON_SIM_HIDSIM_H
 
