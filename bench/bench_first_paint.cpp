@@ -1,12 +1,14 @@
 // The window's first paint (from its launch until its first paint is done
-// and handed to the X server) and idle memory against a bare Qt window of the same
-// size, on a real X server: the programs are started in turns (the
+// and handed to the X server) and idle memory against a bare Qt window of
+// the same size, on a real X server: the programs are started in turns (the
 // updater's demo with no surface, the bare window, and the bare window with
 // one line of text, ten times), and the medians are compared. Prints both
 // ratios, and the text-only window's as the floor of any window that draws
 // text; the counters carry the figures.
 //
 // Uses $DISPLAY, or starts Xvfb on a free display when none is set.
+#include "process_figures.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QDir>
@@ -18,7 +20,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -42,8 +43,7 @@ Figures run(const QString &program, const QStringList &arguments, const QProcess
     process.setWorkingDirectory(folder.path());
     // From the launch to the first paint, both read on the monotonic clock:
     // the kernel's own process start time counts in 10 ms ticks.
-    timespec launched{};
-    clock_gettime(CLOCK_MONOTONIC, &launched);
+    const double launched = vireon::demo::monotonicMs();
     process.start(program, arguments);
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -51,7 +51,7 @@ Figures run(const QString &program, const QStringList &arguments, const QProcess
     }
     const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
     const double paintedAt = number(out, "first paint at: ([0-9.]+) ms on the monotonic clock");
-    return {paintedAt < 0 ? -1 : paintedAt - (launched.tv_sec * 1000.0 + launched.tv_nsec / 1e6),
+    return {paintedAt < 0 ? -1 : paintedAt - launched,
             number(out, "idle resident memory: ([0-9.]+) MiB")};
 }
 

@@ -22,8 +22,8 @@ double peakResidentMiB();
 double residentMiB();
 
 // Installed on the window: at its first paint, prints the time since the
-// process start and since main, and the monotonic clock; a second later, idle, its resident memory;
-// then quits.
+// process start and since main, and the monotonic clock; a second later,
+// idle, its resident memory; then quits.
 class FirstPaint : public QObject
 {
 public:
