@@ -15,6 +15,7 @@
 #ifndef VIREON_CORE_HID_LISTING_H
 #define VIREON_CORE_HID_LISTING_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ namespace vireon::core::hid {
 struct ListedDevice {
     std::string path;    // what hid_open_path opens: /dev/hidrawN
     std::wstring serial; // empty when the device reports none
+    // Changes every time the device is enumerated (its USB bus and device
+    // number): a device that restarted between two listings has another.
+    // 0 when it cannot be read.
+    uint64_t enumeration = 0;
 };
 
 // Every attached USB HID device with these ids, one entry per node, in the

@@ -71,6 +71,26 @@ std::vector<std::pair<unsigned long, std::string>> nodes()
     return found;
 }
 
+// The USB bus and device numbers of the device above the node, as one
+// number; 0 when they cannot be read (the number is then only unknown: the
+// device is listed all the same).
+uint64_t enumerationOf(const std::string &node)
+{
+    const auto usb = readWhole(node + "/device/../../uevent");
+    if (!usb)
+        return 0;
+    const auto busText = ueventValue(*usb, "BUSNUM");
+    const auto deviceText = ueventValue(*usb, "DEVNUM");
+    unsigned bus = 0, device = 0;
+    const auto number = [](const std::optional<std::string> &text, unsigned *value) {
+        return text && !text->empty() &&
+               std::from_chars(text->data(), text->data() + text->size(), *value).ptr == text->data() + text->size();
+    };
+    if (!number(busText, &bus) || !number(deviceText, &device))
+        return 0;
+    return (static_cast<uint64_t>(bus) << 16) | device;
+}
+
 // The device behind node `name`, when it has these ids and every file it
 // is known by could be read whole.
 std::optional<ListedDevice> listedAs(const std::string &name, unsigned short vendorId, unsigned short productId)
@@ -92,6 +112,7 @@ std::optional<ListedDevice> listedAs(const std::string &name, unsigned short ven
     if (!devName || devName->empty())
         return std::nullopt;
     ListedDevice device;
+    device.enumeration = enumerationOf(node);
     // udev's rule: a relative DEVNAME is under /dev.
     device.path = devName->front() == '/' ? *devName : "/dev/" + *devName;
     device.serial = QString::fromUtf8(serial->data(), int(serial->size())).toStdWString();

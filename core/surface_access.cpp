@@ -23,6 +23,7 @@ std::vector<SurfaceInfo> attachedSurfaces()
         // As printable as the log and a terminal need it, and as the user
         // sees and types it: a device's own text may hold anything.
         surface.serial = deviceText(listed.serial.c_str());
+        surface.enumeration = listed.enumeration;
         found.push_back(surface);
     }
     return found;

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <vector>
 
 namespace vireon::core {
@@ -21,6 +22,7 @@ constexpr const char *kUdevRulePath = "/usr/lib/udev/rules.d/70-vireon-surface.r
 struct SurfaceInfo {
     QString path;   // the device's node, which hid_open_path opens (/dev/hidrawN)
     QString serial; // empty when the surface reports none; controls escaped, cut when absurdly long
+    uint64_t enumeration = 0; // changes at every enumeration (hid_listing.h); 0 unknown
 };
 
 // Every attached surface, by the number of its node (/dev/hidraw2 before

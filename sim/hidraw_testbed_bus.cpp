@@ -55,7 +55,7 @@ void HidrawTestbed::State::plug()
     GError *error = nullptr;
     {
         std::lock_guard<std::mutex> change(shared->m);
-        if (!umockdev_testbed_add_from_string(bed, sysfsText(numbers.st_rdev, index, serial).c_str(), &error))
+        if (!umockdev_testbed_add_from_string(bed, sysfsText(numbers.st_rdev, index, serial, generation).c_str(), &error))
             throw std::runtime_error(std::string("umockdev: ") + error->message);
     }
     lock.lock();

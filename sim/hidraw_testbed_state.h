@@ -34,7 +34,9 @@ std::vector<std::string> devicePaths(unsigned index);
 
 // The devices' sysfs tree in umockdev's text form, the hidraw node numbered
 // `node`.
-std::string sysfsText(dev_t node, unsigned index, const std::string &serial);
+// `enumeration` counts the surface's plug-ins: its USB device number, which
+// the kernel gives anew at every enumeration, follows it.
+std::string sysfsText(dev_t node, unsigned index, const std::string &serial, int enumeration);
 
 // The process's one umockdev testbed, shared by every surface it serves.
 struct SharedBed {

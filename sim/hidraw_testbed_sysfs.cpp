@@ -18,7 +18,7 @@ std::vector<std::string> devicePaths(unsigned index)
     return {usb, interface, interface + hid, interface + hid + "/hidraw/hidraw" + std::to_string(index)};
 }
 
-std::string sysfsText(dev_t node, unsigned index, const std::string &serial)
+std::string sysfsText(dev_t node, unsigned index, const std::string &serial, int enumeration)
 {
     const std::vector<std::string> devices = devicePaths(index);
     std::string descriptor;
@@ -28,8 +28,11 @@ std::string sysfsText(dev_t node, unsigned index, const std::string &serial)
         descriptor += hex;
     }
     const std::string numbers = std::to_string(major(node)) + ":" + std::to_string(minor(node));
+    // Device numbers run from 2 (1 is the root hub) to 127, then wrap.
+    const std::string devnum = std::to_string(2 + (index * 16 + static_cast<unsigned>(enumeration)) % 126);
     return std::string("P: ") + devices[0].substr(4) +
-           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: PRODUCT=1502/101/100\n"
+           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: PRODUCT=1502/101/100\nE: BUSNUM=001\nE: DEVNUM=" +
+           devnum + "\nA: busnum=1\nA: devnum=" + devnum + "\n"
            "A: idVendor=1502\nA: idProduct=0101\nA: bcdDevice=0100\nA: manufacturer=Vireon\n"
            "A: product=Vireon Surface\nA: serial=" + serial + "\n\n"
            "P: " + devices[1].substr(4) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=00\n\n"

@@ -65,6 +65,7 @@ struct ExchangeFaults {
     bool noAnswer = false;
     std::vector<std::pair<size_t, uint8_t>> garble;
     std::optional<size_t> truncate;
+    std::optional<uint32_t> forgedIdentity;
 };
 
 class SurfaceImpl final : public Surface {
@@ -87,6 +88,9 @@ public:
     void setLatency(std::chrono::microseconds perReport) override { latencyUs_.store(perReport.count()); }
 
     const SurfaceOptions &options() const { return options_; }
+    // Changes every time the surface leaves the bus, as a USB device number
+    // does at every enumeration.
+    uint64_t enumeration() const { return generation_.load(); }
 
     // --- the bus side -------------------------------------------------------
     bool alive(const hid_device *dev) const { return dev->generation == generation_.load() && onBus(); }
@@ -124,6 +128,8 @@ private:
     // command byte.
     ExchangeFaults faultsFor(int exchange, int inSession, uint8_t command);
     bool hasFault(Fault::Kind kind);
+    // A fault of `kind` for the restart that chip `chip`'s exit command begins.
+    bool hasRestartFault(Fault::Kind kind, int chip);
     void restartLocked();
     void powerUpLocked();
 

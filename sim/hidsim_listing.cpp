@@ -16,7 +16,7 @@ std::vector<ListedDevice> listDevices(unsigned short vendorId, unsigned short pr
     // Surfaces are numbered in the order they were attached, which is the
     // order of the registry.
     for (const auto &surface : sim::presentSurfaces(vendorId, productId))
-        found.push_back(ListedDevice{surface->path(), surface->options().serialNumber});
+        found.push_back(ListedDevice{surface->path(), surface->options().serialNumber, surface->enumeration()});
     std::this_thread::sleep_for(std::chrono::microseconds(100));
     return found;
 }
