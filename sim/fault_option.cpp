@@ -14,7 +14,8 @@ const char kFaultHelp[] =
     "  drop           the request is lost on its way: the surface never sees it\n"
     "  cut            the answer arrives cut to its first 3 bytes\n"
     "  garble-status  the answer's status byte arrives changed\n"
-    "  unplug         the surface leaves the bus as the request is written, back 1 s later\n";
+    "  unplug         the surface leaves the bus as the request is written, back 1 s later\n"
+    "  forge-identity the answer to an enter-bootloader request names the other chip, well formed\n";
 
 namespace {
 
@@ -40,6 +41,8 @@ std::optional<Fault> kindNamed(const std::string &name)
         garble.xorMask = 0x01;
         return garble;
     }
+    if (name == "forge-identity")
+        return Fault{Fault::ForgedIdentity};
     if (name == "unplug") {
         Fault unplug{Fault::UnplugAt};
         unplug.backAfter = 1000ms;

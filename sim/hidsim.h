@@ -55,7 +55,9 @@ struct Fault {
                           // the report is lost), back after `backAfter` (or never), powered up afresh
         NeverReturns,     // after the exit command the surface does not come back
         NeverLeaves,      // after the exit command the surface stays on the bus (and restarts in place)
-        Dropped           // report K is lost on its way: the write succeeds, the device never sees it
+        Dropped,          // report K is lost on its way: the write succeeds, the device never sees it
+        ForgedIdentity    // the answer to exchange K, an enter-bootloader request, names chip `identity`
+                          // instead of its own, well formed with its checksum right
     } kind;
     int exchange = 0;
     int count = 1;
@@ -63,8 +65,10 @@ struct Fault {
     uint8_t xorMask = 0xFF;
     size_t length = 0;
     std::chrono::milliseconds backAfter{-1}; // negative: never comes back
-    int chip = -1;       // 0, 1, ...: count `exchange` within that chip's time on the bus
+    int chip = -1;       // 0, 1, ...: count `exchange` within that chip's time on the bus; for
+                         // NeverLeaves and NeverReturns, only the restart that chip's exit begins
     bool atExit = false; // with `chip`: the chip's exit command instead of exchange K
+    uint32_t identity = 0; // ForgedIdentity: the silicon id the answer names; 0: the other chip's of the pair
 };
 
 class Surface {

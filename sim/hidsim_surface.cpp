@@ -192,6 +192,15 @@ int SurfaceImpl::write(hid_device *dev, const unsigned char *data, size_t length
     }
     std::vector<uint8_t> answer = model_.handleRequest(payload, payloadSize);
     sent_.fetch_add(1);
+    // A well-formed answer to "enter bootloader" that names another chip:
+    // its silicon id (data bytes 0-3, low byte first), checksum made anew.
+    constexpr size_t kIdentityAnswer = kFrameOverhead + 8;
+    if (faults.forgedIdentity && answer.size() >= kIdentityAnswer) {
+        std::vector<uint8_t> data(answer.begin() + 4, answer.end() - 3);
+        for (size_t byte = 0; byte < 4; ++byte)
+            data[byte] = static_cast<uint8_t>(*faults.forgedIdentity >> (8 * byte));
+        answer = buildPacket(model_.target(model_.currentTarget()).checksum, answer[1], data);
+    }
     if (model_.restartRequested()) {
         restartLocked();
         return static_cast<int>(length);
@@ -322,6 +331,11 @@ ExchangeFaults SurfaceImpl::faultsFor(int exchange, int inSession, uint8_t comma
         case Fault::Dropped: out.dropped = true; break;
         case Fault::Garbled: out.garble.emplace_back(f.fault.byteIndex, f.fault.xorMask); break;
         case Fault::Truncated: out.truncate = f.fault.length; break;
+        case Fault::ForgedIdentity:
+            out.forgedIdentity = f.fault.identity != 0 || model_.targetCount() < 2
+                                     ? f.fault.identity
+                                     : model_.target(chip == 0 ? 1 : 0).siliconId;
+            break;
         case Fault::UnplugAt:
             out.unplug = true;
             out.backAfter = f.fault.backAfter;
@@ -339,18 +353,27 @@ bool SurfaceImpl::hasFault(Fault::Kind kind)
     return std::any_of(faults_.begin(), faults_.end(), [kind](const ScriptedFault &f) { return f.fault.kind == kind; });
 }
 
+bool SurfaceImpl::hasRestartFault(Fault::Kind kind, int chip)
+{
+    std::lock_guard<std::mutex> guard(faultMutex_);
+    return std::any_of(faults_.begin(), faults_.end(), [kind, chip](const ScriptedFault &f) {
+        return f.fault.kind == kind && (f.fault.chip < 0 || f.fault.chip == chip);
+    });
+}
+
 // After the exit command: the device restarts as the next chip of its chain.
 // Normally it leaves the bus and comes back offBusAfterExit later.
 void SurfaceImpl::restartLocked()
 {
+    const int exited = static_cast<int>(model_.currentTarget());
     model_.restart();
     sessionExchanges_.store(0);
     restarts_.fetch_add(1);
     for (hid_device *h : handles_)
         h->input.clear();
-    if (hasFault(Fault::NeverLeaves))
+    if (hasRestartFault(Fault::NeverLeaves, exited))
         return;
-    if (hasFault(Fault::NeverReturns))
+    if (hasRestartFault(Fault::NeverReturns, exited))
         leaveLocked(std::nullopt);
     else
         leaveLocked(Clock::now() + options_.offBusAfterExit);
