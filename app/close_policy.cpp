@@ -18,24 +18,6 @@ QMessageBox *windowModalBox(QMessageBox::Icon icon, const QString &text, QWidget
 }
 } // namespace
 
-CloseAnswer answerClose(UpdatePhase phase)
-{
-    switch (phase) {
-    case UpdatePhase::FirstStage:
-    case UpdatePhase::SecondStage:
-        return CloseAnswer::Refuse;
-    case UpdatePhase::Pause:
-    case UpdatePhase::Wait:
-        return CloseAnswer::Ask;
-    case UpdatePhase::Starting:
-        return CloseAnswer::EndRun;
-    case UpdatePhase::Idle:
-    case UpdatePhase::Ending:
-        break;
-    }
-    return CloseAnswer::Close;
-}
-
 QMessageBox *showCloseRefused(QWidget *window)
 {
     QMessageBox *box = windowModalBox(QMessageBox::Information,

@@ -1,8 +1,8 @@
-// What closing the window does in each phase of an update run.
+// The boxes closing the window shows during an update run: why it stays
+// open while a stage runs, and the question whether to stop between the
+// stages. What closing does in each phase the update engine answers.
 #ifndef VIREON_APP_CLOSE_POLICY_H
 #define VIREON_APP_CLOSE_POLICY_H
-
-#include "update_phase.h"
 
 #include <functional>
 
@@ -10,15 +10,6 @@ class QMessageBox;
 class QWidget;
 
 namespace vireon::app {
-
-enum class CloseAnswer {
-    Refuse, // a worker is programming: stopping now would leave the surface half written
-    Ask,    // between the stages: stopping leaves the surface with its first image only
-    EndRun, // nothing is programmed yet: the run ends at its next step, then the window closes
-    Close,  // no run, or it is ending: the window closes
-};
-
-CloseAnswer answerClose(UpdatePhase phase);
 
 // Tells the user why the window stays open. The box is window-modal and
 // does not wait for its answer, so the update goes on behind it; it

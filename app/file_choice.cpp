@@ -4,6 +4,7 @@
 #include "box_titles.h"
 #include "firmware_file.h"
 #include "folder_files.h"
+#include "printable.h"
 #include "mainwindow.h"
 #include "update_offer.h"
 #include "window_skin.h"
@@ -129,6 +130,7 @@ bool FileChoice::checkSignature()
         log(QStringLiteral("Signature check: %1\n").arg(problem));
     const core::SignatureCheck check =
         core::checkSignature(chosenImages_.bytes, core::signaturePathFor(p.fileName), trust);
+    signature_ = check;
     log(QStringLiteral("Signature check: %1\n").arg(check.summary()));
     if (!check.refused())
         return true;
@@ -168,6 +170,27 @@ QString FileChoice::imagePath(int image) const
     return (image == 1 ? p.tempFile1 : p.tempFile2).fileName();
 }
 
+engine::RunRequest FileChoice::runRequest() const
+{
+    engine::RunRequest request;
+    request.fileName = chosenPath().toStdString();
+    if (!chosen())
+        request.problem = "The chosen file is not usable any more.";
+    request.images[0] = {chosenImages_.rows1, chosenImages_.chip1};
+    request.images[1] = {chosenImages_.rows2, chosenImages_.chip2};
+    request.signature = signature_.summary().toStdString();
+    return request;
+}
+
+QString FileChoice::signatureVerdict() const
+{
+    if (!chosen() || signature_.status != core::SignatureCheck::Status::Good)
+        return QString();
+    const QString comment = core::escapeControls(signature_.trustedComment);
+    return QStringLiteral("signed with the trusted key %1%2")
+        .arg(signature_.keyId, comment.isEmpty() ? QString() : QStringLiteral(": ") + comment);
+}
+
 void FileChoice::log(const QString &entry)
 {
     p.window.writeToLog(entry);
@@ -175,6 +198,7 @@ void FileChoice::log(const QString &entry)
 
 void FileChoice::forget()
 {
+    signature_ = core::SignatureCheck();
     p.selectedFilePath.reset();
     p.offer.setFileChosen(false);
 }

@@ -9,6 +9,7 @@
 #include "firmware_file.h"
 #include "signature_check.h"
 #include "temporary_images.h"
+#include "update_engine.h"
 
 #include <QString>
 
@@ -75,6 +76,13 @@ public:
     // The temporary images as written and checked, kept open: the workers
     // program them through these files.
     core::TemporaryImages &temporaryImages() { return images_; }
+    // What the update engine is told as a run starts: the chosen file, its
+    // images' rows and chips, its signature's verdict; a file no longer
+    // chosen is refused.
+    engine::RunRequest runRequest() const;
+    // A good signature's verdict in a few words ("signed with the trusted
+    // key 8F2E6E2B58C64574: surface 2.3.1"); empty for any other.
+    QString signatureVerdict() const;
     // Where the keys a signature is checked against and the site's policy
     // are read (tests give their own).
     core::TrustLocations trustLocations = core::TrustLocations::system();
@@ -96,6 +104,7 @@ private:
     // when UPDATE starts a run.
     core::SplitImages chosenImages_;
     core::TemporaryImages images_;
+    core::SignatureCheck signature_; // the chosen file's, as last checked
 };
 
 } // namespace vireon::app

@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 #include <QThread>
@@ -67,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
     showOffer();
     stageLine = new vireon::app::StageLine(ui->centralWidget);
     makeCollaborators();
+    showOffer(); // the next step on the stage line
 }
 
 void MainWindow::makeCollaborators()
@@ -243,6 +245,9 @@ void MainWindow::slotClickReleaseUpdate()
 void MainWindow::on_browseFileButton_clicked()
 {
     files->choose();
+    // The last run's result gives way to the next step.
+    stageLine->showResult(QString());
+    showOffer();
 }
 
 void MainWindow::splitFile()
@@ -262,27 +267,28 @@ int MainWindow::programfile2()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    vireon::app::CloseAnswer answer = vireon::app::answerClose(sequence->phase());
-    if (answer == vireon::app::CloseAnswer::Ask && sequence->endingOnClose())
-        answer = vireon::app::CloseAnswer::Close; // the user chose to stop
+    using vireon::engine::CloseAnswer;
+    CloseAnswer answer = sequence->closeAnswer();
+    if (answer == CloseAnswer::Ask && sequence->endingOnClose())
+        answer = CloseAnswer::Close; // the user chose to stop
     switch (answer) {
-    case vireon::app::CloseAnswer::Refuse:
+    case CloseAnswer::Refuse:
         event->ignore();
         writeToLog(QStringLiteral("Close refused: an update is running.\n"));
         sequence->closeWhenStageEnds(vireon::app::showCloseRefused(this));
         return;
-    case vireon::app::CloseAnswer::Ask:
+    case CloseAnswer::Ask:
         event->ignore();
         if (!sequence->closeQuestionOpen()) {
             sequence->setCloseQuestionOpen(true);
             vireon::app::askToStop(this, [this](bool stop) { answerCloseQuestion(stop); });
         }
         return;
-    case vireon::app::CloseAnswer::EndRun:
+    case CloseAnswer::EndRun:
         sequence->endOnClose();
         updating = false;
         break;
-    case vireon::app::CloseAnswer::Close:
+    case CloseAnswer::Close:
         break;
     }
     QMainWindow::closeEvent(event);
@@ -296,7 +302,7 @@ void MainWindow::answerCloseQuestion(bool stop)
         return;
     }
     // The run may have ended while the user was asked; then the window just closes.
-    if (vireon::app::answerClose(sequence->phase()) == vireon::app::CloseAnswer::Ask) {
+    if (sequence->closeAnswer() == vireon::engine::CloseAnswer::Ask) {
         writeToLog(QStringLiteral("Closing between the update's stages: the user chose to stop. "
                                   "The surface keeps its first image only.\n"));
         sequence->endOnClose();
@@ -313,7 +319,9 @@ int MainWindow::doHID()
         --waitCount;
         writeToLog(QStringLiteral("Waiting %1\n").arg(waitCount));
     }
-    presence->show(vireon::core::surfaceAttached());
+    const std::vector<vireon::core::SurfaceInfo> attached = vireon::core::attachedSurfaces();
+    presence->show(!attached.empty());
+    sequence->seen(attached);
     return 0;
 }
 
@@ -333,4 +341,13 @@ void MainWindow::showOffer()
     const QPixmap *const pictures[] = {&updateWhiteDisabled, &updateGreenUp, &updateGreenDown, &updateRedUp};
     ui->updateLabel->setPixmap(*pictures[static_cast<int>(offer.picture())]);
     ui->updateLabel->setToolTip(offer.toolTip());
+    if (stageLine == nullptr || files == nullptr || offer.running())
+        return;
+    // Before a run the line says what comes next.
+    vireon::engine::IdleFacts facts;
+    facts.surfacePresent = offer.present();
+    if (files->chosen())
+        facts.fileName = QFileInfo(files->chosenPath()).fileName().toStdString();
+    facts.signature = files->signatureVerdict().toStdString();
+    stageLine->showIdle(QString::fromStdString(vireon::engine::idleLine(facts).text));
 }

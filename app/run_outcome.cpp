@@ -1,56 +1,69 @@
 #include "run_outcome.h"
 
-namespace vireon::app::outcome {
+#include "mainwindow.h"
+#include "surface_access.h"
+#include "timing.h"
+#include "wording.h"
 
-namespace {
-// "the surface ..." from "The surface ...".
-QString lowerFirst(const QString &text) { return text.isEmpty() ? text : text.left(1).toLower() + text.mid(1); }
-} // namespace
+namespace vireon::app {
 
-QString bothProgrammed(const core::CauseAccount &note)
+engine::Policy windowPolicy()
 {
-    return note.cause == core::Cause::NotRestarted
-               ? QStringLiteral("Result: both images programmed; %1").arg(lowerFirst(note.reason))
-               : QStringLiteral("Result: both images programmed.");
+    engine::Policy policy;
+    policy.firstOfSeveral = true; // the first listed, as an open by the USB ids takes
+    // A surface that is restarting as UPDATE is pressed is waited for.
+    policy.surfaceWait = policy.openSettle;
+    policy.pause = core::kRestartPause;
+    policy.restartAllowance = core::restartAllowance();
+    policy.returnLimit = MainWindow::kDeviceReturnLimit;
+    policy.firstStageOpenRetries = core::kLastRetry + 1;
+    policy.secondStageRetries = core::kLastRetry + 1;
+    engine::Wording &w = policy.wording;
+    w.runAgain = w.commandAgain = "run the update again";
+    w.plugIn = w.noSurface = "plug the surface in and run the update again";
+    w.chooseOne = "unplug all but one surface and run the update again";
+    w.permission = core::permissionFix().toStdString();
+    w.imageChanged = "leave vireonTemp1.txt and vireonTemp2.txt alone while the update runs, then choose the file again";
+    return policy;
 }
 
-QString notOpened()
+QString boxReason(const engine::Outcome &outcome)
 {
-    return QStringLiteral("Result: not started: the surface could not be opened; nothing was written.");
+    QString reason = QString::fromStdString(outcome.message);
+    if (!outcome.fix.empty())
+        reason += QLatin1Char('\n') + QString::fromStdString(engine::asSentence(outcome.fix));
+    return reason;
 }
 
-QString firstImageFailed(const core::CauseAccount &cause)
+QString notStartedBox(const engine::Outcome &outcome)
 {
-    switch (cause.cause) {
-    case core::Cause::ApplicationCheck:
-        return QStringLiteral("Result: failed in image 1; the file may be damaged or not for this surface.");
-    case core::Cause::WrongChip:
-        return QStringLiteral("Result: failed in image 1; nothing was written: the file is not for this surface.");
-    case core::Cause::OtherChip:
-        return QStringLiteral("Result: failed in image 1; the surface still runs its second chip's bootloader; "
-                              "re-plug it and run the update again.");
-    default:
-        return QStringLiteral("Result: failed in image 1; the surface may hold part of image 1 and not image 2; "
-                              "run the update again.");
-    }
+    if (outcome.ending == engine::Ending::Busy)
+        return QStringLiteral("%1\nOnly one updater can update a surface at a time. Wait until that update has "
+                              "finished, then press UPDATE again.")
+            .arg(QString::fromStdString(outcome.message));
+    return QStringLiteral("%1\nConnect the Vireon Surface, then press UPDATE again.")
+        .arg(QString::fromStdString(outcome.message));
 }
 
-QString notBack()
+QString firstStageBox(const engine::Outcome &outcome)
 {
-    return QStringLiteral("Result: image 1 programmed; the surface did not come back for image 2; re-plug it and "
-                          "run the update again.");
+    if (outcome.ending == engine::Ending::NotRestarted)
+        return QStringLiteral("The Vireon Surface did not restart after its first update stage.\n"
+                              "Unplug it, plug it back in and run the update again.");
+    return QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again.");
 }
 
-QString secondImageFailed()
+QString betweenStagesBox(const engine::Outcome &outcome)
 {
-    return QStringLiteral("Result: failed in image 2; the surface holds image 1 only; run the update again.");
+    if (outcome.ending == engine::Ending::NotRestarted)
+        return firstStageBox(outcome);
+    return QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
+                          "Unplug it, plug it back in and run the update again.");
 }
 
-QString closed(bool afterFirstImage)
+bool loggedByWindow(const engine::Note &note)
 {
-    return afterFirstImage
-               ? QStringLiteral("Result: stopped after image 1; the surface holds image 1 only; run the update again.")
-               : QStringLiteral("Result: stopped before image 1; nothing was written.");
+    return note.kind == engine::Note::Kind::Retry || note.kind == engine::Note::Kind::StayedOn;
 }
 
-} // namespace vireon::app::outcome
+} // namespace vireon::app

@@ -1,6 +1,5 @@
 #include "stage_line.h"
 
-#include <QFile>
 #include <QPalette>
 #include <QFontMetrics>
 
@@ -25,56 +24,27 @@ StageLine::StageLine(QWidget *parent) : QLabel(parent)
     font.setPointSize(10);
     setFont(font);
     // Its name is its text, so that a screen reader hears each new stage as
-    // it is shown; before the first run it says what to do.
+    // it is shown; before a run it says what to do next.
     setAccessibleDescription(tr("Where the update is"));
-    say(idleText());
 }
 
-QString StageLine::idleText()
+void StageLine::showLine(const QString &text)
 {
-    return tr("Choose the surface's firmware file, then press UPDATE.");
-}
-
-QString StageLine::rowsText(int image, int rowsDone, int rowsTotal)
-{
-    return tr("Image %1: row %2 of %3").arg(image).arg(rowsDone).arg(rowsTotal);
-}
-
-QString StageLine::restartingText(int secondsLeft)
-{
-    return tr("The surface is restarting (%1 s)").arg(secondsLeft);
-}
-
-QString StageLine::waitingText(int secondsWaited)
-{
-    return tr("Waiting for the surface to come back (%1 s)").arg(secondsWaited);
-}
-
-void StageLine::beginImage(int image, const QString &imagePath)
-{
-    image_ = image;
-    rowsTotal_ = imageRowCount(imagePath);
-    showRows(0);
-}
-
-void StageLine::showRows(int rowsDone)
-{
-    say(rowsText(image_, qMin(rowsDone, rowsTotal_), rowsTotal_));
-}
-
-void StageLine::showRestarting(int secondsLeft)
-{
-    say(restartingText(secondsLeft));
-}
-
-void StageLine::showWaiting(int secondsWaited)
-{
-    say(waitingText(secondsWaited));
+    result_ = false;
+    say(text);
 }
 
 void StageLine::showResult(const QString &result)
 {
-    say(result.isEmpty() ? idleText() : result);
+    result_ = !result.isEmpty();
+    say(result_ ? result : idle_);
+}
+
+void StageLine::showIdle(const QString &text)
+{
+    idle_ = text;
+    if (!result_)
+        say(text);
 }
 
 void StageLine::say(const QString &text)
@@ -91,17 +61,6 @@ void StageLine::say(const QString &text)
     setToolTip(whole);
     setText(fits);
     emit shown(text);
-}
-
-int imageRowCount(const QString &imagePath)
-{
-    QFile file(imagePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    int rows = 0;
-    while (!file.atEnd())
-        rows += file.readLine().startsWith(':') ? 1 : 0;
-    return rows;
 }
 
 } // namespace vireon::app

@@ -1,6 +1,7 @@
-// The line under the progress bar that names where an update is: the rows
-// of the image being programmed, the surface's restart, the wait for it to
-// come back, then the result. The bar is only a clock; this line says what
+// The line under the progress bar that names where an update is, in the
+// update engine's words: the rows of the image being programmed, the
+// surface's restart, the wait for it to come back, then the result; before a
+// run, what the user does next. The bar is only a clock; this line says what
 // the surface is doing. A screen reader reads it as the label's name.
 #ifndef VIREON_APP_STAGE_LINE_H
 #define VIREON_APP_STAGE_LINE_H
@@ -18,27 +19,17 @@ public:
     // Placed in the free band under the progress bar of `parent`.
     explicit StageLine(QWidget *parent);
 
-    // "Image 1: row 120 of 391": `image`'s rows programmed so far, of the
-    // rows its temporary image file holds (counted by beginImage).
-    void beginImage(int image, const QString &imagePath);
-    void showRows(int rowsDone);
-    // "The surface is restarting (10 s)": the pause, in seconds left.
-    void showRestarting(int secondsLeft);
-    // "Waiting for the surface to come back (4 s)": seconds waited so far.
-    void showWaiting(int secondsWaited);
-    // The run's end: the log's outcome line (run_outcome.h); empty: the
-    // idle text.
+    // What the update engine says of the run: its rows, the restart, the
+    // wait for the surface.
+    void showLine(const QString &text);
+    // The run's end: the log's outcome line, which stays until the next
+    // choice of a file or the next run; empty: the next step again.
     void showResult(const QString &result);
+    // Before a run, the next step; not while a result stands.
+    void showIdle(const QString &text);
     // The whole of the text shown: the label's text may end in "..." where
     // the line is too short for it.
     QString wholeText() const { return whole_; }
-
-    // The texts, for the tests and for anyone who words the same thing.
-    static QString rowsText(int image, int rowsDone, int rowsTotal);
-    static QString restartingText(int secondsLeft);
-    static QString waitingText(int secondsWaited);
-    // Before the first run, and as a fresh run starts.
-    static QString idleText();
 
 signals:
     // Every new text, as it is shown.
@@ -48,12 +39,9 @@ private:
     void say(const QString &text);
 
     QString whole_;
-    int image_ = 0;
-    int rowsTotal_ = 0;
+    QString idle_;        // the next step, as the window last told it
+    bool result_ = false; // a run's result stands
 };
-
-// The rows (lines beginning with ':') of an image file; 0 when it cannot be read.
-int imageRowCount(const QString &imagePath);
 
 } // namespace vireon::app
 

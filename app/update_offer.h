@@ -38,6 +38,8 @@ public:
     void setPressed(bool pressed);
 
     bool offered() const { return present_ && fileChosen_ && !running_; }
+    bool present() const { return present_; }
+    bool running() const { return running_; }
     bool pressed() const { return pressed_; }
     // Why UPDATE is not offered, as the tooltip says it ("no surface
     // connected, no file chosen"); empty while it is offered.

@@ -1,31 +1,23 @@
-// The update run's waits and ends: its phase and stage line, the waits that
-// keep events flowing, the progress bar's holds, the restart wait, and each
-// way a run ends with its log outcome line. The stages themselves are in
-// update_sequence.cpp.
+// The update run's waits and ends: what the engine said and the window's
+// phase, the waits that keep events flowing, the progress bar's holds, the
+// watch of the final restart, and each way a run ends with its box and log
+// lines. The stages themselves are in update_sequence.cpp.
 #include "update_sequence.h"
 
 #include "box_titles.h"
-#include "bus_watch.h"
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
-#include "update_offer.h"
-#include "hidapi_lock.h"
 #include "mainwindow.h"
-#include "row_progress.h"
 #include "run_outcome.h"
 #include "stage_line.h"
-#include "printable.h"
-#include "usb_ids.h"
 #include "timing.h"
+#include "update_offer.h"
 #include "worker.h"
 #include "worker2.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QThread>
@@ -33,22 +25,49 @@
 
 namespace vireon::app {
 
-void UpdateSequence::setPhase(UpdatePhase next)
+engine::Millis UpdateSequence::now() const
 {
-    if (next != phase_ && stageBox_)
+    return std::chrono::duration_cast<engine::Millis>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+void UpdateSequence::take(engine::Step step)
+{
+    for (const engine::Note &note : step.notes)
+        if (loggedByWindow(note))
+            r.window.writeToLog(QString::fromStdString(note.text) + QLatin1Char('\n'));
+    step_ = std::move(step);
+}
+
+engine::Phase UpdateSequence::phase() const
+{
+    if (ending_)
+        return engine::Phase::Ending;
+    if (!inRun_)
+        return engine::Phase::Idle;
+    // Once the engine has decided the end, the run stays where it was until
+    // the window begins to show that end.
+    if (!engine_.running())
+        return shownPhase_;
+    return waiting_ ? engine::Phase::Wait : engine_.phase();
+}
+
+void UpdateSequence::leaveRun()
+{
+    ending_ = false;
+    inRun_ = false;
+    waiting_ = false;
+    showPhase();
+}
+
+void UpdateSequence::showPhase()
+{
+    const engine::Phase next = phase();
+    if (next != shownPhase_ && stageBox_)
         stageBox_->close();
-    phase_ = next;
-    r.offer.setRunning(next != UpdatePhase::Idle);
-    if (next == UpdatePhase::Wait)
-        waitingSince_.start();
-    // The line names the new stage before anyone who follows the stage sees it.
-    if (next == UpdatePhase::FirstStage)
-        r.stageLine->beginImage(1, r.files.imagePath(1));
-    else if (next == UpdatePhase::SecondStage)
-        r.stageLine->beginImage(2, r.files.imagePath(2));
-    else
-        showStage();
-    r.window.setProperty("updateStage", QString::fromLatin1(phaseName(next)));
+    shownPhase_ = next;
+    r.offer.setRunning(next != engine::Phase::Idle);
+    showStage();
+    r.window.setProperty("updateStage", QString::fromLatin1(engine::phaseName(next)));
 }
 
 void UpdateSequence::waitForEvents()
@@ -59,28 +78,37 @@ void UpdateSequence::waitForEvents()
     showStage();
 }
 
+void UpdateSequence::waitWhileLooking(int ceiling)
+{
+    // Between the presence ticks the bus is looked at more often, so that a
+    // short absence is not missed and a run goes on as soon as it may.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [this] { seen(core::attachedSurfaces()); });
+    poll.start(core::kBusPollInterval);
+    while (next() == engine::Next::Look) {
+        if (shownPhase_ != phase())
+            showPhase();
+        waitForEvents();
+        if (ceiling > 0)
+            holdProgressAt(ceiling);
+    }
+    showPhase();
+}
+
 void UpdateSequence::showStage()
 {
-    switch (phase_) {
-    case UpdatePhase::FirstStage:
-        r.stageLine->showRows(workers::rowsProgrammed(1));
-        break;
-    case UpdatePhase::SecondStage:
-        if (restartSecondsLeft_ >= 0) // image 2 is in; the surface restarts
-            r.stageLine->showRestarting(restartSecondsLeft_);
-        else
-            r.stageLine->showRows(workers::rowsProgrammed(2));
-        break;
-    case UpdatePhase::Pause:
+    int rows = 0;
+    const engine::Phase now = phase();
+    if (now == engine::Phase::FirstStage)
+        rows = r.worker->rowsDone();
+    else if (now == engine::Phase::SecondStage)
+        rows = r.worker2->rowsDone();
+    else if (now == engine::Phase::Pause)
         // Two presence ticks a second count the pause down.
-        r.stageLine->showRestarting((r.waitCount + 1) / 2);
-        break;
-    case UpdatePhase::Wait:
-        r.stageLine->showWaiting(static_cast<int>(waitingSince_.elapsed() / 1000));
-        break;
-    default:
-        break;
-    }
+        engine_.pausing(engine::Millis(r.waitCount * core::kPresenceInterval.count()));
+    const engine::StageLine line = engine_.line(this->now(), rows);
+    if (line.kind != engine::StageLine::Kind::Idle && line.kind != engine::StageLine::Kind::Result)
+        r.stageLine->showLine(QString::fromStdString(line.text));
 }
 
 void UpdateSequence::waitWhileBusy(const std::atomic<bool> &busy, const QString &firstPass, int ceiling)
@@ -105,10 +133,7 @@ void UpdateSequence::holdProgressAt(int ceiling)
     }
 }
 
-void UpdateSequence::showProgress()
-{
-    r.progressBar->setValue(r.progressCount);
-}
+void UpdateSequence::showProgress() { r.progressBar->setValue(r.progressCount); }
 
 void UpdateSequence::stopProgressTimer()
 {
@@ -145,29 +170,85 @@ void UpdateSequence::endOfRun()
     r.window.writeToLog(QStringLiteral("Firmware Update Complete.\n"));
     writeOutcome();
     qCDebug(lcWindow) << "programAttempts at the end:" << r.programAttempts;
-    setPhase(UpdatePhase::Idle);
+    leaveRun();
 }
 
-void UpdateSequence::giveUpWaitingForSurface()
+void UpdateSequence::endWithBox(const QString &text)
 {
     stopProgressTimer();
-    r.window.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update stopped.\n")
-                     .arg(static_cast<double>(deviceReturnLimit.count()) / 1000.0));
     r.offer.setRunFailed();
-    setPhase(UpdatePhase::Ending);
-    announce(outcome::notBack());
-    QMessageBox::warning(&r.window, kBoxTitle,
-                         QStringLiteral("The Vireon Surface did not come back after its first update stage.\n"
-                                        "Unplug it, plug it back in and run the update again."));
+    ending_ = true;
+    showPhase();
+    announce(outcome_);
+    warnWithReason(&r.window, text, boxReason(outcome_));
+}
+
+void UpdateSequence::endInFirstStage(int errorFlag)
+{
+    outcome_ = step_.next.outcome;
+    if (outcome_.ending == engine::Ending::Stopped) {
+        endClosedRun();
+        return;
+    }
+    if (outcome_.ending == engine::Ending::NotOpened) {
+        qCDebug(lcWindow) << "The first stage gives up after" << r.programAttempts << "retries";
+        endWithBox(QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"));
+        runReset();
+        r.files.deleteTemporaryFiles();
+        r.window.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
+                                .arg(r.programAttempts));
+        writeOutcome();
+        r.programAttempts = 0;
+        r.worker->abort();
+    } else {
+        if (errorFlag == workers::kActionFailed)
+            r.window.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
+        else
+            r.window.writeToLog(QStringLiteral("Update stopped after the first stage: %1\n")
+                                    .arg(QString::fromStdString(outcome_.message)));
+        endWithBox(firstStageBox(outcome_));
+        runReset();
+        r.files.deleteTemporaryFiles();
+        writeOutcome();
+        r.programAttempts = 0;
+    }
+    leaveRun();
+}
+
+void UpdateSequence::endBeforeSecondStage()
+{
+    outcome_ = step_.next.outcome;
+    if (outcome_.ending == engine::Ending::Stopped) {
+        endClosedRun();
+        return;
+    }
+    if (outcome_.ending == engine::Ending::NotBack)
+        r.window.writeToLog(QStringLiteral("The surface did not come back within %1 s after the first stage. Update "
+                                           "stopped.\n")
+                                .arg(static_cast<double>(deviceReturnLimit().count()) / 1000.0));
+    else
+        r.window.writeToLog(QStringLiteral("The surface did not restart after the first stage. Update stopped.\n"));
+    endWithBox(betweenStagesBox(outcome_));
+    // Without the surface the file cannot be tried again as it is.
     if (r.connectedFlag == 0)
         r.files.clear();
     endOfRun();
 }
 
+void UpdateSequence::watchFinalRestart()
+{
+    waitWhileLooking(95);
+    outcome_ = step_.next.outcome;
+}
+
 void UpdateSequence::endClosedRun()
 {
+    if (engine_.running())
+        take(engine_.closed(now()));
+    if (next() == engine::Next::Finish)
+        outcome_ = step_.next.outcome;
     r.window.writeToLog(QStringLiteral("Update stopped: the updater was closed.\n"));
-    announce(outcome::closed(phase_ != UpdatePhase::Starting));
+    announce(outcome_);
     writeOutcome();
     // The presence ticks that come before the program exits stop counting
     // the pause down.
@@ -176,77 +257,17 @@ void UpdateSequence::endClosedRun()
     runReset();
     r.files.deleteTemporaryFiles();
     r.programAttempts = 0;
-    setPhase(UpdatePhase::Idle);
+    leaveRun();
 }
 
-bool UpdateSequence::waitForRestart()
+void UpdateSequence::announce(const engine::Outcome &outcome)
 {
-    // The surface leaves the bus as it restarts and comes back; one that
-    // restarts faster than a presence tick is taken as back after the
-    // restart allowance.
-    QElapsedTimer waited;
-    waited.start();
-    bool left = false;
-    const qint64 allowance = vireon::core::restartAllowance().count();
-    while (waited.elapsed() < allowance + deviceReturnLimit.count()) {
-        waitForEvents();
-        holdProgressAt(50);
-        if (closeRequested_) {
-            endClosedRun();
-            return false;
-        }
-        if (r.connectedFlag == 0)
-            left = true;
-        else if (left || waited.elapsed() >= allowance)
-            return true;
-    }
-    return true; // the try that follows tells what became of it
-}
-
-vireon::core::CauseAccount UpdateSequence::restartNote()
-{
-    using vireon::core::Return;
-    hid_device *handle = r.worker2->takeHandle();
-    const vireon::core::CauseAccount recorded = r.worker2->lastCause();
-    std::optional<vireon::core::RestartWatch> watch;
-    if (recorded.cause == vireon::core::Cause::NotRestarted) // the transport saw the exit command fail
-        vireon::core::RestartWatch{{}, false, handle}.close();
-    else
-        watch = vireon::core::watchFirstSurface(handle);
-    if (!watch) // none to watch: the surface has left the bus already
-        return recorded;
-    vireon::core::ReturnWatch looking(*watch, vireon::core::restartAllowance(), std::chrono::milliseconds(0));
-    QTimer poll; // wakes the event loop for each look
-    poll.start(vireon::core::kBusPollInterval);
-    // The exit command restarts the surface into its new firmware: the
-    // stage line says so while the watch goes on.
-    QElapsedTimer watched;
-    watched.start();
-    const qint64 allowance = vireon::core::restartAllowance().count();
-    Return::Kind seen;
-    while ((seen = looking.look().kind) == Return::Waiting) {
-        restartSecondsLeft_ = static_cast<int>(qMax<qint64>(0, allowance - watched.elapsed() + 999) / 1000);
-        showStage();
-        waitForEvents();
-        holdProgressAt(95);
-    }
-    restartSecondsLeft_ = -1;
-    if (seen != Return::StayedOn)
-        return recorded;
-    r.window.writeToLog(QStringLiteral("The surface stayed on the bus for %1 s after image 2.\n")
-                            .arg(static_cast<double>(vireon::core::restartAllowance().count()) / 1000.0));
-    return {vireon::core::Cause::NotRestarted, vireon::core::notRestartedText()};
-}
-
-void UpdateSequence::announce(const QString &outcome)
-{
-    outcome_ = outcome;
-    r.stageLine->showResult(outcome);
+    r.stageLine->showResult(QString::fromStdString(outcome.result));
 }
 
 void UpdateSequence::writeOutcome()
 {
-    r.window.writeToLog(outcome_ + QLatin1Char('\n'));
+    r.window.writeToLog(QString::fromStdString(outcome_.result) + QLatin1Char('\n'));
 }
 
 } // namespace vireon::app

@@ -4,20 +4,16 @@
 #include "debug_trace.h"
 #include "failure_box.h"
 #include "file_choice.h"
-#include "update_offer.h"
-#include "surface_access.h"
 #include "mainwindow.h"
-#include "row_progress.h"
 #include "run_outcome.h"
 #include "stage_line.h"
 #include "timing.h"
+#include "update_offer.h"
 #include "worker.h"
 #include "worker2.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -26,10 +22,9 @@
 
 namespace vireon::app {
 
-UpdateSequence::UpdateSequence(const RunParts &parts)
-    : deviceReturnLimit(MainWindow::kDeviceReturnLimit), r(parts)
+UpdateSequence::UpdateSequence(const RunParts &parts) : r(parts), engine_(windowPolicy())
 {
-    setPhase(UpdatePhase::Idle);
+    showPhase();
 }
 
 void UpdateSequence::run()
@@ -49,16 +44,13 @@ void UpdateSequence::run()
     if (!firstStage() || !pauseAndWaitForSurface())
         return;
 
-    setPhase(UpdatePhase::SecondStage);
     if (secondStage() != 0) {
         stopProgressTimer();
         r.offer.setRunFailed();
-        setPhase(UpdatePhase::Ending);
-        announce(outcome::secondImageFailed());
-        warnWithReason(&r.window, QStringLiteral("Firmware update 2 failed"),
-                       !imageProblem_.isEmpty()        ? imageProblem_
-                       : !secondStageReason_.isEmpty() ? secondStageReason_
-                                                       : r.worker2->lastResultText());
+        ending_ = true;
+        showPhase();
+        announce(outcome_);
+        warnWithReason(&r.window, QStringLiteral("Firmware update 2 failed"), boxReason(outcome_));
         // Without the surface the file cannot be tried again as it is.
         if (r.connectedFlag == 0)
             r.files.clear();
@@ -66,20 +58,24 @@ void UpdateSequence::run()
         r.files.deleteTemporaryFiles();
         r.window.writeToLog(QStringLiteral("Firmware update 2 failed. errorFlag==2\n"));
     } else {
-        // A surface that missed its exit command still runs its bootloader.
-        const vireon::core::CauseAccount note = restartNote();
-        setPhase(UpdatePhase::Ending);
+        // The surface restarts into its new firmware: one that missed its
+        // exit command still runs its bootloader.
+        watchFinalRestart();
+        ending_ = true;
+        showPhase();
         progressCeiling_ = 100;
         r.progressCount = 100;
         showProgress();
         r.window.writeToLog(QStringLiteral("Firmware update 2 success. errorFlag==0\n"));
-        announce(outcome::bothProgrammed(note));
+        announce(outcome_);
         // Which file went in: names that differ only in their middle look
         // alike in the panel.
-        const QString file = r.files.chosenPath();
-        const QString programmed = QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(file));
+        const QString programmed =
+            QStringLiteral("Programmed: %1").arg(QDir::toNativeSeparators(r.files.chosenPath()));
+        const bool note = outcome_.cause == engine::Cause::NotRestarted;
         informWithNote(&r.window, QStringLiteral("Firmware update complete."),
-                       note.reason.isEmpty() ? programmed : programmed + QLatin1Char('\n') + note.reason);
+                       note ? programmed + QLatin1Char('\n') + QString::fromStdString(engine::notRestartedText())
+                            : programmed);
         // No file is chosen now: UPDATE is not offered, and fades as the run ends.
         r.files.clear();
     }
@@ -89,8 +85,7 @@ void UpdateSequence::run()
 bool UpdateSequence::startFreshRun()
 {
     closeRequested_ = false;
-    imageProblem_.clear();
-    secondStageReason_.clear();
+    ending_ = waiting_ = false;
     // Second-stage tries are counted per run: a row of surfaces updated in
     // one window each get their retries.
     r.secondFileAttempts = 0;
@@ -103,15 +98,35 @@ bool UpdateSequence::startFreshRun()
     } else {
         r.files.checkTemporaryImages();
     }
-    if (!r.files.chosen()) {
+    engine_.policy().restartAllowance = core::restartAllowance();
+    take(engine_.start(now(), r.files.runRequest()));
+    inRun_ = true;
+    if (next() == engine::Next::Finish) {
+        // The choice told the user why the file was refused.
         r.window.writeToLog(QStringLiteral("The chosen file is not usable any more. Update not started.\n"));
         r.files.deleteTemporaryFiles();
+        leaveRun();
         return false;
     }
-    if (!claimSurface())
-        return false;
-    setPhase(UpdatePhase::Starting);
+    showPhase();
     r.stageLine->showResult(QString());
+    seen(core::attachedSurfaces());
+    waitWhileLooking(0);
+    if (next() == engine::Next::Claim) {
+        const engine::Surface &surface = step_.next.surface;
+        const bool taken =
+            surfaceLock_.claim(QString::fromStdString(surface.serial), QString::fromStdString(surface.path));
+        take(engine_.claimed(now(), {taken, surfaceLock_.problem().toStdString()}));
+    }
+    if (next() == engine::Next::Finish) {
+        outcome_ = step_.next.outcome;
+        r.window.writeToLog(QStringLiteral("%1 Update not started.\n").arg(QString::fromStdString(outcome_.message)));
+        QMessageBox::warning(&r.window, kBoxTitle, notStartedBox(outcome_));
+        surfaceLock_.release();
+        r.files.deleteTemporaryFiles();
+        leaveRun();
+        return false;
+    }
     delete progressTimer_;
     progressTimer_ = new QTimer(&r.window);
     QObject::connect(progressTimer_, &QTimer::timeout, &r.window, &MainWindow::update1s);
@@ -128,80 +143,64 @@ bool UpdateSequence::startFreshRun()
     return true;
 }
 
+template <class W> void UpdateSequence::startWorker(W *worker, QThread *thread, const engine::StageOrder &order)
+{
+    worker->abort();
+    thread->wait();
+    workers::StageSetup setup;
+    setup.imageFile = r.files.temporaryImages().hostPath(order.image);
+    setup.devicePath = order.surface.path;
+    setup.openUntil = std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(order.openUntil));
+    setup.imageIds[0] = r.files.runRequest().images[0].siliconId;
+    setup.imageIds[1] = r.files.runRequest().images[1].siliconId;
+    setup.firstChipExpected = order.firstChipExpected;
+    worker->setup(setup);
+    engine_.stageStarted();
+    showPhase();
+    worker->requestWork();
+}
+
 bool UpdateSequence::firstStage()
 {
-    setPhase(UpdatePhase::FirstStage);
     progressCeiling_ = 50;
-    r.worker->abort();
-    r.thread->wait();
-    r.worker->setImageFile(r.files.temporaryImages().hostPath(1));
-    r.worker->requestWork();
+    startWorker(r.worker, r.thread, step_.next.stage);
     waitWhileBusy(r.worker->busyFlag, QStringLiteral("Programming first file...\n"), 50);
 
-    int firstResult = r.worker->errorFlag;
-    if (firstResult == vireon::workers::kProgrammed && !imageStillChecked(1))
-        firstResult = vireon::workers::kActionFailed;
-    if (firstResult == vireon::workers::kNotOpened) {
+    const int errorFlag = r.worker->errorFlag;
+    if (errorFlag != workers::kProgrammed || imageStillChecked(1))
+        take(engine_.stageEnded(now(), r.worker->lastStage().report));
+    if (errorFlag == workers::kNotOpened)
         r.window.writeToLog(QStringLiteral("errorFlag==1 \n"));
-        if (r.programAttempts <= vireon::core::kLastRetry) {
-            ++r.programAttempts;
-            // The retry dispatches events before it disables browsing again:
-            // a queued click must not split the files in the middle of a run.
-            runReset(false);
-            r.window.writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
-            run();
-            stopProgressTimer();
-            qCDebug(lcWindow) << "programAttempts at the end:" << r.programAttempts;
-            return false;
-        }
-        qCDebug(lcWindow) << "The first stage gives up after" << r.programAttempts << "retries";
-        stopProgressTimer();
-        r.offer.setRunFailed();
-        setPhase(UpdatePhase::Ending);
-        announce(outcome::notOpened());
-        warnWithReason(&r.window, QStringLiteral("Could not open device. Check permissions.\nPlease try again.\n"),
-                       r.worker->lastResultText());
-        runReset();
-        r.files.deleteTemporaryFiles();
-        r.window.writeToLog(QStringLiteral("Could not open device. Tried %1 times. Check Permissions. errorFlag==1.\n")
-                         .arg(r.programAttempts));
-        writeOutcome();
-        r.programAttempts = 0;
-        r.worker->abort();
-        setPhase(UpdatePhase::Idle);
-        return false;
-    }
-    const vireon::core::CauseAccount cause = r.worker->lastCause();
-    if (firstResult != vireon::workers::kProgrammed && cause.cause == vireon::core::Cause::OtherChip &&
-        r.programAttempts <= vireon::core::kLastRetry) {
-        // An update stopped between its images left the surface in its
-        // second chip's bootloader; the exit command that ended this try
-        // hands the bus to the first chip. Once it is back, try again.
-        r.window.writeToLog(QStringLiteral("%1 Waiting for it to restart and trying again.\n").arg(cause.reason));
+    if (next() == engine::Next::RunStage) {
+        // The surface could not be opened: the whole sequence again.
         ++r.programAttempts;
-        if (!waitForRestart())
-            return false;
+        // The retry dispatches events before it disables browsing again:
+        // a queued click must not split the files in the middle of a run.
         runReset(false);
+        r.window.writeToLog(QStringLiteral("Could not open device. Trying again... \n"));
         run();
         stopProgressTimer();
+        qCDebug(lcWindow) << "programAttempts at the end:" << r.programAttempts;
         return false;
     }
-    if (firstResult != vireon::workers::kProgrammed) {
-        stopProgressTimer();
-        r.window.writeToLog(QStringLiteral("Firmware Update 1 Failed. errorFlag==2\n"));
-        r.offer.setRunFailed();
-        setPhase(UpdatePhase::Ending);
-        announce(outcome::firstImageFailed(cause));
-        warnWithReason(&r.window, QStringLiteral("Firmware update 1 failed.\nPlease restart the application and try again."),
-                       imageProblem_.isEmpty() ? r.worker->lastResultText() : imageProblem_);
-        runReset();
-        r.files.deleteTemporaryFiles();
-        writeOutcome();
-        r.programAttempts = 0;
-        setPhase(UpdatePhase::Idle);
+    if (next() == engine::Next::Look) {
+        // Image 1 met the second chip: its exit command restarts the surface
+        // into the first; once it is back, the whole sequence again.
+        ++r.programAttempts;
+        waitWhileLooking(50);
+        if (next() == engine::Next::RunStage) {
+            runReset(false);
+            run();
+            stopProgressTimer();
+            return false;
+        }
+    }
+    if (next() == engine::Next::Finish) {
+        endInFirstStage(errorFlag);
         return false;
     }
-    r.waitCount = vireon::core::kPauseTicks;
+    r.waitCount = core::kPauseTicks;
     r.window.writeToLog(QStringLiteral("Firmware Update 1 success. errorFlag==0\n"));
     r.worker->abort();
     return true;
@@ -211,7 +210,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
 {
     // The surface restarts after its first stage and leaves the bus for a
     // while: the presence check counts the pause down, one per tick.
-    setPhase(UpdatePhase::Pause);
+    showPhase();
     progressCeiling_ = 85;
     qCDebug(lcWindow) << "Pausing for the restart";
     while (r.waitCount > 0) {
@@ -221,15 +220,15 @@ bool UpdateSequence::pauseAndWaitForSurface()
         }
         waitForEvents();
     }
-
     r.window.writeToLog(QStringLiteral("Q_OS_WIN\n"));
     r.window.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(r.connectedFlag));
     r.connectedFlag = 0;
+    take(engine_.pauseOver(now()));
+    waiting_ = true;
+    showPhase();
 
-    // Wait until a presence check sees the surface again.
-    setPhase(UpdatePhase::Wait);
-    QElapsedTimer waited;
-    waited.start();
+    // Wait until a presence check sees the surface again, and the engine
+    // has seen it restart.
     int passes = 0;
     for (;;) {
         if (++passes == 1) {
@@ -237,19 +236,21 @@ bool UpdateSequence::pauseAndWaitForSurface()
             qCDebug(lcWindow) << "Waiting for the surface to come back";
         }
         if (!r.updating) {
+            waiting_ = false;
             r.window.writeToLog(QStringLiteral("not connected and not updating\n"));
             if (closeRequested_)
                 endClosedRun();
             return false;
         }
-        waitForEvents();
-        holdProgressAt(85);
-        if (r.connectedFlag != 0)
-            break;
-        if (waited.elapsed() >= deviceReturnLimit.count()) {
-            giveUpWaitingForSurface();
+        if (next() == engine::Next::Finish) {
+            waiting_ = false;
+            endBeforeSecondStage();
             return false;
         }
+        waitForEvents();
+        holdProgressAt(85);
+        if (next() == engine::Next::RunStage && r.connectedFlag != 0)
+            break;
     }
     // The user is being asked whether to stop: nothing is programmed until
     // they answer.
@@ -259,6 +260,7 @@ bool UpdateSequence::pauseAndWaitForSurface()
         endClosedRun();
         return false;
     }
+    waiting_ = false;
     r.window.writeToLog(QStringLiteral("ConnectedFlag: %1\n").arg(r.connectedFlag));
     r.window.writeToLog(QStringLiteral("Number of times through waiting while loop: %1\n").arg(passes));
     return true;
@@ -267,75 +269,70 @@ bool UpdateSequence::pauseAndWaitForSurface()
 int UpdateSequence::secondStage()
 {
     r.window.writeToLog(QStringLiteral("Number of Second File programming attempts at top of programfile2: %1\n")
-                     .arg(r.secondFileAttempts));
+                            .arg(r.secondFileAttempts));
     // Every try programs the image checked at UPDATE, and only while its
     // name still holds it.
     if (!imageStillChecked(2))
         return 1;
-    r.worker2->abort();
-    r.thread2->wait();
-    r.worker2->setImageFile(r.files.temporaryImages().hostPath(2));
-    r.worker2->requestWork();
+    startWorker(r.worker2, r.thread2, step_.next.stage);
     // The worker keeps its busy flag set while it retries an open on its
     // own, and clears it only when the stage is over.
     waitWhileBusy(r.worker2->busyFlag, QStringLiteral("Programming second file...\n"), 95);
 
+    const int errorFlag = r.worker2->errorFlag;
+    if (errorFlag != workers::kProgrammed || imageStillChecked(2))
+        take(engine_.stageEnded(now(), r.worker2->lastStage().report));
     const QString atEnd = QStringLiteral("Number of Second File programming attempts at end of programfile2: %1\n");
-    if (r.worker2->errorFlag == vireon::workers::kActionFailed) {
-        // A failed try sends the exit command, which hands the bus to the
-        // first chip: a retry that meets it only echoes that. The reason
-        // that stopped the run is the one before the echo.
-        const vireon::core::CauseAccount cause = r.worker2->lastCause();
-        if (cause.cause != vireon::core::Cause::StillFirstChip || secondStageReason_.isEmpty())
-            secondStageReason_ = r.worker2->lastResultText();
-    }
-    switch (r.worker2->errorFlag) {
-    case vireon::workers::kProgrammed:
-        r.worker2->abort();
-        if (!imageStillChecked(2))
-            return 1;
-        ++r.secondFileAttempts;
-        r.window.writeToLog(atEnd.arg(r.secondFileAttempts));
-        return 0;
-    case vireon::workers::kActionFailed: {
-        int result = 1;
-        if (r.secondFileAttempts <= vireon::core::kLastRetry) {
-            ++r.secondFileAttempts;
-            result = secondStage();
-        }
-        r.window.writeToLog(atEnd.arg(r.secondFileAttempts));
-        r.worker2->abort();
-        return result;
-    }
-    default:
+    if (errorFlag == workers::kNotOpened) {
         r.window.writeToLog(QStringLiteral("worker2 errorFlag==1 \n"));
-        // The worker already tried for its whole open limit: trying again
-        // would only multiply the wait.
-        secondStageReason_ = r.worker2->lastResultText();
-        if (!r.worker2->openLimitSpent() && r.secondFileAttempts <= vireon::core::kLastRetry) {
-            ++r.secondFileAttempts;
-            return secondStage();
-        }
         r.window.writeToLog(QStringLiteral("Firmware update 2 failed. Could not open device. errorFlag==1\n"));
+        outcome_ = step_.next.outcome;
         r.worker2->abort();
         r.thread2->wait();
         return 1;
     }
+    if (next() == engine::Next::Finish && errorFlag == workers::kProgrammed && !step_.next.outcome.success()) {
+        // The image changed under its name after it was programmed.
+        outcome_ = step_.next.outcome;
+        r.worker2->abort();
+        return 1;
+    }
+    if (errorFlag == workers::kProgrammed) {
+        r.worker2->abort();
+        ++r.secondFileAttempts;
+        r.window.writeToLog(atEnd.arg(r.secondFileAttempts));
+        return 0;
+    }
+    // A failed try: the engine watches the surface restart before the next,
+    // or ends the run.
+    int result = 1;
+    waitWhileLooking(95);
+    if (next() == engine::Next::RunStage) {
+        ++r.secondFileAttempts;
+        result = secondStage();
+    } else {
+        outcome_ = step_.next.outcome;
+    }
+    r.window.writeToLog(atEnd.arg(r.secondFileAttempts));
+    r.worker2->abort();
+    return result;
 }
 
-bool UpdateSequence::claimSurface()
+void UpdateSequence::seen(const std::vector<core::SurfaceInfo> &surfaces)
 {
-    // The first stage opens the first surface listed with the USB ids.
-    const std::vector<core::SurfaceInfo> attached = core::attachedSurfaces();
-    if (attached.empty() || surfaceLock_.claim(attached.front().serial, attached.front().path))
-        return true; // without a surface the first stage says so
-    r.window.writeToLog(QStringLiteral("%1 Update not started.\n").arg(surfaceLock_.problem()));
-    QMessageBox::warning(&r.window, kBoxTitle,
-                         QStringLiteral("%1\nOnly one updater can update a surface at a time. Wait until that update "
-                                        "has finished, then press UPDATE again.")
-                             .arg(surfaceLock_.problem()));
-    surfaceLock_.release();
-    return false;
+    engine::Surfaces bus;
+    for (const core::SurfaceInfo &surface : surfaces)
+        bus.push_back({surface.path.toStdString(), surface.serial.toStdString(), surface.enumeration});
+    // Told between runs too: a surface that has just appeared is given
+    // time to settle.
+    const engine::Step step = engine_.seen(now(), bus);
+    if (engine_.running() || step.next.kind == engine::Next::Finish)
+        take(step);
+}
+
+engine::CloseAnswer UpdateSequence::closeAnswer() const
+{
+    return ending_ ? engine::CloseAnswer::Close : engine_.closeAnswer();
 }
 
 bool UpdateSequence::imageStillChecked(int image)
@@ -343,8 +340,9 @@ bool UpdateSequence::imageStillChecked(int image)
     const core::FileProblem problem = r.files.temporaryImages().unchanged(image);
     if (problem.ok())
         return true;
-    imageProblem_ = problem.reason;
     r.window.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));
+    take(engine_.imageChanged(now(), image, problem.reason.toStdString()));
+    outcome_ = step_.next.outcome;
     return false;
 }
 

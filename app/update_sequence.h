@@ -1,21 +1,24 @@
-// The two-stage update, run inside the UPDATE button's release slot: the
-// first worker programs image 1, the surface restarts and leaves the bus,
-// the run waits until it is back, and the second worker programs image 2.
+// The two-stage update, run inside the UPDATE button's release slot. The
+// update engine decides every step (which stage next, what failed, what the
+// user should do); this side does what it says in the window's own way: the
+// first worker programs image 1, the pause of 20 presence ticks lets the
+// surface restart and leave the bus, the run waits until it is back, the
+// second worker programs image 2, and each end is told in a box and the log.
 // Every wait sleeps in the event loop and polls the worker's flags, so the
 // ticks, repaints and boxes go on while it waits.
 #ifndef VIREON_APP_UPDATE_SEQUENCE_H
 #define VIREON_APP_UPDATE_SEQUENCE_H
 
-#include "failure_cause.h"
-#include "update_phase.h"
+#include "surface_access.h"
 #include "surface_lock.h"
+#include "update_engine.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 class MainWindow;
 class QLabel;
@@ -70,7 +73,13 @@ public:
     // One invocation of the second stage: 0 programmed, 1 failed.
     int secondStage();
 
-    UpdatePhase phase() const { return phase_; }
+    // Each presence tick's look at the bus.
+    void seen(const std::vector<core::SurfaceInfo> &surfaces);
+
+    // Where the run is, as the window's "updateStage" property names it.
+    engine::Phase phase() const;
+    // What closing the window does now.
+    engine::CloseAnswer closeAnswer() const;
     // The ceiling of the stage the run is in; 0 outside a run. A progress
     // tick that comes while the run waits behind a box is held at it too.
     int progressCeiling() const { return progressCeiling_; }
@@ -86,20 +95,24 @@ public:
     // running."): closed as the run leaves that stage.
     void closeWhenStageEnds(QWidget *box) { stageBox_ = box; }
 
-    // How long the run waits for the surface after its first stage.
-    std::chrono::milliseconds deviceReturnLimit;
+    // How long the surface may stay off the bus after leaving it.
+    std::chrono::milliseconds &deviceReturnLimit() { return engine_.policy().returnLimit; }
 
 private:
-    void setPhase(UpdatePhase next);
+    engine::Millis now() const;
+    // What the engine said last; its notes go to the log as they come.
+    void take(engine::Step step);
+    engine::Next::Kind next() const { return step_.next.kind; }
+    void showPhase();
     // Before and after each stage: the temporary image's name still holds
     // the file checked at UPDATE, with the bytes checked. When not, the
-    // reason is logged and kept for the failure box.
+    // engine is told and the reason is logged.
     bool imageStillChecked(int image);
-    // Takes the surface's lock for the run; when another updater holds it
-    // the user is told which one, and the run does not start.
-    bool claimSurface();
     // Sleeps in the event loop until at least one event has been handled.
     void waitForEvents();
+    // Until the engine says more than "look": the bus is looked at between
+    // events, every bus poll interval.
+    void waitWhileLooking(int ceiling);
     // The stage line for the stage the run is in.
     void showStage();
     // Waits while a worker's run goes on, holding the progress at `ceiling`;
@@ -112,47 +125,45 @@ private:
     // off, and (but at a retry) browsing on again.
     void runReset(bool browsing = true);
     bool startFreshRun();
+    // The engine's order for a stage, to the worker that runs it.
+    template <class W> void startWorker(W *worker, QThread *thread, const engine::StageOrder &order);
     // False when the run ended in its first stage.
     bool firstStage();
     // False when the run ended before the surface was back.
     bool pauseAndWaitForSurface();
     // The end of every run that got past its first stage.
     void endOfRun();
-    void giveUpWaitingForSurface();
-    // After a first stage that met the second chip: waits until the surface
-    // has left the bus and come back (false: the run ended meanwhile).
-    bool waitForRestart();
-    // How the run ended (a sentence from run_outcome.h): shown on the stage
-    // line now, and the log's last line of the run (writeOutcome).
-    void announce(const QString &outcome);
+    // The ends the engine decided, in the window's boxes and log.
+    void endInFirstStage(int errorFlag);
+    void endBeforeSecondStage();
+    void endWithBox(const QString &text);
+    // The run's outcome: the stage line's last words now, and the log's last
+    // line of the run (writeOutcome).
+    void announce(const engine::Outcome &outcome);
     void writeOutcome();
-    // After a second stage that programmed its image: the note that the
-    // surface did not restart, when the transport saw its exit command fail
-    // or the surface stayed on the bus for the restart allowance (watched
-    // between events); an empty account when it restarted.
-    vireon::core::CauseAccount restartNote();
+    // After a second stage that programmed its image: until the engine has
+    // watched the surface restart into its firmware.
+    void watchFinalRestart();
     // The window was closed before the first stage, during the pause or
     // during the wait: nothing is being programmed, the run just ends.
     void endClosedRun();
+    // The window is idle again.
+    void leaveRun();
 
     RunParts r;
+    engine::UpdateEngine engine_;
+    engine::Step step_;
+    engine::Outcome outcome_;   // the run's end, once the engine decided it
     QTimer *progressTimer_ = nullptr; // the run's 1 s tick, made by its first attempt
     int progressCeiling_ = 0;
-    UpdatePhase phase_ = UpdatePhase::Idle;
-    QElapsedTimer waitingSince_; // the wait for the surface's return began
+    bool inRun_ = false;   // from the run's start to the end of its showing
+    bool ending_ = false;  // the run's end is being shown
+    bool waiting_ = false; // the window waits for its presence check to see the surface back
     QPointer<QWidget> stageBox_;
+    engine::Phase shownPhase_ = engine::Phase::Idle;
     bool closeRequested_ = false;
     bool closeQuestionOpen_ = false;
-    QString imageProblem_;          // why a stage's image was refused; empty: it was not
     core::SurfaceLock surfaceLock_; // held from the run's start to its end
-    // The reason that stopped the second stage, kept across its retries.
-    QString secondStageReason_;
-    // The run's outcome: the stage line's last words and the log's last line
-    // of the run, after "Firmware Update Complete.".
-    QString outcome_;
-    // While the run watches the surface restart after image 2: the seconds
-    // of the allowance left; -1 otherwise.
-    int restartSecondsLeft_ = -1;
 };
 
 } // namespace vireon::app

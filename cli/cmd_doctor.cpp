@@ -211,7 +211,7 @@ int doctorCommand(const Options &options, Reporter &reporter)
     ++checks;
 
     for (const SurfaceInfo &surface : surfaces) {
-        const OpenResult open = openSurface(surface);
+        const core::SurfaceOpen open = openSurface(surface);
         if (open.device != nullptr)
             hid_close(open.device);
         Check access;

@@ -12,7 +12,7 @@ int listCommand(const Options &options, Reporter &reporter)
 {
     const std::vector<SurfaceInfo> surfaces = attachedSurfaces(Selector{options.device, options.serial});
     for (const SurfaceInfo &surface : surfaces) {
-        const OpenResult open = openSurface(surface);
+        const core::SurfaceOpen open = openSurface(surface);
         if (open.device != nullptr)
             hid_close(open.device);
         const QString access = open.device != nullptr ? QStringLiteral("can open")

@@ -48,6 +48,12 @@ QJsonObject endObject(const Step &step, const Outcome &outcome)
         object.insert(QStringLiteral("error"), QLatin1String(exitName(outcome.code)));
         object.insert(QStringLiteral("fix"), outcome.fix);
     }
+    // A verify that found no difference says what it compared.
+    if (outcome.checks.rows)
+        object.insert(QStringLiteral("checks"),
+                      QJsonObject{{QStringLiteral("row_checksums"), true},
+                                  {QStringLiteral("application_check_image1"), outcome.checks.application[0]},
+                                  {QStringLiteral("application_check_image2"), outcome.checks.application[1]}});
     return object;
 }
 

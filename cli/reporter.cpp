@@ -193,7 +193,7 @@ void Reporter::finish(const Step &step, const Outcome &outcome)
         write(out_, QString::fromUtf8(jsonLine(endObject(step, outcome))));
     if (outcome.ok()) {
         // A success that needs the user's hand is told even when quiet.
-        const bool note = outcome.cause == core::Cause::NotRestarted;
+        const bool note = outcome.cause == engine::Cause::NotRestarted;
         if (!options_.json && (!options_.quiet || note) && !outcome.message.isEmpty())
             write(out_, paint(core::escapeControls(outcome.message), "32", outColor_) + QLatin1Char('\n'));
         return;

@@ -17,23 +17,6 @@ RunTrust trustForRun(const Options &options)
     return run;
 }
 
-QString signatureStep(const core::SignatureCheck &check)
-{
-    switch (check.status) {
-    case core::SignatureCheck::Status::Good:
-        return QStringLiteral("signature good: signed with the trusted key id %1 (%2); trusted comment: %3")
-            .arg(check.keyId, check.keyFile, check.trustedComment);
-    case core::SignatureCheck::Status::None:
-        if (!check.refused())
-            return QStringLiteral("no signature: the file carries none (no %1 beside it); it is used unsigned")
-                .arg(check.signatureFile);
-        break;
-    case core::SignatureCheck::Status::Bad:
-        break;
-    }
-    return QStringLiteral("signature refused: %1").arg(check.reason);
-}
-
 QJsonObject signatureObject(const core::SignatureCheck &check)
 {
     return {{QStringLiteral("status"), QLatin1String(check.statusName())},

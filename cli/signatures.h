@@ -1,7 +1,7 @@
 // The firmware file's signature on the command line: the keys trusted for
 // this run (the system's and --trusted-key) under the policy in force (the
-// site's and --require-signature), and how a check is told: a step line
-// and, with --json, a "signature" object.
+// site's and --require-signature), and how a check is told with --json: a
+// "signature" object beside the check's own words.
 #ifndef VIREON_CLI_SIGNATURES_H
 #define VIREON_CLI_SIGNATURES_H
 
@@ -18,9 +18,6 @@ struct RunTrust {
 };
 
 RunTrust trustForRun(const Options &options);
-
-// The step's text: "signature good: ...", "no signature ...", or the reason.
-QString signatureStep(const core::SignatureCheck &check);
 
 // {"status": "good" | "bad" | "none", "key_id", "trusted_comment"}; the two
 // texts are empty where there is nothing to say.

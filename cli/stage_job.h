@@ -1,46 +1,30 @@
-// One stage of an update or verify: open the chosen surface, run the
-// bootloader host's action on one image through the HID transport, and
-// turn its result code into an outcome with an exit code. The action runs
-// on a thread of its own with interrupts blocked; its per-row callback
-// feeds the reporter.
+// One stage of an update or verify on the command line: the core's stage
+// runner on a thread of its own with interrupts blocked (so that no USB call
+// is cut short by them), its rows fed to the reporter, an interrupt turned
+// into the host's abort.
 #ifndef VIREON_CLI_STAGE_JOB_H
 #define VIREON_CLI_STAGE_JOB_H
 
-#include "exit_codes.h"
 #include "reporter.h"
 #include "steps.h"
-#include "surfaces.h"
 
-#include "cybtldr_api2.h"
+#include "stage_runner.h"
+#include "update_engine.h"
 
 #include <QByteArray>
 
-#include <chrono>
-
 namespace vireon::flash {
 
-struct StageJob {
-    const Step *step = &step::Stage1; // what it reports under: stage 1 or stage 2
-    int number = 1;                  // which image: 1 or 2
-    CyBtldr_Action action = PROGRAM; // PROGRAM or VERIFY
-    QByteArray imagePath;            // the image file, in the file system's encoding
-    int rows = 0;                    // row lines in the image
-    int rowsBefore = 0;              // rows of the images before this one, for the overall progress
-    SurfaceInfo surface;
-    // A surface that has just come back may refuse opens until udev has
-    // given its new node this user's access: keep trying this long.
-    std::chrono::milliseconds openSettle{0};
-    uint32_t imageIds[2] = {0, 0}; // the silicon id each image of the file is for
+struct StageImages {
+    QByteArray paths[2];     // what the host reads for each image, in the file system's encoding
+    int rows[2] = {0, 0};    // each image's row lines
+    uint32_t ids[2] = {0, 0}; // the chip each image is for
 };
 
-// With `stillOpen`, a stage that ended with the surface's restart (success,
-// or a chip that is not the image's) hands its device handle over instead of
-// closing it, for the watch of that restart.
-Outcome runStage(const StageJob &job, Reporter &reporter, hid_device **stillOpen = nullptr);
-
-// The outcome of a stage from its account (the host's result code read with
-// the transport's record): the exit code and fix for the account's cause.
-Outcome stageOutcome(const core::StageAccount &account);
+// Runs the engine's order: the stage's rows go to `reporter` under `step`,
+// `rowsBefore` rows of the command done before it.
+core::StageResult runStage(const engine::StageOrder &order, const StageImages &images, Reporter &reporter,
+                           const Step &step, int rowsBefore);
 
 } // namespace vireon::flash
 

@@ -1,5 +1,7 @@
 #include "surfaces.h"
 
+#include "surface.h"
+
 namespace vireon::flash {
 
 bool Selector::matches(const SurfaceInfo &surface) const
@@ -18,11 +20,7 @@ std::vector<SurfaceInfo> attachedSurfaces(const Selector &selector)
     return chosen;
 }
 
-OpenResult openSurface(const SurfaceInfo &surface)
-{
-    const core::SurfaceOpen open = core::openSurface(surface.path.toLocal8Bit());
-    return {open.device, open.permissionDenied, open.error};
-}
+core::SurfaceOpen openSurface(const SurfaceInfo &surface) { return core::openSurface(surface.path.toLocal8Bit()); }
 
 QString permissionFix()
 {
@@ -31,8 +29,7 @@ QString permissionFix()
 
 QString describe(const SurfaceInfo &surface)
 {
-    return surface.serial.isEmpty() ? QStringLiteral("%1 (no serial number)").arg(surface.path)
-                                    : QStringLiteral("%1 (serial %2)").arg(surface.path, surface.serial);
+    return QString::fromStdString(engine::describe(engine::Surface{surface.path.toStdString(), surface.serial.toStdString()}));
 }
 
 } // namespace vireon::flash

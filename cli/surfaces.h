@@ -26,14 +26,8 @@ struct Selector {
 // The attached surfaces the selector matches, by node number.
 std::vector<SurfaceInfo> attachedSurfaces(const Selector &selector);
 
-struct OpenResult {
-    hid_device *device = nullptr; // null when the open failed
-    bool permissionDenied = false;
-    QString error; // hidapi's text for a failed open
-};
-
 // Opens the surface at its path.
-OpenResult openSurface(const SurfaceInfo &surface);
+core::SurfaceOpen openSurface(const SurfaceInfo &surface);
 
 // What to do when this user may not open a surface.
 QString permissionFix();

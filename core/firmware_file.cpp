@@ -30,6 +30,15 @@ bool straysFrom(const QString &line)
     return first <= ' ' || first >= 0x7F;
 }
 
+// The silicon id a header line names in its first eight hex digits; 0 when
+// it names none.
+uint32_t siliconIdOf(const QString &header)
+{
+    bool ok = false;
+    const uint32_t id = header.left(8).toUInt(&ok, 16);
+    return ok && header.size() >= 8 ? id : 0;
+}
+
 QString howItBegins(const QString &line)
 {
     const QChar first = line.at(0);
@@ -66,12 +75,16 @@ SplitImages splitFirmwareFile(const QString &path)
         split.lines = number;
         if (text.startsWith(QLatin1Char(':'))) {
             ++split.rowLines;
+            split.rows1 += first ? 1 : 0;
+            split.rows2 += second ? 1 : 0;
         } else {
             second = first || second;
             first = !second;
             int &begins = second ? split.firstLine2 : split.firstLine1;
-            if (begins == 0)
+            if (begins == 0) {
                 begins = number;
+                (second ? split.chip2 : split.chip1) = siliconIdOf(text);
+            }
             if (!straysFrom(text)) {
                 if (++split.headers <= 4)
                     split.firstHeaders << number;
@@ -89,6 +102,12 @@ SplitImages splitFirmwareFile(const QString &path)
     split.digest1 = digestOf(split.image1);
     split.digest2 = digestOf(split.image2);
     return split;
+}
+
+uint32_t imageSiliconId(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? siliconIdOf(QString::fromLatin1(file.readLine(64))) : 0;
 }
 
 bool fileWasRead(const SplitImages &split)

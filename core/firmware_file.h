@@ -16,6 +16,8 @@
 #include <QString>
 #include <QVector>
 
+#include <cstdint>
+
 namespace vireon::core {
 
 // No two-image firmware file for the surface comes near this; a larger file
@@ -31,6 +33,10 @@ struct SplitImages {
     QString image2;     // image 2's lines, each ended by "\n"
     int firstLine1 = 0; // the file's line (from 1) that begins image 1; 0: none
     int firstLine2 = 0; // the same for image 2
+    int rows1 = 0;      // the row lines (begun by ':') of image 1
+    int rows2 = 0;      // and of image 2
+    uint32_t chip1 = 0; // the silicon id image 1's header line names: the chip it is for; 0 none
+    uint32_t chip2 = 0; // the same for image 2
 
     // What the whole file showed, for the check.
     QString readError;       // why the file could not be read; empty: it was read
@@ -86,6 +92,10 @@ struct FileProblem {
     QString reason; // one or two sentences for the user, naming the line and the image
     bool ok() const { return reason.isEmpty(); }
 };
+
+// The silicon id the header line of the image file at `path` names: the chip
+// the image is for; 0 when it names none or the file cannot be read.
+uint32_t imageSiliconId(const QString &path);
 
 // Reads one image file as a programming run will: a header line, then one
 // or more row lines, each well formed, with its checksum right and ended by

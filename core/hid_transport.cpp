@@ -5,32 +5,35 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cybtldr_command.h"
+#include "wide_text.h"
 
 namespace vireon::core {
 namespace {
 
+
 // hidapi's text for the last failure on the device, copied now, before any
-// other call replaces it. Some hidapi versions give a null pointer where
-// there is none; that reads as an empty text.
-QString errorText(hid_device *device)
+// other call replaces it, as UTF-8. Some hidapi versions give a null pointer
+// where there is none; that reads as an empty text.
+std::string errorText(hid_device *device)
 {
     const wchar_t *text = hid_error(device);
-    return text ? QString::fromWCharArray(text) : QString();
+    return text ? utf8(text) : std::string();
 }
 
 // hidapi words a write or read on a removed hidraw node with ENODEV, or, for
 // a read that was waiting, as a disconnection it saw while polling.
-bool nodeGone(const QString &text)
+bool nodeGone(const std::string &text)
 {
-    return text == QString::fromLocal8Bit(std::strerror(ENODEV)) || text.contains(QLatin1String("device disconnected"));
+    return text == std::strerror(ENODEV) || text.find("device disconnected") != std::string::npos;
 }
 
-void note(TransferRecord *record, TransferFault fault, const QString &text, const char *direction)
+void note(TransferRecord *record, TransferFault fault, const std::string &text, const char *direction)
 {
     if (record == nullptr || record->printFailures)
-        std::fprintf(stderr, "USB HID %s Failure: %s\n", direction, text.toLocal8Bit().constData());
+        std::fprintf(stderr, "USB HID %s Failure: %s\n", direction, text.c_str());
     if (record == nullptr || record->failed())
         return;
     record->fault = fault;
@@ -86,7 +89,8 @@ int writePacket(hid_device *device, const unsigned char *data, int size, Transfe
     }
     if (size < 0 || size > kPayloadSize || (size > 0 && !data)) {
         note(record, TransferFault::WriteFailed,
-             QStringLiteral("a packet of %1 bytes does not fit a %2-byte report").arg(size).arg(kPayloadSize),
+             "a packet of " + std::to_string(size) + " bytes does not fit a " + std::to_string(kPayloadSize) +
+                 "-byte report",
              "Write");
         return -1;
     }
@@ -95,9 +99,13 @@ int writePacket(hid_device *device, const unsigned char *data, int size, Transfe
         std::memcpy(report + 1, data, static_cast<size_t>(size));
 
     if (hid_write(device, report, kReportSize) < 0) {
-        const QString text = errorText(device);
+        const std::string text = errorText(device);
         note(record, nodeGone(text) ? TransferFault::Unplugged : TransferFault::WriteFailed, text, "Write");
         return -1;
+    }
+    if (record != nullptr) {
+        record->rowsWritten += record->lastCommand == CMD_PROGRAM_ROW ? 1 : 0;
+        record->exitSent = record->exitSent || record->lastCommand == CMD_EXIT_BOOTLOADER;
     }
     return 0;
 }
@@ -111,23 +119,26 @@ int readPacket(hid_device *device, unsigned char *data, int /*size*/, TransferRe
     if (data)
         std::memcpy(data, buffer, kReportSize);
     if (got < 0) {
-        const QString text = errorText(device);
+        const std::string text = errorText(device);
         note(record, nodeGone(text) ? TransferFault::Unplugged : TransferFault::ReadFailed, text, "Read");
         return -1;
     }
     if (got == 0) {
         // hidapi has no error to tell here: its text would read "Success".
         note(record, TransferFault::NoAnswer,
-             QStringLiteral("no answer from the device within %1 ms").arg(readLimit().count()), "Read");
+             "no answer from the device within " + std::to_string(readLimit().count()) + " ms", "Read");
+        if (record != nullptr)
+            record->readLimitMs = readLimit().count();
         return -1;
     }
     int needed = 0;
     const TransferFault bad = checkAnswer(buffer, got, &needed);
     if (bad != TransferFault::None) {
-        const QString text = bad == TransferFault::ShortAnswer
-                                 ? QStringLiteral("an answer of %1 bytes where its packet needs %2").arg(got).arg(needed)
-                             : bad == TransferFault::BadFrame ? QStringLiteral("an answer that is not a packet")
-                                                              : QStringLiteral("an answer with a wrong checksum");
+        const std::string text = bad == TransferFault::ShortAnswer
+                                     ? "an answer of " + std::to_string(got) + " bytes where its packet needs " +
+                                           std::to_string(needed)
+                                 : bad == TransferFault::BadFrame ? "an answer that is not a packet"
+                                                                  : "an answer with a wrong checksum";
         note(record, bad, text, "Read");
         if (record != nullptr && record->fault == bad && record->faultExchange == record->exchanges) {
             record->bytesGot = got;

@@ -13,6 +13,11 @@
 #include "transfer_record.h"
 
 namespace vireon::core {
+using engine::TransferFault;
+using engine::TransferRecord;
+}
+
+namespace vireon::core {
 
 constexpr int kReportSize = 65;
 constexpr int kPayloadSize = 64;

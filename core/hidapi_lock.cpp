@@ -1,7 +1,6 @@
 #include "hidapi_lock.h"
 
-#include <QString>
-
+#include <cstring>
 #include <mutex>
 
 namespace vireon::core::hid {
@@ -25,7 +24,7 @@ hid_device *withReason(hid_device *device, const char *path, std::wstring &whyNo
     // has just freed, so hid_error(NULL) says "Success". A surface's node
     // fails it when the surface leaves the bus between the two calls.
     if (device == nullptr && (whyNot.empty() || whyNot == L"Success"))
-        whyNot = L"Failed to open a device with path '" + QString::fromLocal8Bit(path).toStdWString() +
+        whyNot = L"Failed to open a device with path '" + std::wstring(path, path + std::strlen(path)) +
                  L"': it went away as it was opened (it did not answer as a hidraw node)";
     return device;
 }

@@ -7,15 +7,29 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <string>
 
-#include "failure_cause.h"
 #include "open_retry.h"
+#include "stage_runner.h"
 
 class QObject;
-typedef struct hid_device_ hid_device;
 
 namespace vireon::workers {
+
+// What the owner tells a worker about its next runs.
+struct StageSetup {
+    QByteArray imageFile;   // what the runs program; empty: the stage's image by its name
+    std::string devicePath; // the surface's node; empty: the first listed
+    // A surface that has just come back may refuse opens until then.
+    std::chrono::steady_clock::time_point openUntil{};
+    uint32_t imageIds[2] = {0, 0}; // the chip each image is for; 0: read from the images
+    // The surface restarted into its first chip after a failed try of image
+    // 2: meeting that chip is expected, and no fault of this run.
+    bool firstChipExpected = false;
+};
 
 struct StageMembers {
     QObject &worker;
@@ -24,16 +38,13 @@ struct StageMembers {
     bool &abortFlag;
     bool &workingFlag;
     QMutex &mutex;
-    QString &lastResult; // the last line the run logged on its thread; under mutex
-    QByteArray &imageFile; // what the run programs; empty: the stage's image by name; under mutex
-    core::CauseAccount &cause; // the latest run's account; under mutex
+    QString &lastResult;       // the last line the run logged on its thread; under mutex
+    StageSetup &setup;         // under mutex
+    core::StageResult &result; // the latest run's report and account; under mutex
+    std::atomic<int> &rows;    // rows done in the latest run's action
     std::function<void()> emitWorkRequested;
     std::function<void()> emitFinished;
     OpenRetry &retry; // what follows a run that could not open the surface
-    // Where a run that programmed its image leaves its handle open, for the
-    // owner's watch of the surface's restart; null: every run closes it.
-    // Under mutex.
-    hid_device **keptHandle;
 };
 
 } // namespace vireon::workers

@@ -8,15 +8,11 @@
 #include <QThread>
 
 #include <cstdio>
-#include <cstring>
-#include <utility>
 
-#include "hid_transport.h"
+#include "firmware_file.h"
 #include "log_line.h"
 #include "open_failure.h"
 #include "result_text.h"
-#include "row_progress.h"
-#include "surface_access.h"
 #include "workers_log.h"
 
 Q_LOGGING_CATEGORY(lcWorkers, "vireon.workers", QtWarningMsg)
@@ -36,14 +32,14 @@ void print(const char *line)
 
 void StageRun::requestWork()
 {
-    resetRows(stage.number);
+    m.rows = 0;
     {
         QMutexLocker lock(&m.mutex);
         m.workingFlag = true;
         m.busyFlag = true;
         m.abortFlag = false;
         m.lastResult.clear();
-        m.cause = {};
+        m.result = {};
         m.retry.requested();
     }
     qCDebug(lcWorkers) << "Request worker" << stage.number << "start from Thread" << QThread::currentThreadId();
@@ -80,10 +76,16 @@ void StageRun::writeLog(const QString &message, hid_device *device)
         qCDebug(lcWorkers) << "log file error";
 }
 
+void StageRun::setup(const StageSetup &setup)
+{
+    QMutexLocker lock(&m.mutex);
+    m.setup = setup;
+}
+
 void StageRun::setImageFile(const QByteArray &path)
 {
     QMutexLocker lock(&m.mutex);
-    m.imageFile = path;
+    m.setup.imageFile = path;
 }
 
 void StageRun::endRun()
@@ -101,9 +103,11 @@ void StageRun::doWork()
     qCDebug(lcWorkers) << "Starting worker" << stage.number << "process in Thread" << QThread::currentThreadId();
 
     bool aborted;
+    StageSetup setup;
     {
         QMutexLocker lock(&m.mutex);
         aborted = m.abortFlag;
+        setup = m.setup;
     }
     if (aborted) {
         qCDebug(lcWorkers) << "Aborting worker" << stage.number << "process in Thread" << QThread::currentThreadId();
@@ -113,89 +117,85 @@ void StageRun::doWork()
 
     writeLog(QStringLiteral("Work Started."), nullptr);
     qCDebug(lcWorkers) << "Starting firmware upload...";
-    const core::SurfaceOpen open = core::openSurface();
-    hid_device *const device = open.device;
-    *stage.handle = device;
-    qCDebug(lcWorkers) << "Thread" << stage.number << "Handle:" << static_cast<const void *>(device);
-    if (!device) {
-        couldNotOpen(open);
-        return;
-    }
-
-    writeLog(QStringLiteral("Handle: "), device);
-    const wchar_t *error = hid_error(device);
-    const QString errorText = error ? QString::fromWCharArray(error) : QString();
-    qCDebug(lcWorkers) << "HID error:" << static_cast<const void *>(error) << "HID error string:" << errorText;
-    writeLog(QStringLiteral("HID error (NULL if none): %1").arg(errorText), nullptr);
-
-    CyBtldr_CommunicationsData record = stage.transport();
     // The file functions take the path in the file system's encoding. The
     // owner hands over the image it checked, open, so that the bytes
     // programmed are the bytes checked whatever is put at the name since.
     const QString path = QDir::currentPath() + QLatin1String(stage.imageName);
-    QByteArray encodedPath;
-    {
-        QMutexLocker lock(&m.mutex);
-        encodedPath = m.imageFile;
-    }
-    if (encodedPath.isEmpty())
-        encodedPath = QFile::encodeName(path);
-    qCDebug(lcWorkers) << "Image path:" << path;
-    writeLog(QStringLiteral("Temporary filepath: %1").arg(path), nullptr);
-    writeLog(QStringLiteral("Programming..."), nullptr);
+    const QByteArray encodedPath = setup.imageFile.isEmpty() ? QFile::encodeName(path) : setup.imageFile;
 
-    const RowCounting counting(stage.number);
-    stage.record->reset();
-    const int result = CyBtldr_Program(encodedPath.constData(), &record, countRow);
-    qCDebug(lcWorkers) << "Result:" << result;
-    core::StageAccount account;
-    account.image = stage.number;
-    account.result = result;
-    account.transfer = *stage.record;
-    const QString otherPath = QDir::currentPath() + QLatin1String(stage.otherImageName);
-    account.imageIds[stage.number - 1] = core::imageSiliconId(QFile::decodeName(encodedPath));
-    account.imageIds[stage.number == 1 ? 1 : 0] = core::imageSiliconId(otherPath);
-    const core::CauseAccount cause = core::accountFor(account);
+    core::StageJob job;
+    job.image = stage.number;
+    job.imagePath = encodedPath.toStdString();
+    job.devicePath = setup.devicePath;
+    job.openUntil = setup.openUntil;
+    // The chips the images are for, as the owner read them from the file, or
+    // else from the images on disk.
+    const QString images[2] = {QDir::currentPath() + QLatin1String(stage.number == 1 ? stage.imageName : stage.otherImageName),
+                               QDir::currentPath() + QLatin1String(stage.number == 2 ? stage.imageName : stage.otherImageName)};
+    for (int i = 0; i < 2; ++i)
+        job.imageIds[i] = setup.imageIds[i] != 0
+                              ? setup.imageIds[i]
+                              : core::imageSiliconId(i == stage.number - 1 ? QFile::decodeName(encodedPath) : images[i]);
+    job.slot = stage.handle;
+    job.transport = stage.transport();
+    job.record = stage.record;
+    job.onRow = [this](int rows) { m.rows = rows; };
+    job.onOpen = [&](hid_device *device) {
+        qCDebug(lcWorkers) << "Thread" << stage.number << "Handle:" << static_cast<const void *>(device);
+        writeLog(QStringLiteral("Handle: "), device);
+        const wchar_t *error = hid_error(device);
+        const QString errorText = error ? QString::fromWCharArray(error) : QString();
+        qCDebug(lcWorkers) << "HID error:" << static_cast<const void *>(error) << "HID error string:" << errorText;
+        writeLog(QStringLiteral("HID error (NULL if none): %1").arg(errorText), nullptr);
+        qCDebug(lcWorkers) << "Image path:" << path;
+        writeLog(QStringLiteral("Temporary filepath: %1").arg(path), nullptr);
+        writeLog(QStringLiteral("Programming..."), nullptr);
+    };
+    const core::StageResult result = core::runStage(job);
     {
         QMutexLocker lock(&m.mutex);
-        m.cause = cause;
+        m.result = result;
     }
-    // Every action ends with the exit command, after which the surface
-    // restarts: this handle is of no further use to the run. After a
-    // success it may tell its owner whether the surface left the bus.
-    {
-        QMutexLocker lock(&m.mutex);
-        if (m.keptHandle != nullptr && *m.keptHandle != nullptr)
-            hid_close(std::exchange(*m.keptHandle, nullptr)); // an earlier run's, never taken
-        if (m.keptHandle != nullptr && result == BL_SUCCESS)
-            *m.keptHandle = device;
-        else
-            hid_close(device);
+    if (!result.opened()) {
+        couldNotOpen(result.report);
+        return;
     }
-    *stage.handle = nullptr;
+    qCDebug(lcWorkers) << "Result:" << result.report.result;
+    logOutcome(result, setup.firstChipExpected);
+    endRun();
+}
 
-    if (result == 0) {
+void StageRun::logOutcome(const core::StageResult &result, bool firstChipExpected)
+{
+    const int code = result.report.result;
+    const QString reason = QString::fromStdString(result.cause.reason);
+    if (code == 0) {
         print(stage.printComplete);
         qCDebug(lcWorkers) << "Success - Worker" << stage.number << "process finished in Thread"
                            << QThread::currentThreadId();
         m.errorFlag = kProgrammed;
-        writeLog(QString::fromLatin1(stage.complete).arg(result), nullptr);
-        if (!cause.reason.isEmpty())
-            writeLog(cause.reason, nullptr);
-    } else {
-        qCDebug(lcWorkers) << "Failed - Worker" << stage.number << "process finished in Thread"
-                           << QThread::currentThreadId();
-        print(stage.printFailed);
-        m.errorFlag = kActionFailed;
-        writeLog(QString::fromLatin1(stage.failed).arg(result), nullptr);
-        const char *message = core::resultMessage(result);
-        if (message)
-            writeLog(QString::fromLatin1(message), nullptr);
-        // Last, so that it is what the window shows: the cause.
-        if (cause.reason != QLatin1String(message))
-            writeLog(cause.reason, nullptr);
+        writeLog(QString::fromLatin1(stage.complete).arg(code), nullptr);
+        if (!reason.isEmpty())
+            writeLog(reason, nullptr);
+        return;
     }
-    endRun();
+    qCDebug(lcWorkers) << "Failed - Worker" << stage.number << "process finished in Thread"
+                       << QThread::currentThreadId();
+    print(stage.printFailed);
+    m.errorFlag = kActionFailed;
+    writeLog(QString::fromLatin1(stage.failed).arg(code), nullptr);
+    // A try that met the first chip because the failed try before it
+    // restarted the surface found what it expected: its exit command hands
+    // the bus to the second chip. Its result's words would tell a mismatch
+    // that is none; the owner logs what happened.
+    if (firstChipExpected && result.cause.cause == engine::Cause::StillFirstChip)
+        return;
+    const char *message = engine::resultMessage(code);
+    if (message)
+        writeLog(QString::fromLatin1(message), nullptr);
+    // Last, so that it is what the window shows: the cause.
+    if (!message || result.cause.reason != message)
+        writeLog(reason, nullptr);
 }
 
 QString StageRun::lastResultText()
@@ -204,10 +204,10 @@ QString StageRun::lastResultText()
     return m.lastResult;
 }
 
-core::CauseAccount StageRun::lastCause()
+core::StageResult StageRun::lastStage()
 {
     QMutexLocker lock(&m.mutex);
-    return m.cause;
+    return m.result;
 }
 
 bool StageRun::openLimitSpent()
@@ -216,13 +216,14 @@ bool StageRun::openLimitSpent()
     return m.retry.limitSpent();
 }
 
-void StageRun::couldNotOpen(const core::SurfaceOpen &open)
+void StageRun::couldNotOpen(const engine::StageReport &report)
 {
     qCDebug(lcWorkers) << "No Handle - Worker" << stage.number << "process finished in Thread"
                        << QThread::currentThreadId();
     m.errorFlag = kNotOpened;
     writeLog(QString::fromLatin1(stage.noHandle), nullptr);
-    for (const QString &line : openFailureLines(open.error, open.permissionDenied))
+    for (const QString &line : openFailureLines(QString::fromStdString(report.openError),
+                                                report.open == engine::StageReport::Open::PermissionDenied))
         writeLog(line, nullptr);
     m.retry.couldNotOpen(*this);
 }

@@ -4,9 +4,10 @@
 // workRequested() starts the thread, the thread's started() runs doWork()
 // and finished() quits the thread (directly, before its event loop starts);
 // every requestWork() then gives one run on the worker's thread, which ends
-// with that run. A run opens the surface by its USB ids, programs one
-// temporary image file with the bootloader host, stores its outcome in
-// errorFlag, logs every step to "log.txt" and emits finished().
+// with that run. A run programs one temporary image with the core's stage
+// runner (which opens the surface and binds the HID transport to it), stores
+// its outcome in errorFlag, logs every step to "log.txt" and emits
+// finished().
 //
 // Worker and Worker2 keep their own flags, lock, signals and open retry;
 // each binds them, with its stage's texts and handle, to a StageRun for
@@ -20,10 +21,8 @@
 #include <hidapi/hidapi.h>
 
 #include "error_flag.h"
-#include "failure_cause.h"
 #include "stage_members.h"
 #include "stage_texts.h"
-#include "surface_access.h"
 
 namespace vireon::workers {
 
@@ -34,15 +33,15 @@ public:
     void requestWork();
     void abort();
     void writeLog(const QString &message, hid_device *device);
+    void setup(const StageSetup &setup);
     void setImageFile(const QByteArray &path);
     void doWork();
     // The last line the latest run logged on the worker's thread: after a
     // failure, why it failed. Empty until a run requested by the owner
     // logs one.
     QString lastResultText();
-    // The latest run's account of its action: its cause and the sentence
-    // that tells it (a success may carry a note).
-    core::CauseAccount lastCause();
+    // The latest run's report (for the update engine) and account.
+    core::StageResult lastStage();
     // The stage gave up opening the surface (only a stage that tries again
     // on its own does).
     bool openLimitSpent();
@@ -54,7 +53,8 @@ public:
     int stageNumber() const { return stage.number; }
 
 private:
-    void couldNotOpen(const core::SurfaceOpen &open);
+    void couldNotOpen(const engine::StageReport &report);
+    void logOutcome(const core::StageResult &result, bool firstChipExpected);
 
     const StageTexts &stage;
     StageMembers m;

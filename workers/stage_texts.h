@@ -26,8 +26,8 @@ struct StageTexts {
     const char *printFailed;    // standard-output line after a failed action
     hid_device **handle;        // the stage's process-wide handle
     CyBtldr_CommunicationsData (*transport)(); // hidTransport<handle, record>
-    core::TransferRecord *record; // what the transport saw during the run
-    const char *otherImageName;   // the other stage's image, to tell its chip
+    engine::TransferRecord *record; // what the transport saw during the run
+    const char *otherImageName;   // the other stage's image, to tell its chip when the owner did not
 };
 
 } // namespace vireon::workers

@@ -6,7 +6,7 @@ hid_device *handle = nullptr;
 
 namespace {
 
-vireon::core::TransferRecord record1;
+vireon::engine::TransferRecord record1;
 
 const vireon::workers::StageTexts kStage1 = {
     1,
@@ -30,8 +30,8 @@ Worker::Worker(QObject *parent) : QObject(parent) {}
 vireon::workers::StageRun Worker::run()
 {
     return {kStage1,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
-             [this] { emit workRequested(); }, [this] { emit finished(); }, retry, nullptr}};
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, stageSetup, result, rows,
+             [this] { emit workRequested(); }, [this] { emit finished(); }, retry}};
 }
 
 void Worker::requestWork() { run().requestWork(); }
@@ -40,10 +40,12 @@ void Worker::abort() { run().abort(); }
 
 void Worker::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
 
+void Worker::setup(const vireon::workers::StageSetup &setup) { run().setup(setup); }
+
 void Worker::setImageFile(const QByteArray &path) { run().setImageFile(path); }
 
 void Worker::doWork() { run().doWork(); }
 
 QString Worker::lastResultText() { return run().lastResultText(); }
 
-vireon::core::CauseAccount Worker::lastCause() { return run().lastCause(); }
+vireon::core::StageResult Worker::lastStage() { return run().lastStage(); }

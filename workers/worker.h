@@ -39,16 +39,21 @@ public:
     void abort();
     // One log line: with a device, its pointer instead of the message.
     void threadwritetolog(QString message, hid_device *device = nullptr);
-    // The file the next runs program, in the file system's encoding (the
-    // owner's open image, "/proc/self/fd/N"); empty: the temporary image by
-    // its name in the current directory.
+    // What the next runs program and where (set by the owner before
+    // requestWork): the image in the file system's encoding (the owner's
+    // sealed copy, "/proc/self/fd/N"; empty: the temporary image by its name
+    // in the current directory), the surface's node, how long it may settle.
+    void setup(const vireon::workers::StageSetup &setup);
     void setImageFile(const QByteArray &path);
     // The last line the latest run logged: after a failure, its reason
     // ("The expected device does not match the detected device."). Empty
     // until that run logs one.
     QString lastResultText();
-    // The latest run's account: why it failed, or a note on its success.
-    vireon::core::CauseAccount lastCause();
+    // The latest run's report, for the update engine, and its account: why
+    // it failed, or a note on its success.
+    vireon::core::StageResult lastStage();
+    // Rows the latest run's action has done so far (from any thread).
+    int rowsDone() const { return rows; }
 
 signals:
     void workRequested();
@@ -64,8 +69,9 @@ private:
     bool workingFlag = false;
     QMutex mutex;
     QString lastResult; // under mutex
-    QByteArray imageFile; // under mutex
-    vireon::core::CauseAccount cause; // under mutex
+    vireon::workers::StageSetup stageSetup; // under mutex
+    vireon::core::StageResult result; // under mutex
+    std::atomic<int> rows{0};
     // The first stage does not try again on its own: a failed open ends the run.
     vireon::workers::OpenRetry retry;
 };

@@ -2,13 +2,12 @@
 
 #include "hid_transport.h"
 
-#include <QMutexLocker>
 
 hid_device *handle2 = nullptr;
 
 namespace {
 
-vireon::core::TransferRecord record2;
+vireon::engine::TransferRecord record2;
 
 const vireon::workers::StageTexts kStage2 = {
     2,
@@ -32,17 +31,11 @@ Worker2::Worker2(QObject *parent, std::chrono::milliseconds openLimit)
 {
 }
 
-Worker2::~Worker2()
-{
-    if (keptHandle != nullptr)
-        hid_close(keptHandle);
-}
-
 vireon::workers::StageRun Worker2::run()
 {
     return {kStage2,
-            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, imageFile, cause,
-             [this] { emit workRequested(); }, [this] { emit finished(); }, restart, &keptHandle}};
+            {*this, errorFlag, busyFlag, abortFlag, workingFlag, mutex, lastResult, stageSetup, result, rows,
+             [this] { emit workRequested(); }, [this] { emit finished(); }, restart}};
 }
 
 void Worker2::requestWork() { run().requestWork(); }
@@ -51,20 +44,14 @@ void Worker2::abort() { run().abort(); }
 
 void Worker2::threadwritetolog(QString message, hid_device *device) { run().writeLog(message, device); }
 
+void Worker2::setup(const vireon::workers::StageSetup &setup) { run().setup(setup); }
+
 void Worker2::setImageFile(const QByteArray &path) { run().setImageFile(path); }
 
 void Worker2::doWork() { run().doWork(); }
 
 QString Worker2::lastResultText() { return run().lastResultText(); }
 
-vireon::core::CauseAccount Worker2::lastCause() { return run().lastCause(); }
+vireon::core::StageResult Worker2::lastStage() { return run().lastStage(); }
 
 bool Worker2::openLimitSpent() { return run().openLimitSpent(); }
-
-hid_device *Worker2::takeHandle()
-{
-    QMutexLocker lock(&mutex);
-    hid_device *taken = keptHandle;
-    keptHandle = nullptr;
-    return taken;
-}

@@ -38,7 +38,6 @@ public:
     static constexpr std::chrono::milliseconds kOpenLimit{20000};
 
     explicit Worker2(QObject *parent = nullptr, std::chrono::milliseconds openLimit = kOpenLimit);
-    ~Worker2() override;
 
     // As in Worker.
     std::atomic<int> errorFlag{0};
@@ -48,17 +47,14 @@ public:
     void abort();
     void threadwritetolog(QString message, hid_device *device = nullptr);
     // As in Worker.
+    void setup(const vireon::workers::StageSetup &setup);
     void setImageFile(const QByteArray &path);
     QString lastResultText();
-    // The latest run's account: why it failed, or a note on its success.
-    vireon::core::CauseAccount lastCause();
+    vireon::core::StageResult lastStage();
+    int rowsDone() const { return rows; }
     // The stage ended because the surface could not be opened within the
     // whole open limit; cleared by requestWork.
     bool openLimitSpent();
-    // The handle of the latest run that programmed its image, still open so
-    // that a watch can tell whether the surface left the bus as it
-    // restarted; null when there is none. The caller closes it.
-    hid_device *takeHandle();
 
 signals:
     void workRequested();
@@ -74,9 +70,9 @@ private:
     bool workingFlag = false;
     QMutex mutex;
     QString lastResult; // under mutex
-    QByteArray imageFile; // under mutex
-    vireon::core::CauseAccount cause; // under mutex
-    hid_device *keptHandle = nullptr; // under mutex
+    vireon::workers::StageSetup stageSetup; // under mutex
+    vireon::core::StageResult result; // under mutex
+    std::atomic<int> rows{0};
 
     // The restart of a run that could not open the surface; under mutex.
     vireon::workers::RestartRetry restart;

@@ -31,7 +31,7 @@ struct MainWindowProbe {
     bool updatePressed() const { return w.updatePressed; }
     const QString &statusString() const { return w.statusString; }
     vireon::core::TrustLocations &trustLocations() const { return w.files->trustLocations; }
-    std::chrono::milliseconds &deviceReturnLimit() const { return w.sequence->deviceReturnLimit; }
+    std::chrono::milliseconds &deviceReturnLimit() const { return w.sequence->deviceReturnLimit(); }
     const QPixmap &browseUp() const { return w.browseUp; }
     const QPixmap &browseDown() const { return w.browseDown; }
     const QPixmap &browseDisabled() const { return w.browseDisabled; }

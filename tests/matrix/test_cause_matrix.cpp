@@ -169,17 +169,32 @@ TEST_P(CauseMatrix, WindowTellsTheCause)
                     qPrintable(reason), qPrintable(log.mid(log.size() - 2).join(" / ")));
     const QString notRestarted = "The surface did not restart by itself: unplug and re-plug it to start the new "
                                  "firmware.";
+    const bool first = std::string(cell.place) == "first";
     if (cell.stage == 1 && !cell.last()) {
-        // The first stage is not retried after a failed transfer.
+        // The first stage is not retried after a failed transfer. Nothing
+        // was written before the first row.
         EXPECT_EQ(box, "Firmware update 1 failed.\nPlease restart the application and try again.");
-        EXPECT_EQ(reason, cell.reason());
+        EXPECT_EQ(reason, cell.reason() + "\nKeep the surface plugged in and check its cable; " +
+                              (first ? "nothing was written: run the update again."
+                                     : "the surface may hold a partial image: run the update again, which mends it."));
         EXPECT_TRUE(log.contains(" Thread 1: " + cell.reason()));
-        EXPECT_EQ(log.back(), " Main Thread: Result: failed in image 1; the surface may hold part of image 1 and not "
-                              "image 2; run the update again.");
+        EXPECT_EQ(log.back(), first ? " Main Thread: Result: failed in image 1; nothing was written; run the update again."
+                                    : " Main Thread: Result: failed in image 1; the surface may hold part of image 1 and "
+                                      "not image 2; run the update again.");
         return;
     }
-    // A failed second stage, or a first stage that left the surface in its
-    // first chip, is mended by the second stage's retries.
+    if (cell.stage == 1 && cell.kind->exitLost) {
+        // Its exit command never reached the surface: it is still the first
+        // chip, and image 2 must not go to it.
+        EXPECT_EQ(box, "The Vireon Surface did not restart after its first update stage.\nUnplug it, plug it back in "
+                       "and run the update again.");
+        EXPECT_TRUE(reason.contains("did not restart into its second chip")) << reason.toStdString();
+        EXPECT_EQ(log.back(), " Main Thread: Result: image 1 programmed; the surface did not restart into its second "
+                              "chip; re-plug it and run the update again.");
+        EXPECT_TRUE(log.filter(QRegularExpression("^ Thread 2: ")).isEmpty());
+        return;
+    }
+    // A failed second stage is mended by its retries.
     EXPECT_EQ(box, "Firmware update complete.");
     if (cell.stage == 2 && !cell.last()) {
         EXPECT_TRUE(log.contains(" Thread 2: " + cell.reason()));
@@ -222,7 +237,7 @@ TEST_P(CauseMatrix, CommandLineTellsTheCause)
         EXPECT_EQ(said, "");
     } else if (cell.stage == 1) {
         EXPECT_EQ(code, 10) << "not-restarted";
-        EXPECT_TRUE(said.contains("The surface did not restart into its second chip after image 1.")) << said.toStdString();
+        EXPECT_TRUE(said.contains("did not restart into its second chip")) << said.toStdString();
         EXPECT_FALSE(said.contains("firmware file made for this surface")) << "no wrong-file advice";
     } else {
         // Even when quiet: the surface needs the user's hand.

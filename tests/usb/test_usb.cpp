@@ -3,13 +3,14 @@
 // detach and the restart after the exit command, and the watch of that
 // restart; scripted faults; whole programming runs through the transport, a
 // clean bus for each test.
-#include "bus_watch.h"
 #include "cyacd_gen.h"
 #include "cybtldr_api2.h"
 #include "hid_transport.h"
 #include "hid_listing.h"
 #include "hidapi_lock.h"
 #include "hidsim.h"
+#include "restart_watch.h"
+#include "surface_access.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -205,7 +206,7 @@ TEST_F(Transport, EachFailureIsRecordedAsItHappens)
         EXPECT_EQ(CyBtldr_StartBootloadOperation(&record, kFirstChip, 0, &version), -1);
         EXPECT_EQ(GetCapturedStderr(), "") << "the record's owner tells it";
         EXPECT_EQ(transfers.fault, c.recorded);
-        EXPECT_EQ(transfers.hidText.toStdString(), c.hidText);
+        EXPECT_EQ(transfers.hidText, c.hidText);
         EXPECT_EQ(transfers.faultExchange, 1);
         EXPECT_EQ(transfers.faultCommand, CMD_ENTER_BOOTLOADER);
         EXPECT_FALSE(transfers.identified);
@@ -365,21 +366,32 @@ TEST_F(Sim, TwoImagesProgrammedInTurnThroughTheRestart)
     EXPECT_EQ(surface->restarts(), 2);
 }
 
-// After the exit command the watch tells a surface that left and came back
-// from one that never left or never came back; the stage's handle, failed
-// for good once the surface left, tells an absence no listing saw.
+// After the exit command the engine's watch, fed real looks at the bus,
+// tells a surface that left and came back from one that never left or never
+// came back; a surface gone and back between two looks is told by the
+// enumeration it came back with.
 TEST_F(Sim, TheRestartWatchTellsBackStayedOnAndGone)
 {
+    using Verdict = engine::RestartWatch::Verdict;
     const struct Case {
         const char *name;
         std::optional<sim::Fault::Kind> fault;
         std::chrono::milliseconds offBus, firstLookAfter;
-        core::Return::Kind told;
+        Verdict told;
     } cases[] = {
-        {"restarts", std::nullopt, 300ms, 0ms, core::Return::Back},
-        {"gone and back before the first look", std::nullopt, 1ms, 200ms, core::Return::Back},
-        {"never leaves", sim::Fault::NeverLeaves, 300ms, 0ms, core::Return::StayedOn},
-        {"never comes back", sim::Fault::NeverReturns, 300ms, 0ms, core::Return::Gone},
+        {"restarts", std::nullopt, 300ms, 0ms, Verdict::Back},
+        {"gone and back before the first look", std::nullopt, 1ms, 200ms, Verdict::Back},
+        {"never leaves", sim::Fault::NeverLeaves, 300ms, 0ms, Verdict::StayedOn},
+        {"never comes back", sim::Fault::NeverReturns, 300ms, 0ms, Verdict::Gone},
+    };
+    const auto look = [] {
+        engine::Surfaces seen;
+        for (const core::SurfaceInfo &surface : core::attachedSurfaces())
+            seen.push_back({surface.path.toStdString(), surface.serial.toStdString(), surface.enumeration});
+        return seen;
+    };
+    const auto now = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -387,12 +399,16 @@ TEST_F(Sim, TheRestartWatchTellsBackStayedOnAndGone)
         auto surface = attach({tools::targetFor(smallImage())}, c.offBus);
         if (c.fault)
             surface->addFault({*c.fault});
+        const engine::Surfaces before = look();
+        ASSERT_EQ(before.size(), 1u);
         ASSERT_EQ(program(smallImage()), BL_SUCCESS);
+        hid_close(std::exchange(handle, nullptr));
         std::this_thread::sleep_for(c.firstLookAfter);
-        core::RestartWatch watch{{}, true, std::exchange(handle, nullptr)};
-        const core::Return back = core::waitForReturn(watch, 500ms, 1s, [] { return false; });
-        EXPECT_EQ(back.kind, c.told);
-        EXPECT_EQ(watch.handle, nullptr) << "closed once told";
+        engine::RestartWatch watch({before.front(), true}, now(), 500ms, 1s);
+        Verdict told = Verdict::Waiting;
+        while ((told = watch.look(now(), look())) == Verdict::Waiting)
+            std::this_thread::sleep_for(core::kBusPollInterval);
+        EXPECT_EQ(told, c.told);
     }
 }
 
