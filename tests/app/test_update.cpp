@@ -288,6 +288,36 @@ TEST_F(UpdateTest, ASurfaceThatStaysOnTheBusAfterImage1StopsBeforeImage2)
                                    "second chip; re-plug it and run the update again.");
 }
 
+// Image 1's exit command lost on its way, and the first chip then answering
+// as the second (forged, or a chip that lies): image 2 never goes to it,
+// since a surface that did not leave the bus did not restart.
+TEST_F(UpdateTest, AFirstChipThatStaysOnAndAnswersAsTheSecondIsNeverGivenImage2)
+{
+    const ShortRestartAllowance quick(1s);
+    int image1 = 0; // the exchanges of image 1 on a clean surface
+    {
+        update();
+        auto lock = surface->lock();
+        for (const auto &request : surface->device().received())
+            image1 += request.target == 0 ? 1 : 0;
+    }
+    replug();
+    sim::Fault lost{sim::Fault::Dropped};
+    lost.chip = 0;
+    lost.atExit = true;
+    sim::Fault forged{sim::Fault::ForgedIdentity};
+    forged.exchange = image1 + 1;
+    surface->addFault(lost);
+    surface->addFault(forged);
+    EXPECT_EQ(update(), (QStringList{kInfoBox, "The Vireon Surface did not restart after its first update stage.\n"
+                                               "Unplug it, plug it back in and run the update again."}));
+    expectEnded(false);
+    EXPECT_EQ(entries("Thread 2"), QStringList{});
+    auto lock = surface->lock();
+    EXPECT_TRUE(surface->device().flash(0) == vireon::tools::imageRows(images()[0]));
+    EXPECT_TRUE(surface->device().flash(1).empty());
+}
+
 TEST_F(UpdateTest, SecondStageFailuresAreRetriedFiveTimesCountedPerRun)
 {
     surface->device().target(1).siliconId ^= 0x100; // no worker runs: no lock needed

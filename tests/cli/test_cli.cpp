@@ -6,6 +6,7 @@
 #include "flash.h"
 #include "hidsim.h"
 #include "progress_meter.h"
+#include "timing.h"
 
 #include <gtest/gtest.h>
 
@@ -256,6 +257,57 @@ TEST_F(Cli, CtrlCAbortsTheActionAndAnotherUpdateMendsIt)
     surface->setLatency(0us);
     EXPECT_EQ(flash({QStringLiteral("update"), file_, QStringLiteral("-q")}).code, 0);
     expectProgrammed(*surface);
+}
+
+// Image 1's exit command lost on its way: the surface stays on the bus as
+// its first chip, and a well-formed answer naming the second chip (forged,
+// or from a chip that lies) would let image 2 into it. A restart leaves the
+// bus, so the update stops before image 2.
+TEST_F(Cli, AFirstChipThatStaysOnAndAnswersAsTheSecondIsNeverGivenImage2)
+{
+    int image1 = 0; // the exchanges of image 1 on a clean surface
+    {
+        auto clean = attach();
+        ASSERT_EQ(flash({QStringLiteral("update"), file_, QStringLiteral("-q")}).code, 0);
+        auto lock = clean->lock();
+        for (const auto &request : clean->device().received())
+            image1 += request.target == 0 ? 1 : 0;
+    }
+    sim::Bus::instance().reset();
+    auto surface = attach();
+    sim::Fault lost{sim::Fault::Dropped};
+    lost.chip = 0;
+    lost.atExit = true;
+    sim::Fault forged{sim::Fault::ForgedIdentity};
+    forged.exchange = image1 + 1; // the request after image 1: image 2's first
+    surface->addFault(lost);
+    surface->addFault(forged);
+    core::setRestartAllowance(500ms);
+    const Result result = flash({QStringLiteral("update"), file_});
+    core::setRestartAllowance(core::kRestartAllowance);
+    EXPECT_EQ(result.code, static_cast<int>(flash::Exit::NotRestarted)) << qPrintable(result.err);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("did not restart into its second chip"))) << qPrintable(result.err);
+    auto lock = surface->lock();
+    EXPECT_TRUE(surface->device().flash(0) == tools::imageRows(images()[0])) << "image 1 only, in its own chip";
+    EXPECT_TRUE(surface->device().flash(1).empty());
+}
+
+// A verify that finds no difference says what it compared.
+TEST_F(Cli, VerifyTellsWhichChecksMatched)
+{
+    auto surface = attach();
+    ASSERT_EQ(flash({QStringLiteral("update"), file_, QStringLiteral("-q")}).code, 0);
+    ASSERT_TRUE(sim::Bus::instance().waitOnBus(surface, true, 5s));
+    const Result verify = flash({QStringLiteral("verify"), file_, QStringLiteral("--json")});
+    ASSERT_EQ(verify.code, 0) << qPrintable(verify.err);
+    const QJsonObject last =
+        QJsonDocument::fromJson(verify.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last().toUtf8()).object();
+    EXPECT_EQ(last.value(QLatin1String("result")).toString(), QLatin1String("success"));
+    const QJsonObject checks = last.value(QLatin1String("checks")).toObject();
+    EXPECT_TRUE(checks.value(QLatin1String("row_checksums")).toBool());
+    // The simulated bootloader is new enough for its application check.
+    EXPECT_TRUE(checks.value(QLatin1String("application_check_image1")).toBool());
+    EXPECT_TRUE(checks.value(QLatin1String("application_check_image2")).toBool());
 }
 
 TEST_F(Cli, SerialPicksOneOfTwoSurfacesAndLeavesTheOther)

@@ -72,6 +72,36 @@ TEST(ShippedFlash, UpdatesBothChipsAcrossTheRestartAndTellsARefusedOpen)
     EXPECT_TRUE(refused.err.contains(QStringLiteral("70-vireon-surface.rules"))) << qPrintable(refused.err);
 }
 
+// An update stopped between its images leaves the surface in its second
+// chip's bootloader. The next update meets that chip, waits for the restart
+// its exit command begins, and programs both chips: on the first try, every
+// time, on the real stack where a departing node is still listed for a
+// moment as it goes.
+TEST(ShippedFlash, ASurfaceLeftInItsSecondChipIsUpdatedOnTheFirstTryEveryTime)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("fw.cyacd"));
+    ASSERT_TRUE(tools::writeFile(file.toStdString(), images()));
+    testbed::HidrawTestbed bed(tools::targetsFor(images()), 300ms);
+    int updated = 0;
+    for (int run = 0; run < 20; ++run) {
+        ASSERT_TRUE(bed.waitPlugged(true, 5s));
+        {
+            auto lock = bed.lock();
+            bed.device().clearFlash(0);
+            bed.device().clearFlash(1);
+            if (bed.device().currentTarget() == 0)
+                bed.device().restart(); // the second chip has the bus
+        }
+        const Outcome update = flash({QStringLiteral("update"), file, QStringLiteral("-q")});
+        EXPECT_EQ(update.code, 0) << "run " << run << ": " << qPrintable(update.err);
+        auto lock = bed.lock();
+        updated += update.code == 0 && bed.device().flash(0) == tools::imageRows(images()[0]) &&
+                   bed.device().flash(1) == tools::imageRows(images()[1]);
+    }
+    EXPECT_EQ(updated, 20);
+}
+
 // Two surfaces, each updated by its own process with its own file: each
 // surface holds its file's images, and both saw the same number of reports,
 // so neither process wrote to the other's surface.

@@ -138,6 +138,32 @@ TEST_F(RealPathTest, WholeUpdateProgramsBothChips)
     }
 }
 
+// An update stopped between its images leaves the surface in its second
+// chip's bootloader: the window meets that chip, waits for the restart its
+// exit command begins and programs both chips, on the first press of UPDATE
+// every time.
+TEST_F(RealPathTest, ASurfaceLeftInItsSecondChipIsUpdatedOnTheFirstTryEveryTime)
+{
+    int updated = 0;
+    for (int run = 0; run < 20; ++run) {
+        ASSERT_TRUE(bed->waitPlugged(true, 5s));
+        {
+            auto lock = bed->lock();
+            bed->device().clearFlash(0);
+            bed->device().clearFlash(1);
+            if (bed->device().currentTarget() == 0)
+                bed->device().restart(); // the second chip has the bus
+        }
+        if (run > 0) // a success forgets the file
+            withModals(dir.filePath("surface.cyacd"),
+                       [this] { QTest::mouseClick(probe().ui().browseFileLabel, Qt::LeftButton); });
+        const QStringList boxes = update();
+        EXPECT_EQ(boxes, (QStringList{kInfoBox, "Firmware update complete."})) << "run " << run;
+        updated += boxes.value(1) == "Firmware update complete." && chipHolds(0) && chipHolds(1);
+    }
+    EXPECT_EQ(updated, 20);
+}
+
 TEST_F(RealPathTest, UnplugInTheMiddleOfEachStageEndsInFailure)
 {
     bed->unplugAt(0, 5);
