@@ -75,6 +75,7 @@ Step UpdateEngine::start(Millis now, const RunRequest &request)
     firstChipExpected_ = bounceNext_ = false;
     stage2Failure_.reset();
     last_.reset();
+    restartingAway_ = false;
     notes_.clear();
     if (!request.signature.empty())
         add(Note::Kind::Signature, request.signature);
@@ -104,6 +105,8 @@ Step UpdateEngine::seen(Millis now, const Surfaces &surfaces)
         firstSeen_.emplace(std::make_pair(surface.path, surface.enumeration), everLooked_ ? now : Millis::min());
     everLooked_ = true;
     seen_ = surfaces;
+    if (restartingAway_ && target_.find(surfaces) != nullptr)
+        restartingAway_ = false;
     switch (state_) {
     case State::Looking:
         return look(now);
@@ -336,6 +339,7 @@ Step UpdateEngine::watchBack(Millis now)
     case State::Stage2Return:
         return runStage(now, 2, back, std::exchange(bounceNext_, false));
     default: // Return2: it restarted into its new firmware
+        restartingAway_ = target_.find(seen_) == nullptr;
         return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
     }
 }
