@@ -430,30 +430,31 @@ Step UpdateEngine::closed(Millis) { return stop(true); }
 Step UpdateEngine::stop(bool closing)
 {
     using endings::StoppedAt;
+    StoppedAt where = StoppedAt::BetweenImages;
     switch (state_) {
     case State::Idle:
         return current();
+    case State::Return2: // both images are in: the update is complete
+        return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
+    case State::Stage1:
+    case State::Stage2:
+        // A running stage the front end stops itself, and its report ends
+        // the run; one not begun yet is simply not begun.
+        if (stageStarted_)
+            return current();
+        where = state_ == State::Stage1 ? StoppedAt::BeforeImage1 : StoppedAt::BetweenImages;
+        break;
     case State::Looking:
     case State::Claiming:
     case State::Stage1Return:
-        return finish(endings::stopped(StoppedAt::BeforeImage1, 1, 0, closing, policy_));
-    case State::Stage1:
-    case State::Stage2:
-        // A stage not begun yet is simply not begun; a running one the front
-        // end stops itself, and its report ends the run.
-        if (!stageStarted_)
-            return finish(endings::stopped(state_ == State::Stage1 && tries_[1] == 0 ? StoppedAt::BeforeImage1
-                                                                                      : StoppedAt::BetweenImages,
-                                           state_ == State::Stage1 ? 1 : 2, 0, closing, policy_));
-        return current();
+        where = StoppedAt::BeforeImage1;
+        break;
     case State::Pause:
     case State::Return1:
     case State::Stage2Return:
-        return finish(endings::stopped(StoppedAt::BetweenImages, 2, 0, closing, policy_));
-    case State::Return2:
-        return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
+        break;
     }
-    return current();
+    return finish(endings::stopped(where, where == StoppedAt::BeforeImage1 ? 1 : 2, 0, closing, policy_));
 }
 
 Phase UpdateEngine::phase() const
