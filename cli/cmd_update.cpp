@@ -207,7 +207,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
                       {Exit::Usage, trust.error,
                        QStringLiteral("give the maker's public key file as minisign wrote it (NAME.pub).")});
     for (const QString &problem : trust.trust.keyProblems + trust.trust.policyProblems)
-        reporter.step(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
+        reporter.warn(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
     Images images;
     const Outcome prepared = prepareImages(options.file, dir, trust.trust, reporter, &images);
