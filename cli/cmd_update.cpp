@@ -238,8 +238,10 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     core::SurfaceLock surfaceLock;
     if (!surfaceLock.claim(wait.surfaces.front().serial, wait.surfaces.front().path))
         return finish(reporter, step::Wait,
-                      {Exit::SurfaceBusy, surfaceLock.problem(),
-                       QStringLiteral("wait until that update has finished, then run the command again.")});
+                      surfaceLock.setupProblem()
+                          ? Outcome{Exit::SetupProblem, surfaceLock.problem(), surfaceLock.fix()}
+                          : Outcome{Exit::SurfaceBusy, surfaceLock.problem(),
+                                    QStringLiteral("wait until that update has finished, then run the command again.")});
 
     StageJob job;
     job.action = program ? PROGRAM : VERIFY;

@@ -5,7 +5,6 @@
 #include "folder_files.h"
 #include "log_line.h"
 #include "printable.h"
-#include "surface_lock.h"
 #include "temporary_images.h"
 
 #include "cyacd_gen.h"
@@ -312,38 +311,6 @@ TEST_F(FolderFilesTest, TemporaryImagesAreReadThroughTheFilesChecked)
         EXPECT_FALSE(QFileInfo::exists(at("t1")));
         QFile::remove(at("t2"));
     }
-}
-
-// One updater per surface: the lock is named after the surface, in a folder
-// of this user's alone, and a second claim is refused naming the holder.
-TEST(SurfaceLockTest, ASecondClaimOfTheSameSurfaceIsRefusedNamingTheHolder)
-{
-    QTemporaryDir runtime;
-    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    EXPECT_EQ(surfaceLockKey("VS-0001", "/dev/hidraw3"), "serial-VS-0001");
-    EXPECT_EQ(surfaceLockKey("a/b\\n..", "/dev/hidraw3"), "serial-a%2Fb%5Cn..");
-    EXPECT_EQ(surfaceLockKey({}, "sim:7"), "path-sim%3A7");
-    EXPECT_EQ(surfaceLockPath("serial-VS-0001"), runtime.path() + "/vireon-surface-serial-VS-0001.lock");
-
-    SurfaceLock first, second, other;
-    ASSERT_TRUE(first.claim("VS-0001", "/dev/hidraw3"));
-    EXPECT_FALSE(second.claim("VS-0001", "/dev/hidraw9")); // the same surface on another node
-    EXPECT_EQ(second.holder(), QCoreApplication::applicationPid());
-    // The holder's program is the name the lock records: this test's own.
-    EXPECT_TRUE(second.problem().endsWith(QString(", process %1) is updating the surface with serial number VS-0001.")
-                                              .arg(QCoreApplication::applicationPid())))
-        << second.problem().toStdString();
-    EXPECT_TRUE(other.claim("VS-0002", "/dev/hidraw3"));
-    first.release();
-    EXPECT_TRUE(second.claim("VS-0001", "/dev/hidraw9"));
-
-    // A runtime folder others may write to is not used.
-    ASSERT_TRUE(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                          QFileDevice::ExeOwner | QFileDevice::WriteOther |
-                                                          QFileDevice::ExeOther | QFileDevice::ReadOther));
-    EXPECT_EQ(runtimeFolder(), QString("/tmp/vireon-%1").arg(::geteuid()));
-    qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 } // namespace
