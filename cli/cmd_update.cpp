@@ -209,6 +209,7 @@ int twoStageCommand(const Options &options, Reporter &reporter)
     for (const QString &problem : trust.trust.keyProblems + trust.trust.policyProblems)
         reporter.warn(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
+    core::markAndSweepRunFolders(dir.path());
     Images images;
     const Outcome prepared = prepareImages(options.file, dir, trust.trust, reporter, &images);
     if (!prepared.ok())

@@ -4,6 +4,7 @@
 // updaters of one surface), and in process a surface whose strings hold
 // control characters.
 #include "cyacd_gen.h"
+#include "exit_codes.h"
 #include "flash.h"
 #include "hidsim.h"
 #include "printable.h"
@@ -22,6 +23,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -238,6 +240,65 @@ TEST_F(CliFiles, ASurfacesOwnStringsAreEscapedAndCutOnEveryChannel)
             EXPECT_TRUE(printed.contains(QStringLiteral("serial ") + shown)) << qPrintable(printed);
         }
         EXPECT_EQ(QString::fromLocal8Bit(read(QStringLiteral("list.log"))).count(QLatin1Char('\n')), json ? 4 : 2);
+    }
+    sim::Bus::instance().reset();
+}
+
+// The bytes programmed are the bytes checked: another valid image for chip 1
+// written into vireon-flash's own temporary image after the check, while
+// it waits for the surface, never reaches the surface; the run says the
+// image changed.
+TEST_F(CliFiles, AnImageRewrittenInPlaceAfterTheCheckNeverReachesTheSurface)
+{
+    sim::Bus::instance().reset();
+    const std::vector<tools::ImageSpec> checked = tools::twoChipImages(8, 64);
+    const tools::ImageSpec other = tools::twoChipImages(8, 64, 7)[0];
+    ASSERT_TRUE(tools::writeFile(at("fw.cyacd").toStdString(), checked));
+    const QByteArray previousTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir_.path()));
+    int steps[2];
+    ASSERT_EQ(::pipe(steps), 0);
+    FILE *out = ::fdopen(steps[1], "w");
+    std::shared_ptr<sim::Surface> surface;
+    // Once the command waits for a surface, its image is rewritten in place,
+    // then the surface is plugged in.
+    std::thread user([&] {
+        FILE *in = ::fdopen(steps[0], "r");
+        char line[4096];
+        bool rewritten = false;
+        while (std::fgets(line, sizeof line, in) != nullptr) {
+            if (rewritten || !QByteArray(line).contains("waiting up to"))
+                continue;
+            const QStringList made = QDir(dir_.path()).entryList({QStringLiteral("vireon-flash-*")}, QDir::Dirs);
+            QFile image(at(made.value(0) + QStringLiteral("/stage1_image.cyacd")));
+            EXPECT_TRUE(image.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                        image.write(tools::imageText(other).c_str()) > 0);
+            image.close();
+            sim::SurfaceOptions options;
+            options.targets = tools::targetsFor(checked);
+            options.offBusAfterExit = 2ms;
+            surface = sim::Bus::instance().attach(options);
+            rewritten = true;
+        }
+        std::fclose(in);
+    });
+    FILE *err = std::tmpfile();
+    const int code = flash::run({QStringLiteral("vireon-flash"), QStringLiteral("--wait"), QStringLiteral("60"),
+                                 QStringLiteral("update"), at("fw.cyacd")},
+                                out, err);
+    std::fclose(out);
+    user.join();
+    std::fclose(err);
+    if (previousTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", previousTemp);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(code, static_cast<int>(flash::Exit::FileRefused)); // the image changed
+    {
+        auto lock = surface->lock();
+        EXPECT_FALSE(surface->device().flash(0) == tools::imageRows(other));
+        EXPECT_TRUE(surface->device().flash(0) == tools::imageRows(checked[0]));
     }
     sim::Bus::instance().reset();
 }

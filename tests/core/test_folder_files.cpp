@@ -22,6 +22,7 @@
 #include <csignal>
 #include <functional>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -264,9 +265,9 @@ TEST_F(FolderFilesTest, EachLogEntryIsOneLineWhateverItNames)
     EXPECT_EQ(lines[3], "");
 }
 
-// The temporary images: the bootloader host reads each through the open
-// file written for it, whatever is put at its name later, and unchanged()
-// says when the name no longer holds those bytes.
+// The temporary images: the bootloader host reads each from a sealed copy of
+// the bytes written, whatever is put at its name or written into the file
+// later, and unchanged() says when the name no longer holds those bytes.
 TEST_F(FolderFilesTest, TemporaryImagesAreReadThroughTheFilesChecked)
 {
     const QByteArray one = QByteArray::fromStdString(vireon::tools::imageText({.rowCount = 2, .rowSize = 16, .seed = 1}));
@@ -300,11 +301,16 @@ TEST_F(FolderFilesTest, TemporaryImagesAreReadThroughTheFilesChecked)
         c.change();
         EXPECT_EQ(images.unchanged(1).reason, QString());
         EXPECT_EQ(images.unchanged(2).reason, c.problem.isEmpty() ? QString() : c.problem.arg(at("t2")));
-        // The host's path still reads the bytes checked, unless they were
-        // written over in the file itself.
+        // The host's path reads the bytes checked, even when they were
+        // written over in the named file itself; and nobody can change them
+        // through it.
         QFile host(QFile::decodeName(images.hostPath(2)));
         ASSERT_TRUE(host.open(QIODevice::ReadOnly));
-        EXPECT_EQ(host.readAll(), c.problem.startsWith("Image") ? other : two);
+        EXPECT_EQ(host.readAll(), two);
+        const int writer = ::open(images.hostPath(2).constData(), O_WRONLY | O_CLOEXEC);
+        EXPECT_EQ(::write(writer, "x", 1), -1);
+        ::close(writer);
+        EXPECT_NE(::truncate(images.hostPath(2).constData(), 0), 0);
         images.remove();
         // A file someone else put at the name is theirs: it stays.
         EXPECT_EQ(QFileInfo::exists(at("t2")), c.problem.contains("replaced") && QString(c.what) != "removed");
