@@ -303,4 +303,40 @@ TEST_F(CliFiles, AnImageRewrittenInPlaceAfterTheCheckNeverReachesTheSurface)
     sim::Bus::instance().reset();
 }
 
+// A log at the file-size limit (ulimit -f) is a log that cannot be
+// written: the update goes on to the end, the user is told, no entry is
+// left cut, and the run's temporary folder goes with it.
+TEST_F(CliFiles, ALogAtTheFileSizeLimitDoesNotEndTheUpdate)
+{
+    if (!QFileInfo::exists(QStringLiteral("/usr/bin/prlimit"))) {
+        std::fprintf(stderr, "prlimit is not installed: skipped\n");
+        std::exit(77);
+    }
+    constexpr int kLimit = 40000; // room for the images, not for the log
+    const QByteArray earlier = QByteArray(kLimit - 200, 'x') + '\n';
+    {
+        QFile log(at("flash.log"));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly) && log.write(earlier) == earlier.size());
+    }
+    QProcess demo;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+    environment.insert(QStringLiteral("TMPDIR"), dir_.path());
+    demo.setProcessEnvironment(environment);
+    demo.setWorkingDirectory(dir_.path());
+    demo.start(QStringLiteral("/usr/bin/prlimit"),
+               {QStringLiteral("--fsize=%1").arg(kLimit), QStringLiteral("--"), QStringLiteral(VIREON_FLASH_DEMO),
+                QStringLiteral("--off-bus-ms"), QStringLiteral("50"), QStringLiteral("-q"), QStringLiteral("--log"),
+                QStringLiteral("flash.log"), QStringLiteral("update"), firmware(QStringLiteral("fw.cyacd"))});
+    ASSERT_TRUE(demo.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(demo.readAllStandardError());
+    EXPECT_EQ(demo.exitStatus(), QProcess::NormalExit) << "ended by a signal";
+    EXPECT_EQ(demo.exitCode(), static_cast<int>(flash::Exit::Success)) << qPrintable(err);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("vireon-flash: cannot append to the log file flash.log"))) << qPrintable(err);
+    const QByteArray log = read(QStringLiteral("flash.log"));
+    EXPECT_TRUE(log.startsWith(earlier));
+    EXPECT_TRUE(log.endsWith('\n')) << "no entry left cut";
+    EXPECT_TRUE(QDir(dir_.path()).entryList({QStringLiteral("vireon-flash-*")}, QDir::Dirs).isEmpty());
+}
+
 } // namespace

@@ -56,7 +56,7 @@ protected:
     static QByteArray name(const QString &path) { return QFile::encodeName(path); }
 
     // What the test plants at the name "x" (a victim file beside it).
-    enum class Planted { Nothing, Regular, Link, DanglingLink, Pipe, Socket, Folder };
+    enum class Planted { Nothing, Regular, Link, DanglingLink, Pipe, Socket, Folder, HardLink, Foreign };
     void plant(Planted what)
     {
         write("victim", kVictim);
@@ -81,6 +81,13 @@ protected:
         case Planted::Folder:
             ASSERT_TRUE(QDir(dir.path()).mkdir("x"));
             break;
+        case Planted::HardLink:
+            ASSERT_EQ(::link(name(at("victim")).constData(), name(at("x")).constData()), 0);
+            break;
+        case Planted::Foreign: // another user's file (only root can give one away)
+            write("x", "theirs\n");
+            ASSERT_EQ(::chown(name(at("x")).constData(), 4242, 4242), 0);
+            break;
         }
     }
     QTemporaryDir dir;
@@ -104,9 +111,16 @@ TEST_F(FolderFilesTest, AppendingNeverFollowsALinkNorOpensAnOddFile)
         {"a named pipe", Planted::Pipe, "%1 is a named pipe (FIFO), not a regular file. The updater does not write to it.",
          {}},
         {"a folder", Planted::Folder, "%1 is a folder, not a regular file. The updater does not write to it.", {}},
+        {"a hard link", Planted::HardLink,
+         "%1 has 2 names (hard links): it may be another file under this name. The updater does not write to it.",
+         kVictim},
+        {"another user's file", Planted::Foreign,
+         "%1 belongs to the user uid 4242, not to you. The updater does not write to it.", "theirs\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.planted == Planted::Foreign && ::geteuid() != 0)
+            continue;
         plant(c.planted);
         OpenedFile opened = openForAppend(at("x"));
         EXPECT_EQ(opened.problem, c.problem.isEmpty() ? QString() : c.problem.arg(at("x")));
@@ -229,6 +243,12 @@ TEST(Printable, ControlsAreEscapedAndDeviceTextsCut)
         {"nul and delete", QString("a") + QChar(0) + QChar(0x7f), "a\\x00\\x7f"},
         {"next line (C1)", QString("a") + QChar(0x85) + "b", "a\\x85b"},
         {"line separator", QString("a") + QChar(0x2028) + "b", "a\\u2028b"},
+        {"right-to-left override", QString("fw") + QChar(0x202E) + "dcyc.exe", "fw\\u202edcyc.exe"},
+        {"embeddings and marks",
+         QString(QChar(0x202A)) + QChar(0x202B) + QChar(0x202C) + QChar(0x202D) + QChar(0x200E) + QChar(0x200F) +
+             QChar(0x061C),
+         "\\u202a\\u202b\\u202c\\u202d\\u200e\\u200f\\u061c"},
+        {"isolates", QString(QChar(0x2066)) + QChar(0x2067) + QChar(0x2068) + QChar(0x2069), "\\u2066\\u2067\\u2068\\u2069"},
         {"not ASCII", "Oberfläche", "Oberfläche"},
     };
     for (const auto &c : cases) {
