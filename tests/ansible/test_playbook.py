@@ -83,10 +83,10 @@ with open(os.path.join(work, 'inventory.ini'), 'w') as inventory:
 
 # A local user made the firmware folder of 'theirs' first, open to all; a
 # signature from an earlier release lies beside the file of 'stale'.
-os.makedirs(os.path.join(work, 'theirs'), mode=0o755)
+os.chmod(os.path.join(work, 'theirs'), 0o1777)  # shared as /var/tmp is
 subprocess.run(['setpriv', '--reuid=' + NEIGHBOUR, '--regid=' + NEIGHBOUR, '--clear-groups',
                 'mkdir', '-m', '0777', os.path.join(work, 'theirs', 'firmware')], check=True)
-os.makedirs(os.path.join(work, 'stale', 'firmware'), mode=0o755)
+os.makedirs(os.path.join(work, 'stale', 'firmware'), mode=0o755, exist_ok=True)
 with open(os.path.join(work, 'stale', 'firmware', os.path.basename(firmware) + '.minisig'), 'w') as earlier:
     earlier.write('untrusted comment: an earlier release\nnot this release\'s signature\n')
 
