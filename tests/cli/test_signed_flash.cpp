@@ -83,6 +83,30 @@ public:
         return run;
     }
 
+    // vireon-flash in process, its keys and policy in the test's folder.
+    struct InProcess {
+        int code = -1;
+        QString out, err;
+    };
+    InProcess flashHere(const QStringList &arguments)
+    {
+        flash::FrontEnd frontEnd;
+        frontEnd.trustLocations = {{path("keys")}, path("policy.conf")};
+        char *outText = nullptr, *errText = nullptr;
+        size_t outSize = 0, errSize = 0;
+        FILE *out = open_memstream(&outText, &outSize);
+        FILE *err = open_memstream(&errText, &errSize);
+        InProcess ran;
+        ran.code = flash::run(QStringList{"vireon-flash"} + arguments, out, err, frontEnd);
+        std::fclose(out);
+        std::fclose(err);
+        ran.out = QString::fromLocal8Bit(outText);
+        ran.err = QString::fromLocal8Bit(errText);
+        std::free(outText);
+        std::free(errText);
+        return ran;
+    }
+
     QTemporaryDir dir;
     tools::MinisignKit kit{dir.path()};
     const QString file = dir.filePath(QStringLiteral("surface.cyacd"));
@@ -154,22 +178,13 @@ TEST_F(SignedFlash, DoctorListsTheTrustedKeysAndThePolicyInForce)
     ASSERT_TRUE(policy.open(QIODevice::WriteOnly) && policy.write("require-signature = yes\n") > 0);
     policy.close();
 
-    flash::FrontEnd frontEnd;
-    frontEnd.trustLocations = {{path("keys")}, path("policy.conf")};
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&text, &size);
-    FILE *err = std::fopen("/dev/null", "w");
-    const int code = flash::run({"vireon-flash", "--json", "doctor"}, out, err, frontEnd);
-    std::fclose(out);
-    std::fclose(err);
+    const InProcess doctor = flashHere({"--json", "doctor"});
     std::map<QString, QJsonObject> checks;
-    for (const QByteArray &line : QByteArray(text, static_cast<int>(size)).split('\n')) {
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
+    for (const QString &line : doctor.out.split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
         checks[object.value(QLatin1String("check")).toString()] = object;
     }
-    std::free(text);
-    EXPECT_EQ(code, static_cast<int>(Exit::SetupProblem));
+    EXPECT_EQ(doctor.code, static_cast<int>(Exit::SetupProblem));
 
     const QJsonObject keys = checks["trusted-keys"];
     EXPECT_FALSE(keys.value(QLatin1String("ok")).toBool()); // the broken key file is named
@@ -202,19 +217,9 @@ TEST_F(SignedFlash, ANearMissPolicyRefusesAnUnsignedFileAndSaysWhyEvenWhenQuiet)
     ASSERT_TRUE(policy.open(QIODevice::WriteOnly) && policy.write("require-signature: yes\n") > 0);
     policy.close();
 
-    flash::FrontEnd frontEnd;
-    frontEnd.trustLocations = {{path("keys")}, path("policy.conf")};
-    char *outText = nullptr, *errText = nullptr;
-    size_t outSize = 0, errSize = 0;
-    FILE *out = open_memstream(&outText, &outSize);
-    FILE *err = open_memstream(&errText, &errSize);
-    const int code = flash::run({"vireon-flash", "-q", "update", file}, out, err, frontEnd);
-    std::fclose(out);
-    std::fclose(err);
-    const QString said = QString::fromLocal8Bit(errText);
-    std::free(outText);
-    std::free(errText);
-    EXPECT_EQ(code, static_cast<int>(Exit::FileRefused));
+    const InProcess refused = flashHere({"-q", "update", file});
+    const QString said = refused.err;
+    EXPECT_EQ(refused.code, static_cast<int>(Exit::FileRefused));
     const QString unclear = "line 1 of " + path("policy.conf") + " is not a setting this program knows";
     EXPECT_TRUE(said.startsWith("vireon-flash: warning: trusted keys and policy: The policy file's " + unclear))
         << qPrintable(said);
@@ -229,17 +234,7 @@ TEST_F(SignedFlash, DoctorNamesAKeyFolderItCannotRead)
     QFile notFolder(path("keys"));
     ASSERT_TRUE(notFolder.open(QIODevice::WriteOnly));
     notFolder.close();
-    flash::FrontEnd frontEnd;
-    frontEnd.trustLocations = {{path("keys")}, path("policy.conf")};
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&text, &size);
-    FILE *err = std::fopen("/dev/null", "w");
-    flash::run({"vireon-flash", "doctor"}, out, err, frontEnd);
-    std::fclose(out);
-    std::fclose(err);
-    const QString printed = QString::fromLocal8Bit(text);
-    std::free(text);
+    const QString printed = flashHere({"doctor"}).out;
     EXPECT_TRUE(printed.contains("FAIL  No trusted signing key in " + path("keys") + ". The key folder " + path("keys") +
                                  " cannot be read (Not a directory): no key in it is trusted."))
         << qPrintable(printed);
