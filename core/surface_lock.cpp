@@ -140,13 +140,14 @@ QString surfaceLockPath(const QString &key, const RuntimePlaces &places)
     return folder + QStringLiteral("/vireon-surface-") + key + QStringLiteral(".lock");
 }
 
+SurfaceLock::SurfaceLock() = default;
 SurfaceLock::SurfaceLock(RuntimePlaces places) : places_(std::move(places)) {}
 SurfaceLock::~SurfaceLock() = default;
 
 bool SurfaceLock::claim(const QString &serial, const QString &devicePath)
 {
     release();
-    const RuntimeFolder folder = runtimeFolder(places_);
+    const RuntimeFolder folder = runtimeFolder(places_ ? *places_ : RuntimePlaces::system());
     if (folder.path.isEmpty()) {
         setupProblem_ = true;
         problem_ = folder.problem + QStringLiteral(" The update does not start without its lock.");

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QLockFile;
 
@@ -49,7 +50,10 @@ QString surfaceLockPath(const QString &key, const RuntimePlaces &places = Runtim
 class SurfaceLock
 {
 public:
-    explicit SurfaceLock(RuntimePlaces places = RuntimePlaces::system());
+    // The process's own places, looked up at each claim.
+    SurfaceLock();
+    // Places of the caller's choosing (tests).
+    explicit SurfaceLock(RuntimePlaces places);
     ~SurfaceLock();
     SurfaceLock(const SurfaceLock &) = delete;
     SurfaceLock &operator=(const SurfaceLock &) = delete;
@@ -71,7 +75,7 @@ public:
     QString fix() const { return fix_; }
 
 private:
-    RuntimePlaces places_;
+    std::optional<RuntimePlaces> places_;
     std::unique_ptr<QLockFile> lock_;
     bool setupProblem_ = false;
     QString fix_;
