@@ -236,7 +236,8 @@ TEST_F(SignedFlash, DoctorNamesAKeyFolderItCannotRead)
     notFolder.close();
     const QString printed = flashHere({"doctor"}).out;
     EXPECT_TRUE(printed.contains("FAIL  No trusted signing key in " + path("keys") + ". The key folder " + path("keys") +
-                                 " cannot be read (Not a directory): no key in it is trusted."))
+                                 " cannot be read (Not a directory): no key in it is trusted.\n      fix: make each key "
+                                 "folder named above a folder everyone may read (mode 755)"))
         << qPrintable(printed);
 }
 
