@@ -155,7 +155,8 @@ const Step &stepOf(const engine::Outcome &outcome)
     switch (outcome.ending) {
     case engine::Ending::FileRefused: return step::Check;
     case engine::Ending::NoSurface:
-    case engine::Ending::Busy: return step::Wait;
+    case engine::Ending::Busy:
+    case engine::Ending::NoLock: return step::Wait;
     case engine::Ending::NotOpened:
     case engine::Ending::FirstImageFailed:
     case engine::Ending::NotRestarted: return step::Stage1;
@@ -201,8 +202,9 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         return static_cast<int>(Exit::Usage);
     }
     for (const QString &problem : trust.trust.keyProblems + trust.trust.policyProblems)
-        reporter.step(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
+        reporter.warn(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
+    core::markAndSweepRunFolders(dir.path());
     CheckedFile checked;
     check(options.file, dir, trust.trust, reporter, &checked);
     checked.request.selector = {options.device.toStdString(), options.serial.toStdString()};
@@ -229,7 +231,8 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         case engine::Next::Claim: {
             const bool taken = surfaceLock.claim(QString::fromStdString(next.surface.serial),
                                                  QString::fromStdString(next.surface.path));
-            step = engine.claimed(now(), {taken, surfaceLock.problem().toStdString()});
+            step = engine.claimed(now(), {taken, surfaceLock.setupProblem(), surfaceLock.problem().toStdString(),
+                                          surfaceLock.fix().toStdString()});
             break;
         }
         case engine::Next::RunStage: {

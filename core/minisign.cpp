@@ -148,11 +148,12 @@ Verdict verifySignature(const MinisignSignature &signature, const MinisignKey &k
         crypto_generichash(reinterpret_cast<unsigned char *>(signedBytes.data()), crypto_generichash_BYTES_MAX,
                            bytes(file), static_cast<unsigned long long>(file.size()), nullptr, 0);
     }
-    if (!holds(signature.signature, signedBytes, key.publicKey))
-        return Verdict::FileChanged;
-    if (!holds(signature.globalSignature, signature.signature + signature.trustedComment, key.publicKey))
-        return Verdict::CommentChanged;
-    return Verdict::Good;
+    const bool fileHolds = holds(signature.signature, signedBytes, key.publicKey);
+    const bool commentHolds =
+        holds(signature.globalSignature, signature.signature + signature.trustedComment, key.publicKey);
+    if (fileHolds)
+        return commentHolds ? Verdict::Good : Verdict::CommentChanged;
+    return commentHolds ? Verdict::FileChanged : Verdict::ImpostorKey;
 }
 
 } // namespace vireon::core

@@ -54,12 +54,16 @@ enum class Verdict {
     OtherKey,       // the signature's key id is not this key's
     FileChanged,    // the signature over the file does not hold
     CommentChanged, // the file's holds, the one over the trusted comment does not
+    ImpostorKey,    // neither holds: made with another key that carries this key's id
     NoLibrary,      // libsodium could not be started
 };
 
-// For records the parsers filled. Checks, in this order: the key id, the signature over `file` (or over its
-// BLAKE2b-512 hash), then the global signature over the signature and the
-// trusted comment.
+// For records the parsers filled. Checks the key id, the signature over
+// `file` (or over its BLAKE2b-512 hash) and the global signature over the
+// signature and the trusted comment. The global one does not cover the
+// file, so it tells a file changed after signing (it still holds) from a
+// signature made with another key that only carries this key's id (neither
+// holds).
 Verdict verifySignature(const MinisignSignature &signature, const MinisignKey &key, const QByteArray &file);
 
 } // namespace vireon::core

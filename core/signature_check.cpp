@@ -5,8 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCodec>
 
 #include <cerrno>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 
 #ifndef VIREON_KEYS_DIR
@@ -50,20 +54,64 @@ SmallFile readSmallFile(const QString &path, qint64 limit)
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
+// What stands at the policy's name when it cannot be opened: nothing at
+// all (no policy), or a link whose target is missing, which is a policy
+// meant but not readable.
+bool danglingLink(const QString &path)
+{
+    struct stat status {};
+    return lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Text this program can read as the policy: UTF-8 (a leading byte-order
+// mark allowed), no NUL bytes. A line saved as UTF-16 is neither.
+bool readableText(QByteArray *bytes)
+{
+    if (bytes->startsWith("\xEF\xBB\xBF"))
+        bytes->remove(0, 3);
+    if (bytes->contains('\0'))
+        return false;
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(bytes->constData(), bytes->size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+// The policy fails closed: anything but a clear yes or no (a name it does
+// not know, a line it cannot parse, text it cannot read, lines that
+// contradict each other) requires signatures, and says why.
+void requireFor(Trust &trust, const QString &requiredBy, const QString &problem)
+{
+    trust.requireSignature = true;
+    if (trust.policyProblems.isEmpty()) // the first thing unclear is the one named
+        trust.requiredBy = requiredBy;
+    trust.policyProblems << problem;
+}
+
 void readPolicy(const QString &path, Trust &trust)
 {
-    const SmallFile policy = readSmallFile(path, 64 * 1024);
+    SmallFile policy = readSmallFile(path, 64 * 1024);
+    if (policy.kind == SmallFile::Missing && danglingLink(path)) {
+        policy.kind = SmallFile::Unreadable;
+        policy.error = QStringLiteral("it is a link to %1, which does not exist")
+                           .arg(shown(QFile::symLinkTarget(path)));
+    }
     if (policy.kind == SmallFile::Missing)
         return;
     if (policy.kind != SmallFile::Read) {
-        trust.requireSignature = true;
-        trust.requiredBy = QStringLiteral("%1 cannot be read").arg(shown(path));
-        trust.policyProblems << QStringLiteral("The policy file %1 cannot be read (%2); signatures are required until it "
-                                         "can be.")
-                              .arg(shown(path),
-                                   policy.kind == SmallFile::TooLarge ? QStringLiteral("it is too large") : policy.error);
+        requireFor(trust, QStringLiteral("%1 cannot be read").arg(shown(path)),
+                   QStringLiteral("The policy file %1 cannot be read (%2); signatures are required until it can be.")
+                       .arg(shown(path),
+                            policy.kind == SmallFile::TooLarge ? QStringLiteral("it is too large") : policy.error));
         return;
     }
+    if (!readableText(&policy.bytes)) {
+        requireFor(trust, QStringLiteral("%1 is not UTF-8 text").arg(shown(path)),
+                   QStringLiteral("The policy file %1 is not UTF-8 text (saved as UTF-16, or in another encoding); "
+                                  "signatures are required until it is saved as UTF-8.")
+                       .arg(shown(path)));
+        return;
+    }
+    bool saidYes = false, saidNo = false;
     const QList<QByteArray> lines = policy.bytes.split('\n');
     for (int i = 0; i < lines.size(); ++i) {
         QString line = QString::fromUtf8(lines[i]);
@@ -74,25 +122,33 @@ void readPolicy(const QString &path, Trust &trust)
         const QString key = line.left(equals).trimmed();
         const QString value = equals < 0 ? QString() : line.mid(equals + 1).trimmed().toLower();
         const QString where = QStringLiteral("line %1 of %2").arg(i + 1).arg(shown(path));
-        if (key != kRequireSignature) {
-            trust.policyProblems << QStringLiteral("The policy file's %1 is not a setting this program knows (it knows "
-                                             "\"require-signature = yes\" and \"= no\").")
-                                  .arg(where);
+        if (equals < 0 || key != kRequireSignature) {
+            requireFor(trust, QStringLiteral("%1 is not a setting this program knows").arg(where),
+                       QStringLiteral("The policy file's %1 is not a setting this program knows (it knows "
+                                      "\"require-signature = yes\" and \"= no\"). Signatures are required until it "
+                                      "is mended.")
+                           .arg(where));
             continue;
         }
-        if (value == QLatin1String("no")) {
-            trust.requireSignature = false;
-            continue;
-        }
-        trust.requireSignature = true;
-        trust.requiredBy = QStringLiteral("require-signature = yes in %1").arg(shown(path));
-        if (value != QLatin1String("yes")) {
-            trust.requiredBy = where;
-            trust.policyProblems << QStringLiteral("The policy file's %1 says require-signature = %2; it takes yes or no. "
-                                             "Signatures are required until it says which.")
-                                  .arg(where, value);
+        if (value == QLatin1String("yes")) {
+            saidYes = true;
+            trust.requireSignature = true;
+            if (trust.policyProblems.isEmpty())
+                trust.requiredBy = QStringLiteral("require-signature = yes in %1").arg(shown(path));
+        } else if (value == QLatin1String("no")) {
+            saidNo = true;
+        } else {
+            requireFor(trust, where,
+                       QStringLiteral("The policy file's %1 says require-signature = %2; it takes yes or no. "
+                                      "Signatures are required until it says which.")
+                           .arg(where, value));
         }
     }
+    if (saidYes && saidNo)
+        requireFor(trust, QStringLiteral("%1 says both yes and no").arg(shown(path)),
+                   QStringLiteral("The policy file %1 says both require-signature = yes and = no; signatures are "
+                                  "required until it says one of them.")
+                       .arg(shown(path)));
 }
 
 QString keyFileProblem(const QString &path, const SmallFile &file, const QString &parsed)
@@ -109,6 +165,22 @@ QString keyFileProblem(const QString &path, const SmallFile &file, const QString
             .arg(kMaxPublicKeyFileSize);
     }
     return {};
+}
+
+// A key folder that is there but cannot be listed hides every key in it:
+// named, where a missing one (a site that installs no key) is not.
+QString keyFolderProblem(const QString &folder)
+{
+    DIR *listing = opendir(QFile::encodeName(folder).constData());
+    if (listing != nullptr) {
+        closedir(listing);
+        return {};
+    }
+    const int error = errno;
+    if (error == ENOENT)
+        return {};
+    return QStringLiteral("The key folder %1 cannot be read (%2): no key in it is trusted.")
+        .arg(shown(folder), qt_error_string(error));
 }
 
 using Problem = SignatureCheck::Problem;
@@ -133,6 +205,8 @@ Trust loadTrust(const TrustLocations &locations)
 {
     Trust trust;
     for (const QString &folder : locations.keyFolders) {
+        if (const QString problem = keyFolderProblem(folder); !problem.isEmpty())
+            trust.keyProblems << problem;
         const QStringList names = QDir(folder).entryList({QStringLiteral("*.pub")}, QDir::Files | QDir::System,
                                                          QDir::Name);
         for (const QString &name : names)
@@ -241,6 +315,13 @@ SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePa
     case Verdict::CommentChanged:
         return bad(check, Problem::CommentChanged, QStringLiteral("The trusted comment in %1 was changed after it was signed.").arg(name),
                    askAgain);
+    case Verdict::ImpostorKey:
+        return bad(check, Problem::ImpostorKey,
+                   QStringLiteral("The signature in %1 names the trusted key id %2 but was not made with that key: it "
+                                  "was signed with another key that carries the same id.")
+                       .arg(name, check.keyId),
+                   QStringLiteral("Do not use this file; ask the surface's maker for the release and its signature "
+                                  "again."));
     case Verdict::NoLibrary:
         return bad(check, Problem::NoLibrary,
                    QStringLiteral("The signature cannot be checked: the cryptography library libsodium did not start."),

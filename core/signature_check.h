@@ -44,9 +44,13 @@ struct Trust {
     QString requiredBy; // why: the policy file's line, or the command's option
 };
 
-// Reads every key in the folders and the policy. A policy file that exists
-// but cannot be read, or names a value other than yes or no, requires
-// signatures: a site that meant to require them is never left open.
+// Reads every key in the folders and the policy. The policy fails closed:
+// a policy file that exists (a link to a missing file included) but cannot
+// be read, is not UTF-8 text, holds a line other than "require-signature =
+// yes" or "= no" (comments and blank lines aside), or says both, requires
+// signatures, and policyProblems says why: a site that meant to require
+// them is never left open. A key folder that exists but cannot be listed
+// is named in keyProblems.
 Trust loadTrust(const TrustLocations &locations);
 
 // Adds the key in `path` (the command line's --trusted-key). Empty when it
@@ -60,7 +64,17 @@ QString signaturePathFor(const QString &firmwarePath);
 struct SignatureCheck {
     enum class Status { None, Good, Bad };
     // Why it is refused, for a front end that adds advice of its own.
-    enum class Problem { None, Unsigned, Unreadable, Malformed, FileChanged, CommentChanged, UntrustedKey, NoLibrary };
+    enum class Problem {
+        None,
+        Unsigned,
+        Unreadable,
+        Malformed,
+        FileChanged,
+        CommentChanged,
+        UntrustedKey,
+        ImpostorKey,
+        NoLibrary
+    };
     Status status = Status::None;
     Problem problem = Problem::None;
     QString signatureFile;  // the .minisig's name
