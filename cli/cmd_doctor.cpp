@@ -142,9 +142,10 @@ Check keysCheck(const Options &options, const RunTrust &run)
     QStringList found;
     QJsonArray keys;
     for (const core::TrustedKey &key : run.trust.keys) {
-        const QString id = core::keyIdText(key.key.keyId);
-        found << QStringLiteral("key id %1 (%2)").arg(id, key.path);
-        keys.append(QJsonObject{{QStringLiteral("key_id"), id}, {QStringLiteral("path"), key.path}});
+        const QString id = QString::fromStdString(engine::keyIdText(key.key.keyId));
+        const QString path = QString::fromStdString(key.path);
+        found << QStringLiteral("key id %1 (%2)").arg(id, path);
+        keys.append(QJsonObject{{QStringLiteral("key_id"), id}, {QStringLiteral("path"), path}});
     }
     check.extra.insert(QStringLiteral("keys"), keys);
     QStringList problems = run.trust.keyProblems;

@@ -103,16 +103,18 @@ void check(const QString &path, const QTemporaryDir &dir, const core::Trust &tru
     const core::SplitImages split = core::splitFirmwareFile(path);
     if (core::fileWasRead(split)) {
         const core::SignatureCheck signature = core::checkSignature(split.bytes, core::signaturePathFor(path), trust);
-        request.signature = signature.summary().toStdString();
-        reporter.step(step::Check, signature.summary(), {{QStringLiteral("signature"), signatureObject(signature)}});
+        request.signature = signature.summary();
+        reporter.step(step::Check, QString::fromStdString(signature.summary()),
+                      {{QStringLiteral("signature"), signatureObject(signature)}});
         if (signature.refused()) {
-            QString signatureFix = signature.fix;
+            QString signatureFix = QString::fromStdString(signature.fix);
             if (signature.problem == core::SignatureCheck::Problem::UntrustedKey)
                 signatureFix += QStringLiteral(" For this run alone, give it with --trusted-key FILE.");
             if (!signatureFix.isEmpty())
                 signatureFix[0] = signatureFix[0].toLower();
             return refuse(request, engine::Exit::FileRefused,
-                          QStringLiteral("%1 is refused: %2").arg(path, signature.reason), signatureFix);
+                          QStringLiteral("%1 is refused: %2").arg(path, QString::fromStdString(signature.reason)),
+                          signatureFix);
         }
     }
     const core::WriteProblem written = checked->files.write(split, path1, path2);

@@ -2,6 +2,8 @@
 
 #include "folder_files.h"
 
+#include <sodium.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -162,7 +164,7 @@ QString keyFileProblem(const QString &path, const SmallFile &file, const QString
     case SmallFile::TooLarge:
         return QStringLiteral("%1 is not a minisign public key: it is larger than %2 bytes.")
             .arg(shown(path))
-            .arg(kMaxPublicKeyFileSize);
+            .arg(engine::kMaxPublicKeyFileSize);
     }
     return {};
 }
@@ -181,17 +183,6 @@ QString keyFolderProblem(const QString &folder)
         return {};
     return QStringLiteral("The key folder %1 cannot be read (%2): no key in it is trusted.")
         .arg(shown(folder), qt_error_string(error));
-}
-
-using Problem = SignatureCheck::Problem;
-
-SignatureCheck bad(SignatureCheck check, Problem problem, const QString &reason, const QString &fix)
-{
-    check.status = SignatureCheck::Status::Bad;
-    check.problem = problem;
-    check.reason = reason;
-    check.fix = fix;
-    return check;
 }
 
 } // namespace
@@ -219,10 +210,12 @@ Trust loadTrust(const TrustLocations &locations)
 
 QString addTrustedKey(Trust &trust, const QString &path)
 {
-    const SmallFile file = readSmallFile(path, kMaxPublicKeyFileSize);
+    const SmallFile file = readSmallFile(path, engine::kMaxPublicKeyFileSize);
     TrustedKey key;
-    key.path = path;
-    const QString parsed = file.kind == SmallFile::Read ? parsePublicKey(file.bytes, &key.key) : QString();
+    key.path = shown(path).toStdString();
+    const QString parsed = file.kind == SmallFile::Read
+                               ? QString::fromStdString(engine::parsePublicKey(file.bytes.toStdString(), &key.key))
+                               : QString();
     if (file.kind != SmallFile::Read || !parsed.isEmpty())
         return keyFileProblem(path, file, parsed);
     trust.keys.push_back(key);
@@ -231,110 +224,43 @@ QString addTrustedKey(Trust &trust, const QString &path)
 
 QString signaturePathFor(const QString &firmwarePath) { return firmwarePath + QStringLiteral(".minisig"); }
 
-const char *SignatureCheck::statusName() const
+const engine::Crypto &sodium()
 {
-    switch (status) {
-    case Status::Good:
-        return "good";
-    case Status::Bad:
-        return "bad";
-    case Status::None:
-        break;
-    }
-    return "none";
-}
-
-QString SignatureCheck::summary() const
-{
-    if (status == Status::Good)
-        return QStringLiteral("Signature good: signed with the trusted key id %1 (%2); trusted comment: %3")
-            .arg(keyId, shown(keyFile), trustedComment);
-    if (!refused())
-        return QStringLiteral("The file carries no signature (no %1 beside it); it is used unsigned.").arg(signatureFile);
-    return reason;
+    static const engine::Crypto crypto{
+        [] {
+            static const bool ready = sodium_init() >= 0;
+            return ready;
+        },
+        [](std::string_view signature, std::string_view message, std::string_view publicKey) {
+            return signature.size() == crypto_sign_BYTES && publicKey.size() == crypto_sign_PUBLICKEYBYTES &&
+                   crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(signature.data()),
+                                               reinterpret_cast<const unsigned char *>(message.data()), message.size(),
+                                               reinterpret_cast<const unsigned char *>(publicKey.data())) == 0;
+        },
+        [](std::string_view message) {
+            std::string hash(crypto_generichash_BYTES_MAX, '\0');
+            crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), hash.size(),
+                               reinterpret_cast<const unsigned char *>(message.data()), message.size(), nullptr, 0);
+            return hash;
+        }};
+    return crypto;
 }
 
 SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePath, const Trust &trust)
 {
-    SignatureCheck check;
-    const QString name = QFileInfo(signaturePath).fileName();
-    check.signatureFile = name;
-    const SmallFile read = readSmallFile(signaturePath, kMaxSignatureFileSize);
-    const QString askAgain = QStringLiteral("Use the signature exactly as the maker released it, or ask them for it "
-                                            "again.");
-    switch (read.kind) {
-    case SmallFile::Missing:
-        check.required = trust.requireSignature;
-        if (check.required) {
-            check.problem = Problem::Unsigned;
-            check.reason = QStringLiteral("The file carries no signature (no %1 beside it), and this computer "
-                                          "requires signed firmware (%2).")
-                               .arg(name, trust.requiredBy);
-            check.fix = QStringLiteral("Ask the surface's maker for the signed release: the firmware file with its "
-                                       ".minisig file beside it.");
-        }
-        return check;
-    case SmallFile::Unreadable:
-        return bad(check, Problem::Unreadable, QStringLiteral("The file's signature %1 cannot be read (%2).").arg(name, read.error),
-                   QStringLiteral("Check that %1 is a file you may read.").arg(name));
-    case SmallFile::TooLarge:
-        return bad(check, Problem::Malformed,
-                   QStringLiteral("%1 is not a signature: it is larger than %2 KiB, and a minisign signature is a "
-                                  "few hundred bytes.")
-                       .arg(name)
-                       .arg(kMaxSignatureFileSize / 1024),
-                   askAgain);
-    case SmallFile::Read:
-        break;
-    }
-    MinisignSignature signature;
-    if (const QString problem = parseSignature(read.bytes, &signature); !problem.isEmpty())
-        return bad(check, Problem::Malformed, QStringLiteral("%1 is not a minisign signature this program can read: %2.").arg(name, problem),
-                   askAgain);
-    check.keyId = keyIdText(signature.keyId);
-    // Key ids are random: two trusted keys may share one, so each with the
-    // signature's id is tried before the first failure is reported.
-    Verdict failure = Verdict::OtherKey;
-    for (const TrustedKey &trusted : trust.keys) {
-        const Verdict verdict = verifySignature(signature, trusted.key, file);
-        if (verdict == Verdict::Good) {
-            check.status = SignatureCheck::Status::Good;
-            check.keyFile = trusted.path;
-            check.trustedComment = QString::fromUtf8(signature.trustedComment);
-            return check;
-        }
-        if (failure == Verdict::OtherKey)
-            failure = verdict;
-    }
-    switch (failure) {
-    case Verdict::FileChanged:
-        return bad(check, Problem::FileChanged,
-                   QStringLiteral("The file was changed after it was signed: it does not match its signature in %1.")
-                       .arg(name),
-                   QStringLiteral("Use the firmware file exactly as its maker released it."));
-    case Verdict::CommentChanged:
-        return bad(check, Problem::CommentChanged, QStringLiteral("The trusted comment in %1 was changed after it was signed.").arg(name),
-                   askAgain);
-    case Verdict::ImpostorKey:
-        return bad(check, Problem::ImpostorKey,
-                   QStringLiteral("The signature in %1 names the trusted key id %2 but was not made with that key: it "
-                                  "was signed with another key that carries the same id.")
-                       .arg(name, check.keyId),
-                   QStringLiteral("Do not use this file; ask the surface's maker for the release and its signature "
-                                  "again."));
-    case Verdict::NoLibrary:
-        return bad(check, Problem::NoLibrary,
-                   QStringLiteral("The signature cannot be checked: the cryptography library libsodium did not start."),
-                   QStringLiteral("Reinstall the package libsodium23."));
-    case Verdict::Good:
-    case Verdict::OtherKey:
-        break;
-    }
-    return bad(check, Problem::UntrustedKey,
-               QStringLiteral("It was signed with a key this computer does not trust: key id %1.").arg(check.keyId),
-               QStringLiteral("If you trust the file's maker, install their public key (a .pub file whose key id is "
-                              "%1) in %2.")
-                   .arg(check.keyId, kSiteKeys + QLatin1Char('/')));
+    const SmallFile read = readSmallFile(signaturePath, engine::kMaxSignatureFileSize);
+    engine::SignatureFile signature;
+    signature.name = QFileInfo(signaturePath).fileName().toStdString();
+    signature.kind = read.kind == SmallFile::Read        ? engine::SignatureFile::Read
+                     : read.kind == SmallFile::Missing   ? engine::SignatureFile::Missing
+                     : read.kind == SmallFile::TooLarge  ? engine::SignatureFile::TooLarge
+                                                         : engine::SignatureFile::Unreadable;
+    signature.bytes = read.bytes.toStdString();
+    signature.error = read.error.toStdString();
+    const engine::SignatureRequirement requirement{trust.requireSignature, trust.requiredBy.toStdString(),
+                                                   (kSiteKeys + QLatin1Char('/')).toStdString()};
+    return engine::checkSignature(std::string_view(file.constData(), size_t(file.size())), signature, trust.keys,
+                                  requirement, sodium());
 }
 
 } // namespace vireon::core
