@@ -126,6 +126,12 @@ SignatureCheck bad(SignatureCheck check, Problem problem, const QString &reason,
 
 TrustLocations TrustLocations::system()
 {
+    // VIREON_CONFIG_DIR stands in for /etc/vireon-control (its keys/ and its
+    // policy.conf): the tests and the demos are given a folder of their own,
+    // so that no site's policy decides how they end.
+    const QString site = qEnvironmentVariable("VIREON_CONFIG_DIR");
+    if (!site.isEmpty())
+        return {{QStringLiteral(VIREON_KEYS_DIR), site + QStringLiteral("/keys")}, site + QStringLiteral("/policy.conf")};
     return {{QStringLiteral(VIREON_KEYS_DIR), kSiteKeys}, kPolicyFile};
 }
 
