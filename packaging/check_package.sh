@@ -73,6 +73,14 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 
+# Each program exports the bootloader host's 37 public functions and nothing
+# else, as built for the package (g++, hardening flags; host_exports.cmake).
+for program in vireon-control vireon-flash; do
+  exports=$(nm -D --defined-only "$root/usr/bin/$program" | awk '{ print $3 }')
+  [ "$(grep -c '^CyBtldr_' <<<"$exports")" = 37 ] || fail "$program exports $(grep -c '^CyBtldr_' <<<"$exports") host functions, not 37"
+  ! grep -v '^CyBtldr_' <<<"$exports" || fail "$program exports more than the host's functions (above)"
+done
+
 desktop-file-validate "$root/usr/share/applications/vireon-control.desktop" || fail "desktop entry"
 grep -qx "Icon=vireon-control" "$root/usr/share/applications/vireon-control.desktop" || fail "desktop icon"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.vireon.control.metainfo.xml" || fail "metainfo"
