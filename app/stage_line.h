@@ -1,7 +1,8 @@
 // The line under the progress bar that names where an update is: the rows
 // of the image being programmed, the surface's restart, the wait for it to
 // come back, then the result. The bar is only a clock; this line says what
-// the surface is doing. A screen reader reads it as the label's name.
+// the surface is doing. A sentence too long for one line goes on in a
+// second, whole. A screen reader reads it as the label's name.
 #ifndef VIREON_APP_STAGE_LINE_H
 #define VIREON_APP_STAGE_LINE_H
 
@@ -29,8 +30,8 @@ public:
     // The run's end: the log's outcome line (run_outcome.h); empty: the
     // idle text.
     void showResult(const QString &result);
-    // The whole of the text shown: the label's text may end in "..." where
-    // the line is too short for it.
+    // The whole of the text shown: the label's text ends in "..." only for
+    // a sentence that even the least size cannot fit in the two lines.
     QString wholeText() const { return whole_; }
 
     // The texts, for the tests and for anyone who words the same thing.
@@ -46,6 +47,7 @@ signals:
 
 private:
     void say(const QString &text);
+    bool fitsBand(const QFont &font, const QString &text) const;
 
     QString whole_;
     int image_ = 0;
