@@ -72,7 +72,11 @@ def recap(changed):
 
 FLASH_DEMO_UPDATED = r'Update complete: both images of \S+ are programmed'
 
-# README.md, run from the top of the source tree.
+# README.md, run from the top of the source tree. To add a command: its
+# line as the README gives it, and how it runs: Run(GROUP, ...) with an
+# expected ending (a new group goes into tests/readme/CMakeLists.txt too), or
+# RunBy(the file that runs it, a marker of that). A command whose script
+# does not exist yet fails the test either way.
 README = {
     # Quick start
     'scripts/demo.sh': Run('window', quick='scripts/demo.sh --help', runs=[Expect(0, [r'--scenario NAME'])]),
