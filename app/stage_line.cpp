@@ -16,6 +16,13 @@ const QColor kText(214, 226, 255);
 // whole in the band.
 constexpr int kPointSize = 10;
 constexpr int kLeastPointSize = 8;
+
+// Whether `text`, word-wrapped in `font`, fits a label of `size`.
+bool fitsBand(const QFont &font, const QString &text, const QSize &size)
+{
+    const QRect room(0, 0, size.width(), size.height() * 4);
+    return QFontMetrics(font).boundingRect(room, Qt::TextWordWrap, text).height() <= size.height();
+}
 } // namespace
 
 StageLine::StageLine(QWidget *parent) : QLabel(parent)
@@ -94,14 +101,14 @@ void StageLine::say(const QString &text)
     // tooltip and what a screen reader reads. The name first: a label with a
     // name of its own announces no change of its text.
     QFont font = this->font();
-    for (int size = kPointSize; size >= kLeastPointSize; --size) {
-        font.setPointSize(size);
-        if (fitsBand(font, text))
+    for (int points = kPointSize; points >= kLeastPointSize; --points) {
+        font.setPointSize(points);
+        if (fitsBand(font, text, size()))
             break;
     }
     setFont(font);
     QString fits = text;
-    if (!fitsBand(font, text)) {
+    if (!fitsBand(font, text, size())) {
         const QFontMetrics metrics(font);
         fits = metrics.elidedText(text, Qt::ElideRight, width() * (height() / metrics.lineSpacing()) - width() / 4);
     }
@@ -112,11 +119,6 @@ void StageLine::say(const QString &text)
     emit shown(text);
 }
 
-bool StageLine::fitsBand(const QFont &font, const QString &text) const
-{
-    return QFontMetrics(font).boundingRect(QRect(0, 0, width(), height() * 4), Qt::TextWordWrap, text).height() <=
-           height();
-}
 
 int imageRowCount(const QString &imagePath)
 {

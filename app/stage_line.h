@@ -1,8 +1,7 @@
 // The line under the progress bar that names where an update is: the rows
 // of the image being programmed, the surface's restart, the wait for it to
 // come back, then the result. The bar is only a clock; this line says what
-// the surface is doing. A sentence too long for one line goes on in a
-// second, whole. A screen reader reads it as the label's name.
+// the surface is doing. A screen reader reads it as the label's name.
 #ifndef VIREON_APP_STAGE_LINE_H
 #define VIREON_APP_STAGE_LINE_H
 
@@ -16,7 +15,8 @@ class StageLine : public QLabel
     Q_OBJECT
 
 public:
-    // Placed in the free band under the progress bar of `parent`.
+    // Placed in the free band under the progress bar of `parent`, two lines
+    // tall: a sentence too long for one goes on in the second, whole.
     explicit StageLine(QWidget *parent);
 
     // "Image 1: row 120 of 391": `image`'s rows programmed so far, of the
@@ -30,8 +30,8 @@ public:
     // The run's end: the log's outcome line (run_outcome.h); empty: the
     // idle text.
     void showResult(const QString &result);
-    // The whole of the text shown: the label's text ends in "..." only for
-    // a sentence that even the least size cannot fit in the two lines.
+    // The whole of the text shown: the label's text may end in "..." where
+    // the line is too short for it.
     QString wholeText() const { return whole_; }
 
     // The texts, for the tests and for anyone who words the same thing.
@@ -47,7 +47,6 @@ signals:
 
 private:
     void say(const QString &text);
-    bool fitsBand(const QFont &font, const QString &text) const;
 
     QString whole_;
     int image_ = 0;
