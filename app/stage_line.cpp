@@ -119,7 +119,6 @@ void StageLine::say(const QString &text)
     emit shown(text);
 }
 
-
 int imageRowCount(const QString &imagePath)
 {
     QFile file(imagePath);
