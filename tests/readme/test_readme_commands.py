@@ -100,8 +100,7 @@ README = {
     'vireon-flash doctor':
         Run('signing', runs=[Expect(1, [r'vireon-maker\.pub', r'require-signature = yes'])]),
     'VIREON_CONFIG_DIR=$PWD/site vireon-flash doctor':
-        Run('signing', quick='mkdir -p site && VIREON_CONFIG_DIR=$PWD/site vireon-flash doctor',
-            runs=[Expect(1, [r'/site/policy\.conf'])]),
+        Run('signing', runs=[Expect(1, [r'/src/site/keys', r'/src/site/policy\.conf'])]),
     # Command line: vireon-flash
     'scripts/flash-demo.sh update ' + DEMO_FILE: Run('flash', runs=[Expect(0, [FLASH_DEMO_UPDATED])]),
     'scripts/flash-demo.sh --scenario two --serial VS-0002 --json update ' + DEMO_FILE:
