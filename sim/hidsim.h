@@ -87,6 +87,7 @@ public:
     virtual int exchanges() const = 0;     // reports written to it
     virtual int reportsSent() const = 0;   // reports the host wrote
     virtual int reportsReceived() const = 0; // answers the host read
+    virtual int readsRunOut() const = 0;     // reads that waited out their whole time limit for nothing
     virtual int opens() const = 0;         // successful hid_open calls
     virtual int restarts() const = 0;
     virtual std::string path() const = 0;

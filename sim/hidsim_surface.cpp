@@ -256,8 +256,11 @@ int SurfaceImpl::read(hid_device *dev, unsigned char *data, size_t length, int m
             received_.fetch_add(1);
             return static_cast<int>(n);
         }
-        if (limited && now >= giveUpAt)
+        if (limited && now >= giveUpAt) {
+            if (milliseconds > 0)
+                runOut_.fetch_add(1);
             return 0;
+        }
         // Wake when the next report is due, the time is up, or the bus
         // changes (a new report, an unplug). An unbounded wait is ended by a
         // report or by the surface leaving.
