@@ -57,6 +57,7 @@ struct Demo {
         options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
         options.latencyPerReport = std::chrono::milliseconds(reportMs);
         options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
+        options.keepRecord = false; // a demo may update it all day
         if (!faults.empty() && (scenario == QLatin1String("absent") || scenario == QLatin1String("late") ||
                                 scenario == QLatin1String("two")))
             return QStringLiteral("--fault needs a scenario with one surface from the start");

@@ -167,6 +167,7 @@ int main(int argc, char **argv)
     options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
     options.latencyPerReport = 1ms;
     options.offBusAfterExit = 3000ms;
+    options.keepRecord = false; // a demo may update it all day
     // A surface of this process's own: another demo's, or vireon-flash-demo's,
     // is another surface with a lock of its own.
     options.serialNumber = sim::ownSerialNumber({});

@@ -35,6 +35,10 @@ struct SurfaceOptions {
     std::wstring manufacturer = L"Vireon";
     std::wstring product = L"Vireon Surface";
     std::wstring serialNumber;                            // empty, as the surface reports none
+    // Every request and report kept for a test to read afterwards
+    // (device().received(), outputReports()). A demo that updates the same
+    // surface again and again keeps none: the record would only grow.
+    bool keepRecord = true;
 };
 
 // Faults, scripted per surface. Exchanges are counted from 1 per surface,

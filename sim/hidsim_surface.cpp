@@ -37,6 +37,7 @@ SurfaceImpl::SurfaceImpl(SurfaceOptions options, std::string path)
     : options_(std::move(options)), model_(options_.targets), path_(std::move(path)),
       latencyUs_(options_.latencyPerReport.count()), epoch_(Clock::now())
 {
+    model_.setRecording(options_.keepRecord);
 }
 
 bool SurfaceImpl::onBus() const
@@ -186,7 +187,7 @@ int SurfaceImpl::write(hid_device *dev, const unsigned char *data, size_t length
         }
     }
 
-    {
+    if (options_.keepRecord) {
         std::lock_guard<std::mutex> logGuard(reportLogMutex_);
         reportLog_.emplace_back(payload, payload + payloadSize);
     }

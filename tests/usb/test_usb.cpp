@@ -415,6 +415,22 @@ TEST_F(Sim, TheRestartWatchTellsBackStayedOnAndGone)
     }
 }
 
+// A demo's surface keeps no record of its exchanges, or a window that
+// updates it all day would keep every one; it answers all the same.
+TEST_F(Sim, ASurfaceThatKeepsNoRecordStillAnswersEveryRequest)
+{
+    sim::SurfaceOptions options;
+    options.targets = {tools::targetFor(smallImage())};
+    options.keepRecord = false;
+    auto surface = sim::Bus::instance().attach(options);
+    ASSERT_EQ(program(smallImage()), BL_SUCCESS);
+    auto lock = surface->lock();
+    EXPECT_TRUE(surface->device().flash(0) == tools::imageRows(smallImage()));
+    EXPECT_TRUE(surface->device().received().empty());
+    EXPECT_TRUE(surface->outputReports().empty());
+    EXPECT_GT(surface->exchanges(), 0);
+}
+
 TEST_F(Sim, UnplugBeforeTheExitFailsTheAction)
 {
     // Exchanges: 1 enter, 2 flash size, then per row send-data, program-row and
