@@ -44,8 +44,8 @@ void FileChoice::choose()
     const core::OpenedFile firmware = core::openRegularFile(p.fileName);
     if (!firmware.ok()) {
         forget();
-        QMessageBox::information(nullptr, kFileErrorBoxTitle, firmware.problem);
-        log(QStringLiteral("Firmware error: %1\n").arg(firmware.problem));
+        QMessageBox::information(nullptr, kFileErrorBoxTitle, firmware.failure.reason);
+        log(QStringLiteral("Firmware error: %1\n").arg(firmware.failure.reason));
     }
     split();
     // A file that could not be taken leaves nothing behind: no name in the
@@ -84,10 +84,10 @@ void FileChoice::split()
     // Where the split left off: the image the last lines went to.
     p.writingSecondImage = images.firstLine2 > 0;
     p.writingFirstImage = images.firstLine1 > 0 && !p.writingSecondImage;
-    const core::WriteProblem failed = images_.write(images, p.tempFile1.fileName(), p.tempFile2.fileName());
+    const core::Failure failed = images_.write(images, p.tempFile1.fileName(), p.tempFile2.fileName());
     for (const QString &odd : images_.oddFilesReplaced())
         log(odd + QLatin1Char('\n'));
-    if (!failed.path.isEmpty()) {
+    if (!failed.ok()) {
         refuseTemporaryFile(failed);
         return;
     }
@@ -97,7 +97,7 @@ void FileChoice::split()
         checkTemporaryImages();
 }
 
-void FileChoice::refuseTemporaryFile(const core::WriteProblem &failed)
+void FileChoice::refuseTemporaryFile(const core::Failure &failed)
 {
     log(QStringLiteral("Could not write temporary file %1: %2\n").arg(failed.path, failed.reason));
     forget();
@@ -115,7 +115,7 @@ bool FileChoice::checkTemporaryImages()
     if (core::fileWasRead(chosenImages_) && !checkSignature())
         return false;
     // Through the files written at the split, whose names must still hold them.
-    const core::FileProblem problem = images_.check(chosenImages_);
+    const core::Failure problem = images_.check(chosenImages_);
     if (problem.ok())
         return true;
     log(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));

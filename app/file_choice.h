@@ -19,9 +19,6 @@ class MainWindow;
 class QFile;
 class QLabel;
 
-namespace vireon::core {
-struct WriteProblem;
-}
 
 namespace vireon::app {
 
@@ -89,7 +86,7 @@ public:
 
 private:
     void showName(const QString &bareName, const QString &fullPath);
-    void refuseTemporaryFile(const core::WriteProblem &failed);
+    void refuseTemporaryFile(const core::Failure &failed);
     // Logs whose key signed the file, or that it carries no signature;
     // false when the signature refuses it (told and logged).
     bool checkSignature();

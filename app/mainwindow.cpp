@@ -174,9 +174,10 @@ void MainWindow::createLog()
 {
     // A link or any other odd file at the log's name is never written
     // through; the box says what was found there.
-    const QString problem = vireon::core::prepareLog(QDateTime::currentDateTime());
-    if (problem.isEmpty())
+    const vireon::core::Failure unwritable = vireon::core::prepareLog(QDateTime::currentDateTime());
+    if (unwritable.ok())
         return;
+    const QString problem = unwritable.reason;
     qCDebug(lcWindow) << "log file error:" << problem;
     QMessageBox box(QMessageBox::Information, vireon::app::kBoxTitle,
                     QStringLiteral("Error creating log file.\nPlease click to proceed."), QMessageBox::Ok, this);

@@ -39,9 +39,9 @@ bool refuseForeignLock(const QString &problem)
 
 bool claimWorkingFolder(QLockFile &lock, uid_t me)
 {
-    const QString problem = core::foreignLockProblem(QDir::current().absoluteFilePath(kFolderLockName), me);
-    if (!problem.isEmpty())
-        return refuseForeignLock(problem);
+    const core::Failure foreign = core::foreignLock(QDir::current().absoluteFilePath(kFolderLockName), me);
+    if (!foreign.ok())
+        return refuseForeignLock(foreign.reason);
     // A running updater keeps its lock however long the update takes.
     lock.setStaleLockTime(0);
     if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)

@@ -116,7 +116,8 @@ bool UpdateSequence::startFreshRun()
         const engine::Surface &surface = step_.next.surface;
         const bool taken =
             surfaceLock_.claim(QString::fromStdString(surface.serial), QString::fromStdString(surface.path));
-        take(engine_.claimed(now(), {taken, surfaceLock_.setupProblem(), surfaceLock_.problem().toStdString(),
+        const core::Failure &refused = surfaceLock_.failure();
+        take(engine_.claimed(now(), {taken, refused.kind == core::Failure::Kind::Setup, refused.reason.toStdString(),
                                      surfaceLock_.fix().toStdString()}));
     }
     if (next() == engine::Next::Finish) {
@@ -338,7 +339,7 @@ engine::CloseAnswer UpdateSequence::closeAnswer() const
 
 bool UpdateSequence::imageStillChecked(int image)
 {
-    const core::FileProblem problem = r.files.temporaryImages().unchanged(image);
+    const core::Failure problem = r.files.temporaryImages().unchanged(image);
     if (problem.ok())
         return true;
     r.window.writeToLog(QStringLiteral("Firmware file check failed: %1\n").arg(problem.reason));

@@ -227,9 +227,9 @@ int doctorCommand(const Options &options, Reporter &reporter)
         access.ok = open.device != nullptr;
         access.message = access.ok ? QStringLiteral("%1 is readable and writable by this user.").arg(describe(surface))
                                    : QStringLiteral("%1 cannot be opened by this user: %2").arg(describe(surface),
-                                                                                               open.error);
+                                                                                               open.failure.reason);
         if (!access.ok)
-            access.fix = open.permissionDenied ? permissionFix()
+            access.fix = open.failure.kind == core::Failure::Kind::Denied ? permissionFix()
                                                : QStringLiteral("unplug the surface and plug it in again.");
         report(reporter, access, &failures);
         ++checks;

@@ -16,14 +16,14 @@ int listCommand(const Options &options, Reporter &reporter)
         if (open.device != nullptr)
             hid_close(open.device);
         const QString access = open.device != nullptr ? QStringLiteral("can open")
-                               : open.permissionDenied ? QStringLiteral("permission denied")
-                                                       : QStringLiteral("cannot open: ") + open.error;
+                               : open.failure.kind == core::Failure::Kind::Denied ? QStringLiteral("permission denied")
+                                                       : QStringLiteral("cannot open: ") + open.failure.reason;
         const QString serial = surface.serial.isEmpty() ? QStringLiteral("-") : surface.serial;
         QJsonObject json{{QStringLiteral("path"), surface.path},
                          {QStringLiteral("serial"), surface.serial},
                          {QStringLiteral("can_open"), open.device != nullptr}};
         if (open.device == nullptr)
-            json.insert(QStringLiteral("error"), open.error);
+            json.insert(QStringLiteral("error"), open.failure.reason);
         reporter.entry(step::List, QStringLiteral("%1\tserial %2\t%3").arg(surface.path, serial, access), json);
     }
     Outcome outcome;

@@ -87,11 +87,12 @@ void check(const QString &path, const QTemporaryDir &dir, const core::Trust &tru
     const QString fix = QStringLiteral("use the surface's two-image firmware file (.cyacd) as it was delivered.");
     // Only a regular file is read, and a named pipe is refused at once.
     const core::OpenedFile probe = core::openRegularFile(path);
+    const bool notRegular = probe.failure.kind == core::Failure::Kind::NotRegular;
     if (!probe.ok())
         return refuse(request, engine::Exit::FileRefused,
-                      probe.notRegular ? QStringLiteral("%1 Only a regular file is read as firmware.").arg(probe.problem)
-                                       : QStringLiteral("%1 cannot be read: %2").arg(path, probe.problem),
-                      probe.notRegular ? fix : QStringLiteral("check the file's name and that you may read it."));
+                      notRegular ? QStringLiteral("%1 Only a regular file is read as firmware.").arg(probe.failure.reason)
+                                 : QStringLiteral("%1 cannot be read: %2").arg(path, probe.failure.reason),
+                      notRegular ? fix : QStringLiteral("check the file's name and that you may read it."));
     if (!dir.isValid())
         return refuse(request, engine::Exit::SetupProblem,
                       QStringLiteral("No temporary folder for the images: %1").arg(dir.errorString()),
@@ -117,12 +118,12 @@ void check(const QString &path, const QTemporaryDir &dir, const core::Trust &tru
                           signatureFix);
         }
     }
-    const core::WriteProblem written = checked->files.write(split, path1, path2);
-    if (!written.path.isEmpty())
+    const core::Failure written = checked->files.write(split, path1, path2);
+    if (!written.ok())
         return refuse(request, engine::Exit::FileRefused,
                       QStringLiteral("%1 could not be written: %2").arg(written.path, written.reason),
                       QStringLiteral("make sure %1 has free space (TMPDIR chooses another folder).").arg(QDir::tempPath()));
-    const core::FileProblem problem = checked->files.check(split);
+    const core::Failure problem = checked->files.check(split);
     // The reason names the image and the line.
     if (!problem.ok())
         return refuse(request, engine::Exit::FileRefused, QStringLiteral("%1 is refused: %2").arg(path, problem.reason),
@@ -185,7 +186,7 @@ Outcome shown(const engine::Outcome &outcome)
 // checked; the engine is told when it is not.
 bool unchanged(const CheckedFile &checked, int image, engine::UpdateEngine &engine, engine::Step *step)
 {
-    const core::FileProblem problem = checked.files.unchanged(image);
+    const core::Failure problem = checked.files.unchanged(image);
     if (problem.ok())
         return true;
     *step = engine.imageChanged(now(), image, problem.reason.toStdString());
@@ -233,7 +234,8 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         case engine::Next::Claim: {
             const bool taken = surfaceLock.claim(QString::fromStdString(next.surface.serial),
                                                  QString::fromStdString(next.surface.path));
-            step = engine.claimed(now(), {taken, surfaceLock.setupProblem(), surfaceLock.problem().toStdString(),
+            const core::Failure &refused = surfaceLock.failure();
+            step = engine.claimed(now(), {taken, refused.kind == core::Failure::Kind::Setup, refused.reason.toStdString(),
                                           surfaceLock.fix().toStdString()});
             break;
         }

@@ -60,7 +60,7 @@ int run(const QStringList &arguments, FILE *out, FILE *err, const FrontEnd &fron
     // Never through a link planted at its name, and never a pipe or device.
     if (!parsed.options.logFile.isEmpty()) {
         const core::OpenedFile log = core::openForAppend(parsed.options.logFile);
-        QString why = log.problem;
+        QString why = log.failure.reason;
         if (why.endsWith(QLatin1Char('.')))
             why.chop(1);
         if (!log.ok())

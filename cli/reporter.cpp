@@ -63,7 +63,7 @@ void Reporter::log(const Step &step, const QString &text)
     if (!core::appendLogEntry(QLatin1String(step.logTag), text + QLatin1Char('\n'), options_.logFile) &&
         !logWarned_) {
         logWarned_ = true;
-        const QString why = core::appendProblem(options_.logFile);
+        const QString why = core::appendFailure(options_.logFile).reason;
         write(err_, QStringLiteral("vireon-flash: cannot append to the log file %1%2\n")
                         .arg(core::escapeControls(options_.logFile),
                              why.isEmpty() ? QString() : QStringLiteral(": ") + core::escapeControls(why)));

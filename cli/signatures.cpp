@@ -6,9 +6,9 @@ RunTrust trustForRun(const Options &options)
 {
     RunTrust run{core::loadTrust(options.trustLocations), {}};
     for (const QString &path : options.trustedKeys) {
-        const QString problem = core::addTrustedKey(run.trust, path);
-        if (!problem.isEmpty() && run.error.isEmpty())
-            run.error = QStringLiteral("--trusted-key: %1").arg(problem);
+        const core::Failure problem = core::addTrustedKey(run.trust, path);
+        if (!problem.ok() && run.error.isEmpty())
+            run.error = QStringLiteral("--trusted-key: %1").arg(problem.reason);
     }
     if (options.requireSignature) {
         run.trust.requireSignature = true;

@@ -27,13 +27,13 @@ SplitImages splitFirmwareFile(const QString &path)
     if (split.size > kMaxFirmwareFileSize)
         return split; // refused by its size alone, unread
     const OpenedFile source = openRegularFile(path);
-    split.readError = source.problem; // a file that cannot be opened reads as empty
-    split.notRegular = source.notRegular;
+    split.read = source.failure; // a file that cannot be opened reads as empty
     // The file may grow after its size was taken: no more than the limit is read.
     QByteArray bytes;
     if (source.ok() && !readWhole(source.file.fd(), &bytes, kMaxFirmwareFileSize) &&
         bytes.size() <= kMaxFirmwareFileSize)
-        split.readError = QStringLiteral("%1 could not be read to its end.").arg(QDir::toNativeSeparators(path));
+        split.read = failure(Failure::Kind::Unreadable,
+                             QStringLiteral("%1 could not be read to its end.").arg(QDir::toNativeSeparators(path)), path);
     if (bytes.size() > kMaxFirmwareFileSize) {
         split.size = -1; // larger than the limit, by how much unknown
         return split;
@@ -71,7 +71,7 @@ uint32_t imageSiliconId(const QString &path)
 
 bool fileWasRead(const SplitImages &split)
 {
-    return split.readError.isEmpty() && split.size >= 0 && split.size <= kMaxFirmwareFileSize;
+    return split.read.ok() && split.size >= 0 && split.size <= kMaxFirmwareFileSize;
 }
 
 SplitImages withoutTexts(const SplitImages &split)
@@ -87,52 +87,59 @@ QString temporaryImagePath(int image)
     return QDir::currentPath() + QStringLiteral("/vireonTemp%1.txt").arg(image);
 }
 
-WriteProblem writeImageFiles(const SplitImages &split, const QString &path1, const QString &path2)
+Failure writeImageFiles(const SplitImages &split, const QString &path1, const QString &path2)
 {
     const QString *texts[2] = {&split.image1, &split.image2};
     const QString paths[2] = {path1, path2};
     for (int i = 0; i < 2; ++i) {
         const ReplacedFile written = replaceFile(paths[i], texts[i]->toLocal8Bit());
         if (!written.ok())
-            return {paths[i], written.problem};
+            return written.failure;
     }
     return {};
 }
 
-FileProblem checkImageFile(const QString &path)
+Failure checkImageFile(const QString &path)
 {
     QFile file(path);
     const QString name = QFileInfo(path).fileName();
     if (!file.open(QIODevice::ReadOnly))
-        return {0, 0, QStringLiteral("%1 cannot be read (%2).").arg(name, file.errorString())};
+        return failure(Failure::Kind::Unreadable, QStringLiteral("%1 cannot be read (%2).").arg(name, file.errorString()),
+                       path);
     const QByteArray bytes = file.readAll();
     const engine::ImageFault fault = engine::checkImage(std::string_view(bytes.constData(), size_t(bytes.size())));
-    const QString what = QString::fromStdString(fault.what);
+    const QString what = QString::fromStdString(fault.reason);
     if (what.isEmpty())
         return {};
-    if (fault.line > 0)
-        return {0, fault.line, QStringLiteral("Line %1 of %2 %3.").arg(QString::number(fault.line), name, what)};
-    return {0, 0, QStringLiteral("%1 %2.").arg(name, what)};
+    Failure refused = failure(Failure::Kind::Refused,
+                              fault.line > 0 ? QStringLiteral("Line %1 of %2 %3.").arg(QString::number(fault.line), name, what)
+                                             : QStringLiteral("%1 %2.").arg(name, what),
+                              path);
+    refused.line = fault.line;
+    return refused;
 }
 
 namespace {
 
 // What only a read of the file can tell: its size, its kind, that it could
 // be read; then the rules on its content.
-QString wholeFileProblem(const SplitImages &split)
+Failure wholeFileProblem(const SplitImages &split)
 {
     if (split.size < 0)
-        return QStringLiteral("This file is larger than %1 MiB; a firmware file for the surface is at most %1 MiB.")
-            .arg(kMaxFirmwareFileSize / (1024 * 1024));
+        return failure(Failure::Kind::TooLarge,
+                       QStringLiteral("This file is larger than %1 MiB; a firmware file for the surface is at most %1 MiB.")
+                           .arg(kMaxFirmwareFileSize / (1024 * 1024)));
     if (split.size > kMaxFirmwareFileSize)
-        return QStringLiteral("This file is %1 MiB (%2 bytes); a firmware file for the surface is at most %3 MiB.")
-            .arg(static_cast<double>(split.size) / (1024 * 1024), 0, 'f', 1)
-            .arg(split.size)
-            .arg(kMaxFirmwareFileSize / (1024 * 1024));
-    if (split.notRegular)
-        return QStringLiteral("%1 Only a regular file is read as firmware.").arg(split.readError);
-    if (!split.readError.isEmpty())
-        return QStringLiteral("The chosen file can no longer be read (%1).").arg(split.readError);
+        return failure(Failure::Kind::TooLarge,
+                       QStringLiteral("This file is %1 MiB (%2 bytes); a firmware file for the surface is at most %3 MiB.")
+                           .arg(static_cast<double>(split.size) / (1024 * 1024), 0, 'f', 1)
+                           .arg(split.size)
+                           .arg(kMaxFirmwareFileSize / (1024 * 1024)));
+    if (split.read.kind == Failure::Kind::NotRegular)
+        return failure(Failure::Kind::NotRegular,
+                       QStringLiteral("%1 Only a regular file is read as firmware.").arg(split.read.reason));
+    if (!split.read.ok())
+        return failure(split.read.kind, QStringLiteral("The chosen file can no longer be read (%1).").arg(split.read.reason));
     return {};
 }
 
@@ -153,28 +160,32 @@ engine::FirmwareSplit linesOf(const SplitImages &split)
 
 } // namespace
 
-FileProblem checkImageFiles(const SplitImages &split, const QString &path1, const QString &path2)
+Failure checkImageFiles(const SplitImages &split, const QString &path1, const QString &path2)
 {
-    if (const QString whole = wholeFileProblem(split); !whole.isEmpty())
-        return {0, split.strayLine, whole};
+    if (const Failure whole = wholeFileProblem(split); !whole.ok())
+        return whole;
     const QString paths[2] = {path1, path2};
     QByteArray bytes[2];
     for (int i = 0; i < 2; ++i) {
         QFile file(paths[i]);
-        if (!file.open(QIODevice::ReadOnly))
-            return {i + 1, 0,
-                    QStringLiteral("Image %1 cannot be read back from %2 (%3).")
-                        .arg(QString::number(i + 1), QDir::toNativeSeparators(paths[i]), file.errorString())};
+        if (!file.open(QIODevice::ReadOnly)) {
+            Failure unread = failure(Failure::Kind::Unreadable,
+                                     QStringLiteral("Image %1 cannot be read back from %2 (%3).")
+                                         .arg(QString::number(i + 1), QDir::toNativeSeparators(paths[i]), file.errorString()),
+                                     paths[i]);
+            unread.image = i + 1;
+            return unread;
+        }
         bytes[i] = file.readAll();
     }
     return checkImageBytes(split, bytes[0], bytes[1], path1, path2);
 }
 
-FileProblem checkImageBytes(const SplitImages &split, const QByteArray &bytes1, const QByteArray &bytes2,
-                            const QString &path1, const QString &path2)
+Failure checkImageBytes(const SplitImages &split, const QByteArray &bytes1, const QByteArray &bytes2,
+                        const QString &path1, const QString &path2)
 {
-    if (const QString whole = wholeFileProblem(split); !whole.isEmpty())
-        return {0, split.strayLine, whole};
+    if (const Failure whole = wholeFileProblem(split); !whole.ok())
+        return whole;
     const QString paths[2] = {path1, path2};
     const QByteArray *contents[2] = {&bytes1, &bytes2};
     const QByteArray *digests[2] = {&split.digest1, &split.digest2};
@@ -182,14 +193,23 @@ FileProblem checkImageBytes(const SplitImages &split, const QByteArray &bytes1, 
     // The images as written must be the ones split, or the rules would judge
     // other bytes than those programmed.
     for (int i = 0; lines.rowLines > 0 && lines.strayLine == 0 && lines.headers == 2 && i < 2; ++i)
-        if (QCryptographicHash::hash(*contents[i], QCryptographicHash::Sha256) != *digests[i])
-            return {i + 1, 0,
-                    QStringLiteral("Image %1 in %2 has changed since the file was chosen.")
-                        .arg(QString::number(i + 1), QDir::toNativeSeparators(paths[i]))};
+        if (QCryptographicHash::hash(*contents[i], QCryptographicHash::Sha256) != *digests[i]) {
+            Failure changed = failure(Failure::Kind::Changed,
+                                      QStringLiteral("Image %1 in %2 has changed since the file was chosen.")
+                                          .arg(QString::number(i + 1), QDir::toNativeSeparators(paths[i])),
+                                      paths[i]);
+            changed.image = i + 1;
+            return changed;
+        }
     const engine::FileVerdict verdict =
         engine::checkImages(lines, std::string_view(bytes1.constData(), size_t(bytes1.size())),
                             std::string_view(bytes2.constData(), size_t(bytes2.size())));
-    return {verdict.image, verdict.line, QString::fromStdString(verdict.reason)};
+    if (verdict.ok())
+        return {};
+    Failure refused = failure(Failure::Kind::Refused, QString::fromStdString(verdict.reason));
+    refused.image = verdict.image;
+    refused.line = verdict.line;
+    return refused;
 }
 
 } // namespace vireon::core

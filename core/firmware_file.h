@@ -16,6 +16,8 @@
 #include <QString>
 #include <QVector>
 
+#include "failure.h"
+
 #include <cstdint>
 
 namespace vireon::core {
@@ -39,8 +41,7 @@ struct SplitImages {
     uint32_t chip2 = 0; // the same for image 2
 
     // What the whole file showed, for the check.
-    QString readError;       // why the file could not be read; empty: it was read
-    bool notRegular = false; // refused unread: a named pipe, device, socket or folder
+    Failure read;            // why the file could not be read (NotRegular: a pipe, device, socket or folder)
     qint64 size = 0;         // in bytes; a file over kMaxFirmwareFileSize is not read; -1: a
                              // device or pipe that gave more than that
     int lines = 0;           // lines read
@@ -61,7 +62,7 @@ struct SplitImages {
 bool fileWasRead(const SplitImages &split);
 
 // Reads `path` as UTF-8 text. A file that cannot be opened reads as empty,
-// with the reason in readError; only a regular file is opened, and never
+// with the reason in `read`; only a regular file is opened, and never
 // waited on (a named pipe is refused at once).
 SplitImages splitFirmwareFile(const QString &path);
 
@@ -74,24 +75,11 @@ SplitImages withoutTexts(const SplitImages &split);
 // working folder, "vireonTemp1.txt" and "vireonTemp2.txt".
 QString temporaryImagePath(int image);
 
-// What went wrong writing an image file: its path and the system's reason.
-// Empty path: both were written.
-struct WriteProblem {
-    QString path;
-    QString reason;
-};
-
 // Writes each image into a file of its own made anew and renamed to its
 // path: whatever stood at the name (a link too) is replaced, never followed.
-WriteProblem writeImageFiles(const SplitImages &split, const QString &path1, const QString &path2);
-
-// Why a file or an image is refused. An empty reason: it is usable.
-struct FileProblem {
-    int image = 0;  // 1 or 2; 0 for the file as a whole
-    int line = 0;   // the chosen file's line (from 1) that is bad; 0 for no one line
-    QString reason; // one or two sentences for the user, naming the line and the image
-    bool ok() const { return reason.isEmpty(); }
-};
+// A failure names the file it could not write (its path) and the system's
+// reason.
+Failure writeImageFiles(const SplitImages &split, const QString &path1, const QString &path2);
 
 // The silicon id the header line of the image file at `path` names: the chip
 // the image is for; 0 when it names none or the file cannot be read.
@@ -101,19 +89,21 @@ uint32_t imageSiliconId(const QString &path);
 // or more row lines, each well formed, with its checksum right and ended by
 // the line end alone. `line` counts within the image; `image` is left 0 and
 // the reason names the image file's own line.
-FileProblem checkImageFile(const QString &path);
+Failure checkImageFile(const QString &path);
 
 // The whole-file check of the images' bytes as written to `path1` and
-// `path2` (named in the reasons).
-FileProblem checkImageBytes(const SplitImages &split, const QByteArray &bytes1, const QByteArray &bytes2,
-                            const QString &path1, const QString &path2);
+// `path2` (named in the reasons). A refusal says which image and which of
+// the chosen file's lines, where one; Changed when an image is not the one
+// split.
+Failure checkImageBytes(const SplitImages &split, const QByteArray &bytes1, const QByteArray &bytes2,
+                        const QString &path1, const QString &path2);
 
 // The whole-file check: first the file as a whole (read, not too large, a
 // firmware file, two images, no stray line), then image 1 and image 2 as
 // written to `path1` and `path2`, which must still hold what was written.
 // The first problem found names its image and, where known, the chosen
 // file's line.
-FileProblem checkImageFiles(const SplitImages &split, const QString &path1, const QString &path2);
+Failure checkImageFiles(const SplitImages &split, const QString &path1, const QString &path2);
 
 } // namespace vireon::core
 

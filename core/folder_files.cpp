@@ -15,6 +15,15 @@
 
 namespace vireon::core {
 
+Failure::Kind kindOf(int error, Failure::Kind otherwise)
+{
+    if (error == ENOENT)
+        return Failure::Kind::Missing;
+    if (error == EACCES || error == EPERM)
+        return Failure::Kind::Denied;
+    return otherwise;
+}
+
 FileHandle::~FileHandle()
 {
     if (fd_ >= 0)
@@ -77,6 +86,23 @@ QString notRegular(const QString &path, mode_t mode)
     return QStringLiteral("%1 is %2, not a regular file.").arg(shown(path), fileKind(mode));
 }
 
+// Why a call on `path` failed with `error`: `reason` (the system's words
+// when none), the kind the error tells.
+Failure callFailed(const QString &path, int error, Failure::Kind otherwise, const QString &reason = QString())
+{
+    Failure out = failure(kindOf(error, otherwise), reason.isEmpty() ? systemText(error) : reason, path);
+    out.error = error;
+    return out;
+}
+
+OpenedFile refusedKind(const QString &path, mode_t mode, const QString &after = QString())
+{
+    OpenedFile opened;
+    opened.failure = failure(Failure::Kind::NotRegular, notRegular(path, mode) + after, path);
+    opened.found = fileKind(mode);
+    return opened;
+}
+
 // The descriptor of a regular file, its non-blocking flag cleared; else the
 // reason.
 OpenedFile keepRegular(const QString &path, int fd)
@@ -85,21 +111,24 @@ OpenedFile keepRegular(const QString &path, int fd)
     FileHandle file(fd);
     struct stat status {};
     if (fstat(fd, &status) != 0) {
-        opened.error = errno;
-        opened.problem = QStringLiteral("%1 cannot be examined: %2.").arg(shown(path), systemText(opened.error));
+        const int error = errno;
+        opened.failure = callFailed(path, error, Failure::Kind::Unreadable,
+                                    QStringLiteral("%1 cannot be examined: %2.").arg(shown(path), systemText(error)));
         return opened;
     }
-    if (!S_ISREG(status.st_mode)) {
-        opened.problem = notRegular(path, status.st_mode);
-        opened.notRegular = true;
-        opened.found = fileKind(status.st_mode);
-        return opened;
-    }
+    if (!S_ISREG(status.st_mode))
+        return refusedKind(path, status.st_mode);
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     opened.file = std::move(file);
     return opened;
+}
+
+Failure unwritable(const QString &path, int error)
+{
+    return callFailed(path, error, Failure::Kind::Unwritable,
+                      QStringLiteral("%1 cannot be written: %2.").arg(shown(path), systemText(error)));
 }
 
 } // namespace
@@ -111,21 +140,15 @@ OpenedFile openRegularFile(const QString &path)
     struct stat status {};
     // A look first: opening a device node can act on the device.
     if (stat(name.constData(), &status) != 0) {
-        opened.error = errno;
-        opened.problem = systemText(opened.error);
+        opened.failure = callFailed(path, errno, Failure::Kind::Unreadable);
         return opened;
     }
-    if (!S_ISREG(status.st_mode)) {
-        opened.problem = notRegular(path, status.st_mode);
-        opened.notRegular = true;
-        opened.found = fileKind(status.st_mode);
-        return opened;
-    }
+    if (!S_ISREG(status.st_mode))
+        return refusedKind(path, status.st_mode);
     // Whatever the name holds by now, the open does not wait for a writer.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        opened.error = errno;
-        opened.problem = systemText(opened.error);
+        opened.failure = callFailed(path, errno, Failure::Kind::Unreadable);
         return opened;
     }
     return keepRegular(path, fd);
@@ -143,14 +166,13 @@ OpenedFile openForAppend(const QString &path)
         struct stat status {};
         if ((error == ELOOP || error == ENXIO || error == EISDIR) && lstat(name.constData(), &status) == 0 &&
             !S_ISREG(status.st_mode))
-            opened.problem = notRegular(path, status.st_mode) + kNotWritten, opened.notRegular = true;
-        else
-            opened.problem = QStringLiteral("%1 cannot be written: %2.").arg(shown(path), systemText(error));
+            return refusedKind(path, status.st_mode, kNotWritten);
+        opened.failure = unwritable(path, error);
         return opened;
     }
     opened = keepRegular(path, fd);
     if (!opened.ok()) {
-        opened.problem += kNotWritten;
+        opened.failure.reason += kNotWritten;
         return opened;
     }
     // A second name for the file (a hard link someone made to a file of
@@ -158,20 +180,23 @@ OpenedFile openForAppend(const QString &path)
     // is not ours to append to.
     struct stat status {};
     if (fstat(opened.file.fd(), &status) == 0 && (status.st_nlink != 1 || status.st_uid != geteuid())) {
-        opened.problem = status.st_nlink != 1
-                             ? QStringLiteral("%1 has %2 names (hard links): it may be another file under this name.")
-                                   .arg(shown(path))
-                                   .arg(status.st_nlink)
-                             : QStringLiteral("%1 belongs to the user %2, not to you.").arg(shown(path), userName(status.st_uid));
-        opened.problem += kNotWritten;
+        opened.failure = failure(
+            Failure::Kind::Denied,
+            (status.st_nlink != 1
+                 ? QStringLiteral("%1 has %2 names (hard links): it may be another file under this name.")
+                       .arg(shown(path))
+                       .arg(status.st_nlink)
+                 : QStringLiteral("%1 belongs to the user %2, not to you.").arg(shown(path), userName(status.st_uid))) +
+                kNotWritten,
+            path);
         opened.file = FileHandle();
     }
     return opened;
 }
 
-QString appendProblem(const QString &path)
+Failure appendFailure(const QString &path)
 {
-    return openForAppend(path).problem;
+    return openForAppend(path).failure;
 }
 
 ReplacedFile replaceFile(const QString &path, const QByteArray &bytes)
@@ -181,7 +206,8 @@ ReplacedFile replaceFile(const QString &path, const QByteArray &bytes)
     struct stat before {};
     if (lstat(name.constData(), &before) == 0) {
         if (S_ISDIR(before.st_mode)) {
-            replaced.problem = QStringLiteral("%1 is a folder, not a file.").arg(shown(path));
+            replaced.failure = failure(Failure::Kind::NotRegular, QStringLiteral("%1 is a folder, not a file.").arg(shown(path)),
+                                       path);
             return replaced;
         }
         if (!S_ISREG(before.st_mode))
@@ -193,7 +219,7 @@ ReplacedFile replaceFile(const QString &path, const QByteArray &bytes)
     QByteArray temporary = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
     FileHandle file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file.isOpen()) {
-        replaced.problem = QStringLiteral("%1 cannot be written: %2.").arg(shown(path), systemText(errno));
+        replaced.failure = unwritable(path, errno);
         return replaced;
     }
     for (qint64 done = 0; done < bytes.size();) {
@@ -201,7 +227,7 @@ ReplacedFile replaceFile(const QString &path, const QByteArray &bytes)
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            replaced.problem = QStringLiteral("%1 cannot be written: %2.").arg(shown(path), systemText(errno));
+            replaced.failure = unwritable(path, errno);
             ::unlink(temporary.constData());
             return replaced;
         }
@@ -209,7 +235,7 @@ ReplacedFile replaceFile(const QString &path, const QByteArray &bytes)
     }
     // rename() replaces the name itself, whatever it held.
     if (::rename(temporary.constData(), name.constData()) != 0) {
-        replaced.problem = QStringLiteral("%1 cannot be written: %2.").arg(shown(path), systemText(errno));
+        replaced.failure = unwritable(path, errno);
         ::unlink(temporary.constData());
         return replaced;
     }
@@ -238,15 +264,17 @@ QString userName(uid_t uid)
     return QStringLiteral("uid %1").arg(uid);
 }
 
-QString foreignLockProblem(const QString &path, uid_t me)
+Failure foreignLock(const QString &path, uid_t me)
 {
     struct stat status {};
     if (lstat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     if (!S_ISREG(status.st_mode))
-        return notRegular(path, status.st_mode);
+        return failure(Failure::Kind::NotRegular, notRegular(path, status.st_mode), path);
     if (status.st_uid != me)
-        return QStringLiteral("%1 belongs to the user %2, not to you.").arg(shown(path), userName(status.st_uid));
+        return failure(Failure::Kind::Denied,
+                       QStringLiteral("%1 belongs to the user %2, not to you.").arg(shown(path), userName(status.st_uid)),
+                       path);
     return {};
 }
 

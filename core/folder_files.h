@@ -8,6 +8,8 @@
 #ifndef VIREON_CORE_FOLDER_FILES_H
 #define VIREON_CORE_FOLDER_FILES_H
 
+#include "failure.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -40,13 +42,13 @@ private:
 // device", "a folder" or "a regular file".
 QString fileKind(mode_t mode);
 
-// The descriptor, or why there is none (one sentence, naming the file).
+// The descriptor, or why there is none: its failure's reason names the file
+// (but for a failed open, whose reason is the system's own words), its kind
+// is NotRegular for the kind of file found, its error the failed call's.
 struct OpenedFile {
     FileHandle file;
-    QString problem;
-    bool notRegular = false; // refused for the kind of file found
-    QString found;           // that kind, when refused for it ("a named pipe (FIFO)")
-    int error = 0;           // the failed call's errno; 0 when refused for the kind
+    Failure failure;
+    QString found; // the kind of file found, when refused for it ("a named pipe (FIFO)")
     bool ok() const { return file.isOpen(); }
 };
 
@@ -64,8 +66,8 @@ OpenedFile openRegularFile(const QString &path);
 OpenedFile openForAppend(const QString &path);
 
 // Why `path` could not be opened to append to: the same refusal as
-// openForAppend's; empty when it could.
-QString appendProblem(const QString &path);
+// openForAppend's; ok() when it could.
+Failure appendFailure(const QString &path);
 
 // Writes `bytes` into a new file in `path`'s folder (readable and writable
 // by this user alone) and renames it to `path`: whatever stood at the name,
@@ -74,9 +76,9 @@ QString appendProblem(const QString &path);
 // ("a symbolic link"); a folder at the name is not replaced.
 struct ReplacedFile {
     FileHandle file;
-    QString problem; // empty: written and renamed
+    Failure failure; // ok(): written and renamed
     QString found;   // what the name held before, when it was not a regular file
-    bool ok() const { return file.isOpen() && problem.isEmpty(); }
+    bool ok() const { return file.isOpen() && failure.ok(); }
 };
 ReplacedFile replaceFile(const QString &path, const QByteArray &bytes);
 
@@ -85,10 +87,10 @@ ReplacedFile replaceFile(const QString &path, const QByteArray &bytes);
 void removeIfSame(const QString &path, const FileHandle &file);
 
 // Why the lock file at `path` cannot be one this user's updater left: it is
-// not a regular file, or another user owns it (named, with the uid). Empty
+// not a regular file, or another user owns it (named, with the uid). ok()
 // when the name is free or holds a regular file `me` owns. One sentence
 // naming the file.
-QString foreignLockProblem(const QString &path, uid_t me);
+Failure foreignLock(const QString &path, uid_t me);
 
 // The user name of `uid`, or "uid N" when it has none.
 QString userName(uid_t uid);

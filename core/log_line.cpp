@@ -46,15 +46,15 @@ QString logEntryText(const QString &text)
     return escapeControls(ended ? text.chopped(1) : text) + (ended ? QStringLiteral("\n") : QString());
 }
 
-QString prepareLog(const QDateTime &when, const QString &path)
+Failure prepareLog(const QDateTime &when, const QString &path)
 {
     OpenedFile log = openForAppend(path);
     if (!log.ok())
-        return log.problem;
+        return log.failure;
     if (lseek(log.file.fd(), 0, SEEK_END) == 0) {
         const QByteArray line = logCreationLine(when).toLocal8Bit();
         if (::write(log.file.fd(), line.constData(), static_cast<size_t>(line.size())) != line.size())
-            return QStringLiteral("%1 cannot be written.").arg(path);
+            return failure(Failure::Kind::Unwritable, QStringLiteral("%1 cannot be written.").arg(path), path);
     }
     return {};
 }

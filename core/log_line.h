@@ -6,6 +6,8 @@
 #ifndef VIREON_CORE_LOG_LINE_H
 #define VIREON_CORE_LOG_LINE_H
 
+#include "failure.h"
+
 #include <QString>
 
 class QDateTime;
@@ -24,10 +26,10 @@ QString logTimeStamp(const QTime &time);
 QString logCreationLine(const QDateTime &when);
 
 // Readies the log at `path` for its entries: creates it, with its creation
-// line, when it is missing or empty. The reason it cannot be appended to
-// (one sentence naming the file: a link or other odd file at its name, a
-// folder that is not writable); empty when it can.
-QString prepareLog(const QDateTime &when, const QString &path = kLogFileName);
+// line, when it is missing or empty. Why it cannot be appended to (the
+// reason names the file: a link or other odd file at its name, a folder
+// that is not writable); ok() when it can.
+Failure prepareLog(const QDateTime &when, const QString &path = kLogFileName);
 
 // An entry's text as written: every control character in it escaped
 // ("\n", "\r", "\x1b", ...) but for the one line end that ends it, so that

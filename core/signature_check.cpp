@@ -41,9 +41,10 @@ SmallFile readSmallFile(const QString &path, qint64 limit)
     SmallFile file;
     const OpenedFile opened = openRegularFile(path);
     if (!opened.ok()) {
-        file.kind = opened.error == ENOENT ? SmallFile::Missing : SmallFile::Unreadable;
-        file.error = opened.notRegular ? QStringLiteral("it is %1, not a regular file").arg(opened.found)
-                                       : qt_error_string(opened.error);
+        file.kind = opened.failure.kind == Failure::Kind::Missing ? SmallFile::Missing : SmallFile::Unreadable;
+        file.error = opened.failure.kind == Failure::Kind::NotRegular
+                         ? QStringLiteral("it is %1, not a regular file").arg(opened.found)
+                         : qt_error_string(opened.failure.error);
         return file;
     }
     if (!readWhole(opened.file.fd(), &file.bytes, limit)) {
@@ -207,14 +208,14 @@ Trust loadTrust(const TrustLocations &locations)
         const QStringList names = QDir(folder).entryList({QStringLiteral("*.pub")}, QDir::Files | QDir::System,
                                                          QDir::Name);
         for (const QString &name : names)
-            if (const QString problem = addTrustedKey(trust, QDir(folder).filePath(name)); !problem.isEmpty())
-                trust.keyProblems << problem;
+            if (const Failure problem = addTrustedKey(trust, QDir(folder).filePath(name)); !problem.ok())
+                trust.keyProblems << problem.reason;
     }
     readPolicy(locations.policyFile, trust);
     return trust;
 }
 
-QString addTrustedKey(Trust &trust, const QString &path)
+Failure addTrustedKey(Trust &trust, const QString &path)
 {
     const SmallFile file = readSmallFile(path, engine::kMaxPublicKeyFileSize);
     TrustedKey key;
@@ -223,7 +224,10 @@ QString addTrustedKey(Trust &trust, const QString &path)
                                ? QString::fromStdString(engine::parsePublicKey(file.bytes.toStdString(), &key.key))
                                : QString();
     if (file.kind != SmallFile::Read || !parsed.isEmpty())
-        return keyFileProblem(path, file, parsed);
+        return failure(file.kind == SmallFile::Missing ? Failure::Kind::Missing
+                       : file.kind == SmallFile::Read  ? Failure::Kind::Refused
+                                                       : Failure::Kind::Unreadable,
+                       keyFileProblem(path, file, parsed), path);
     trust.keys.push_back(key);
     return {};
 }

@@ -11,6 +11,7 @@
 #ifndef VIREON_CORE_SIGNATURE_CHECK_H
 #define VIREON_CORE_SIGNATURE_CHECK_H
 
+#include "failure.h"
 #include "signature_rules.h"
 
 #include <QString>
@@ -52,9 +53,9 @@ struct Trust {
 // is named in keyProblems.
 Trust loadTrust(const TrustLocations &locations);
 
-// Adds the key in `path` (the command line's --trusted-key). Empty when it
+// Adds the key in `path` (the command line's --trusted-key). ok() when it
 // was added; else why it cannot be used.
-QString addTrustedKey(Trust &trust, const QString &path);
+Failure addTrustedKey(Trust &trust, const QString &path);
 
 // Where the signature of the firmware file at `firmwarePath` is: beside it,
 // its name followed by ".minisig".

@@ -44,7 +44,9 @@ bool listed(const std::string &path)
     return false;
 }
 
-hid_device *open(const std::string &path, std::string *error)
+} // namespace
+
+hid_device *openSurfaceNode(const std::string &path, std::string *error)
 {
     std::wstring whyNot;
     hid_device *device = nullptr;
@@ -68,8 +70,6 @@ hid_device *open(const std::string &path, std::string *error)
     *error = utf8(whyNot);
     return device;
 }
-
-} // namespace
 
 engine::StageReport::Open openFailure(const std::string &devicePath, const std::string &error)
 {
@@ -95,7 +95,7 @@ StageResult runStage(const StageJob &job)
             report.open = engine::StageReport::Open::Stopped;
             return out;
         }
-        device = open(job.devicePath, &report.openError);
+        device = openSurfaceNode(job.devicePath, &report.openError);
         if (device != nullptr)
             break;
         report.open = openFailure(job.devicePath, report.openError);

@@ -54,6 +54,10 @@ struct StageResult {
 
 StageResult runStage(const StageJob &job);
 
+// Opens the surface at `devicePath` (empty: the first listed), or says why
+// not in hidapi's words; a node not listed is not opened at all.
+hid_device *openSurfaceNode(const std::string &devicePath, std::string *error);
+
 // How the failed open of `devicePath` is told: the surface is not listed any
 // more, this user may not open its node, or another failure.
 engine::StageReport::Open openFailure(const std::string &devicePath, const std::string &error);

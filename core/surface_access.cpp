@@ -1,5 +1,7 @@
 #include "surface_access.h"
 
+#include "stage_runner.h"
+
 #include "hid_listing.h"
 #include "hidapi_lock.h"
 #include "printable.h"
@@ -34,29 +36,17 @@ bool surfaceAttached() { return !attachedSurfaces().empty(); }
 SurfaceOpen openSurface(const QByteArray &path)
 {
     SurfaceOpen result;
-    std::wstring whyNot;
-    if (path.isEmpty()) {
-        // The first listed, as hid_open by the ids would take, with its text
-        // when there is none.
-        const std::vector<hid::ListedDevice> listed = hid::listDevices(kVendorId, kProductId);
-        if (listed.empty())
-            whyNot = L"No HID devices with requested VID/PID found in the system.";
-        else
-            result.device = hid::openPath(listed.front().path.c_str(), whyNot);
-    } else {
-        result.device = hid::openPath(path.constData(), whyNot);
-    }
+    std::string error;
+    const std::string node = path.toStdString();
+    result.device = openSurfaceNode(node, &error);
     if (result.device != nullptr)
         return result;
-    result.error = QString::fromStdWString(whyNot);
-    // hidapi puts the system's text for the failed open(2) into its message
-    // (in the process's locale); the node's own access tells the same where
-    // there is a node.
-    result.permissionDenied =
-        result.error.contains(QString::fromLocal8Bit(std::strerror(EACCES))) ||
-        result.error.contains(QString::fromLocal8Bit(std::strerror(EPERM))) ||
-        (!path.isEmpty() && QFile::exists(QFile::decodeName(path)) && access(path.constData(), R_OK | W_OK) != 0 &&
-         (errno == EACCES || errno == EPERM));
+    using Open = engine::StageReport::Open;
+    const Open why = openFailure(node, error);
+    result.failure = failure(why == Open::PermissionDenied ? Failure::Kind::Denied
+                             : why == Open::Gone           ? Failure::Kind::Missing
+                                                           : Failure::Kind::Unreadable,
+                             QString::fromStdString(error), QString::fromStdString(node));
     return result;
 }
 

@@ -8,6 +8,8 @@
 
 #include <hidapi/hidapi.h>
 
+#include "failure.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -32,14 +34,17 @@ std::vector<SurfaceInfo> attachedSurfaces();
 // True when a surface is on the bus.
 bool surfaceAttached();
 
+// The open device, or why there is none: the failure's reason is hidapi's
+// text, its kind Denied when the node is there but not this user's,
+// Missing when no such surface is on the bus.
 struct SurfaceOpen {
-    hid_device *device = nullptr; // null when the open failed
-    bool permissionDenied = false; // the node is there but not this user's
-    QString error;                 // hidapi's text for a failed open
+    hid_device *device = nullptr;
+    Failure failure;
+    bool ok() const { return device != nullptr; }
 };
 
 // Opens the surface at `path`, or with an empty path the first attached
-// surface. With none attached, the error is hidapi's for an open by ids
+// surface. With none attached, the reason is hidapi's for an open by ids
 // that finds none: "No HID devices with requested VID/PID found in the
 // system."
 SurfaceOpen openSurface(const QByteArray &path = QByteArray());

@@ -128,8 +128,8 @@ RuntimeFolder runtimeFolder(const RuntimePlaces &places)
     const QString homeProblem = homeFolder(places.home, &inHome);
     if (homeProblem.isEmpty())
         return {inHome, {}};
-    return {{}, QStringLiteral("No folder of yours alone holds the surface locks: %1, and %2.")
-                    .arg(sharedProblem, homeProblem)};
+    return {{}, failure(Failure::Kind::Setup, QStringLiteral("No folder of yours alone holds the surface locks: %1, and %2.")
+                                                  .arg(sharedProblem, homeProblem))};
 }
 
 QString surfaceLockPath(const QString &key, const RuntimePlaces &places)
@@ -149,8 +149,9 @@ bool SurfaceLock::claim(const QString &serial, const QString &devicePath)
     release();
     const RuntimeFolder folder = runtimeFolder(places_ ? *places_ : RuntimePlaces::system());
     if (folder.path.isEmpty()) {
-        setupProblem_ = true;
-        problem_ = folder.problem + QStringLiteral(" The update does not start without its lock.");
+        failure_ = core::failure(Failure::Kind::Setup,
+                           folder.failure.reason + QStringLiteral(" The update does not start without its lock."),
+                           folder.failure.path);
         fix_ = QStringLiteral("set XDG_RUNTIME_DIR to a folder of your own that nobody else may use (mode 700), then "
                               "try again.");
         return false;
@@ -165,10 +166,11 @@ bool SurfaceLock::claim(const QString &serial, const QString &devicePath)
         return true;
     }
     if (lock->error() != QLockFile::LockFailedError) {
-        setupProblem_ = true;
-        problem_ = QStringLiteral("The surface's lock %1 cannot be made (%2). The update does not start without it.")
-                       .arg(path, lock->error() == QLockFile::PermissionError ? QStringLiteral("permission denied")
-                                                                               : QStringLiteral("the system refused it"));
+        failure_ = core::failure(Failure::Kind::Setup,
+                           QStringLiteral("The surface's lock %1 cannot be made (%2). The update does not start without it.")
+                               .arg(path, lock->error() == QLockFile::PermissionError ? QStringLiteral("permission denied")
+                                                                                       : QStringLiteral("the system refused it")),
+                           path);
         fix_ = QStringLiteral("make sure %1 is a folder you may write to, then try again.").arg(folder.path);
         return false;
     }
@@ -176,10 +178,11 @@ bool SurfaceLock::claim(const QString &serial, const QString &devicePath)
     lock->getLockInfo(&holder_, &host, &program);
     const QString surface = serial.isEmpty() ? QStringLiteral("at %1").arg(devicePath)
                                              : QStringLiteral("with serial number %1").arg(serial);
-    problem_ = QStringLiteral("Another updater (%1, process %2) is updating the surface %3.")
-                   .arg(program.isEmpty() ? QStringLiteral("unknown program") : program)
-                   .arg(holder_)
-                   .arg(surface);
+    failure_ = core::failure(Failure::Kind::Busy, QStringLiteral("Another updater (%1, process %2) is updating the surface %3.")
+                                                .arg(program.isEmpty() ? QStringLiteral("unknown program") : program)
+                                                .arg(holder_)
+                                                .arg(surface),
+                       path);
     return false;
 }
 
@@ -187,8 +190,7 @@ void SurfaceLock::release()
 {
     lock_.reset();
     holder_ = 0;
-    problem_.clear();
-    setupProblem_ = false;
+    failure_ = {};
     fix_.clear();
 }
 

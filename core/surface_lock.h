@@ -7,6 +7,8 @@
 #ifndef VIREON_CORE_SURFACE_LOCK_H
 #define VIREON_CORE_SURFACE_LOCK_H
 
+#include "failure.h"
+
 #include <QString>
 
 #include <memory>
@@ -35,11 +37,11 @@ struct RuntimePlaces {
 // a folder of this user's alone (not a link, not writable by anyone else),
 // made so where it may be made. A folder another user made first at one of
 // the names (a hostile user can make /tmp/vireon-UID before us) is passed
-// over, never used. `path` is empty when no place is usable; `problem` then
-// says why, naming the folder that is not ours and its owner.
+// over, never used. `path` is empty when no place is usable; the failure
+// then says why, naming the folder that is not ours and its owner.
 struct RuntimeFolder {
     QString path;
-    QString problem;
+    Failure failure;
 };
 RuntimeFolder runtimeFolder(const RuntimePlaces &places = RuntimePlaces::system());
 
@@ -59,28 +61,25 @@ public:
     SurfaceLock &operator=(const SurfaceLock &) = delete;
 
     // Takes the surface's lock for this process until release(). False when
-    // another process holds it (problem() then says which one), or when no
-    // lock can be made at all (setupProblem(): problem() says why and fix()
-    // what to do). An update never goes on without its lock.
+    // another process holds it (failure() Busy, saying which one), or when
+    // no lock can be made at all (failure() Setup, saying why, and fix() what
+    // to do). An update never goes on without its lock.
     bool claim(const QString &serial, const QString &devicePath);
     void release();
 
     // The process that holds the surface's lock after a refused claim.
     qint64 holder() const { return holder_; }
-    // One sentence for the user after a refused claim: which process updates
-    // the surface.
-    QString problem() const { return problem_; }
-    // The refusal is the set-up's, not another updater's.
-    bool setupProblem() const { return setupProblem_; }
+    // Why the last claim was refused.
+    const Failure &failure() const { return failure_; }
+    // For a set-up failure: what to do.
     QString fix() const { return fix_; }
 
 private:
     std::optional<RuntimePlaces> places_;
     std::unique_ptr<QLockFile> lock_;
-    bool setupProblem_ = false;
+    Failure failure_;
     QString fix_;
     qint64 holder_ = 0;
-    QString problem_;
 };
 
 } // namespace vireon::core

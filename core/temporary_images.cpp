@@ -46,9 +46,17 @@ bool sameFile(const FileHandle &file, const QString &path)
            ours.st_dev == there.st_dev && ours.st_ino == there.st_ino;
 }
 
+// A failure about image `image` at `path`.
+Failure aboutImage(Failure::Kind kind, int image, const QString &path, const QString &reason)
+{
+    Failure out = failure(kind, reason, path);
+    out.image = image;
+    return out;
+}
+
 } // namespace
 
-WriteProblem TemporaryImages::write(const SplitImages &split, const QString &path1, const QString &path2)
+Failure TemporaryImages::write(const SplitImages &split, const QString &path1, const QString &path2)
 {
     remove();
     const QString *texts[2] = {&split.image1, &split.image2};
@@ -58,7 +66,7 @@ WriteProblem TemporaryImages::write(const SplitImages &split, const QString &pat
         ReplacedFile written = replaceFile(paths[i], bytes);
         if (!written.ok()) {
             remove();
-            return {paths[i], written.problem};
+            return written.failure;
         }
         if (!written.found.isEmpty())
             oddFiles_ << QStringLiteral("%1 was %2; it was replaced by the image, and what it pointed to was left "
@@ -68,9 +76,12 @@ WriteProblem TemporaryImages::write(const SplitImages &split, const QString &pat
         if (!sealed.isOpen()) {
             const int error = errno;
             remove();
-            return {paths[i], QStringLiteral("image %1 cannot be kept in memory: %2.")
-                                  .arg(i + 1)
-                                  .arg(QString::fromLocal8Bit(std::strerror(error)))};
+            Failure unkept = aboutImage(Failure::Kind::Setup, i + 1, paths[i],
+                                        QStringLiteral("image %1 cannot be kept in memory: %2.")
+                                            .arg(i + 1)
+                                            .arg(QString::fromLocal8Bit(std::strerror(error))));
+            unkept.error = error;
+            return unkept;
         }
         files_[i] = std::move(written.file);
         sealed_[i] = std::move(sealed);
@@ -80,41 +91,42 @@ WriteProblem TemporaryImages::write(const SplitImages &split, const QString &pat
     return {};
 }
 
-FileProblem TemporaryImages::read(int image, QByteArray *bytes) const
+Failure TemporaryImages::read(int image, QByteArray *bytes) const
 {
     const int i = image - 1;
     const QString name = QDir::toNativeSeparators(paths_[i]);
     if (!files_[i].isOpen())
-        return {image, 0, QStringLiteral("Image %1 was not written.").arg(image)};
+        return aboutImage(Failure::Kind::Missing, image, paths_[i], QStringLiteral("Image %1 was not written.").arg(image));
     if (!sameFile(files_[i], paths_[i]))
-        return {image, 0,
-                QStringLiteral("%1 was replaced or removed after the file was checked: image %2 is not the one "
-                               "checked.")
-                    .arg(name)
-                    .arg(image)};
+        return aboutImage(Failure::Kind::Changed, image, paths_[i],
+                          QStringLiteral("%1 was replaced or removed after the file was checked: image %2 is not the "
+                                         "one checked.")
+                              .arg(name)
+                              .arg(image));
     if (!readWhole(files_[i].fd(), bytes, kMaxFirmwareFileSize))
-        return {image, 0, QStringLiteral("Image %1 cannot be read back from %2.").arg(QString::number(image), name)};
+        return aboutImage(Failure::Kind::Unreadable, image, paths_[i],
+                          QStringLiteral("Image %1 cannot be read back from %2.").arg(QString::number(image), name));
     return {};
 }
 
-FileProblem TemporaryImages::check(const SplitImages &split) const
+Failure TemporaryImages::check(const SplitImages &split) const
 {
     QByteArray bytes[2];
     for (int image = 1; image <= 2; ++image)
-        if (const FileProblem problem = read(image, &bytes[image - 1]); !problem.ok())
+        if (const Failure problem = read(image, &bytes[image - 1]); !problem.ok())
             return problem;
     return checkImageBytes(split, bytes[0], bytes[1], paths_[0], paths_[1]);
 }
 
-FileProblem TemporaryImages::unchanged(int image) const
+Failure TemporaryImages::unchanged(int image) const
 {
     QByteArray bytes;
-    if (const FileProblem problem = read(image, &bytes); !problem.ok())
+    if (const Failure problem = read(image, &bytes); !problem.ok())
         return problem;
     if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) != digests_[image - 1])
-        return {image, 0,
-                QStringLiteral("Image %1 in %2 has changed since the file was chosen.")
-                    .arg(QString::number(image), QDir::toNativeSeparators(paths_[image - 1]))};
+        return aboutImage(Failure::Kind::Changed, image, paths_[image - 1],
+                          QStringLiteral("Image %1 in %2 has changed since the file was chosen.")
+                              .arg(QString::number(image), QDir::toNativeSeparators(paths_[image - 1])));
     return {};
 }
 

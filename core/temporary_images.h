@@ -26,9 +26,9 @@ namespace vireon::core {
 class TemporaryImages
 {
 public:
-    // Writes both images of `split` to `path1` and `path2`. On a problem
+    // Writes both images of `split` to `path1` and `path2`. On a failure
     // nothing is kept open and the reason names the file.
-    WriteProblem write(const SplitImages &split, const QString &path1, const QString &path2);
+    Failure write(const SplitImages &split, const QString &path1, const QString &path2);
     // One log line for each name that held something else than a regular
     // file before it was written (a link planted there), saying what was
     // found and that it was not followed. Empty when nothing odd was found.
@@ -39,11 +39,11 @@ public:
 
     // The whole-file check of both images as written, read through the open
     // files; the names must still hold them (see unchanged()).
-    FileProblem check(const SplitImages &split) const;
+    Failure check(const SplitImages &split) const;
     // The image's name still holds the file written for it, and that file
-    // still holds the bytes checked. The problem names the image and says
+    // still holds the bytes checked. A failure names the image and says
     // what changed.
-    FileProblem unchanged(int image) const;
+    Failure unchanged(int image) const;
 
     // The path the bootloader host reads an image through, in the file
     // system's encoding: the sealed copy in memory ("/proc/self/fd/N").
@@ -56,7 +56,7 @@ public:
 private:
     // The image's bytes, read through its open file while its name still
     // holds that file.
-    FileProblem read(int image, QByteArray *bytes) const;
+    Failure read(int image, QByteArray *bytes) const;
 
     FileHandle files_[2];
     FileHandle sealed_[2]; // the bytes written, sealed against any change

@@ -270,12 +270,12 @@ FileVerdict checkImages(const FirmwareSplit &split, std::string_view image1, std
     for (int i = 0; i < 2; ++i) {
         const int image = i + 1;
         const ImageFault fault = checkImage(contents[i]);
-        if (fault.what.empty())
+        if (fault.reason.empty())
             continue;
         if (fault.line == 0)
-            return {image, 0, "Image " + n(image) + " of the file " + fault.what + "."};
+            return {image, 0, "Image " + n(image) + " of the file " + fault.reason + "."};
         const int line = split.firstLines[i] + fault.line - 1;
-        return {image, line, "Line " + n(line) + " of the file (image " + n(image) + ") " + fault.what + "."};
+        return {image, line, "Line " + n(line) + " of the file (image " + n(image) + ") " + fault.reason + "."};
     }
     return {};
 }

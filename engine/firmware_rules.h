@@ -43,10 +43,10 @@ std::string wholeFileProblem(const FirmwareSplit &split);
 
 // What is wrong with one image's bytes, worded to follow "Line N of ..."
 // (`line` > 0: "has 'Z' where a hex digit belongs") or the image itself
-// (`line` 0: "holds a header but no rows"). Empty `what`: usable.
+// (`line` 0: "holds a header but no rows"). Empty `reason`: usable.
 struct ImageFault {
     int line = 0; // within the image, from 1
-    std::string what;
+    std::string reason;
 };
 ImageFault checkImage(std::string_view bytes);
 

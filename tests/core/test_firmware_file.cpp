@@ -27,10 +27,10 @@ protected:
         return QByteArray::fromStdString(vireon::tools::imageText({.rowCount = 3, .rowSize = 16, .seed = seed}));
     }
     // Splits `bytes`, writes both images and checks them.
-    FileProblem check(const QByteArray &bytes)
+    Failure check(const QByteArray &bytes)
     {
         const SplitImages split = splitFirmwareFile(write("f.cyacd", bytes));
-        EXPECT_TRUE(writeImageFiles(split, temp1, temp2).path.isEmpty());
+        EXPECT_TRUE(writeImageFiles(split, temp1, temp2).ok());
         return checkImageFiles(split, temp1, temp2);
     }
     QTemporaryDir dir;
@@ -43,7 +43,7 @@ TEST_F(FirmwareFileTest, TheImagesWrittenToDiskAreCheckedByTheFileRulesNamingThe
     EXPECT_TRUE(check(good).ok());
     QByteArray bad = good;
     bad[bad.indexOf('\n', bad.indexOf("\n:", image(1).size()) + 1) + 3] = 'Z'; // line 7: image 2's second row
-    const FileProblem found = check(bad);
+    const Failure found = check(bad);
     EXPECT_EQ(std::make_tuple(found.image, found.line), std::make_tuple(2, 7));
     EXPECT_TRUE(found.reason.startsWith("Line 7 of the file (image 2) has 'Z'")) << found.reason.toStdString();
     const SplitImages split = splitFirmwareFile(write("f.cyacd", good));
@@ -68,11 +68,11 @@ TEST_F(FirmwareFileTest, ATooLargeVanishedOrChangedFileIsRefused)
     // The images are checked against what was written, here image 2 cut
     // to its header and one row after the check accepted it.
     const SplitImages split = splitFirmwareFile(write("f.cyacd", image(1) + image(2)));
-    ASSERT_TRUE(writeImageFiles(split, temp1, temp2).path.isEmpty());
+    ASSERT_TRUE(writeImageFiles(split, temp1, temp2).ok());
     ASSERT_TRUE(checkImageFiles(withoutTexts(split), temp1, temp2).ok());
     QFile cut(temp2);
     ASSERT_TRUE(cut.open(QIODevice::ReadWrite) && cut.resize(image(2).indexOf('\n', image(2).indexOf('\n') + 1) + 1));
-    const FileProblem changed = checkImageFiles(withoutTexts(split), temp1, temp2);
+    const Failure changed = checkImageFiles(withoutTexts(split), temp1, temp2);
     EXPECT_EQ(std::make_pair(changed.image, changed.reason),
               std::make_pair(2, "Image 2 in " + temp2 + " has changed since the file was chosen."));
 }
@@ -80,7 +80,7 @@ TEST_F(FirmwareFileTest, ATooLargeVanishedOrChangedFileIsRefused)
 TEST_F(FirmwareFileTest, AnImageFileThatCannotBeWrittenIsNamedWithItsReason)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir("t2")); // a folder in the file's place
-    const WriteProblem problem = writeImageFiles(splitFirmwareFile(write("f.cyacd", image(1) + image(2))), temp1, temp2);
+    const Failure problem = writeImageFiles(splitFirmwareFile(write("f.cyacd", image(1) + image(2))), temp1, temp2);
     EXPECT_EQ(problem.path, temp2);
     EXPECT_FALSE(problem.reason.isEmpty());
     EXPECT_EQ(checkImageFile(dir.filePath("gone")).reason, "gone cannot be read (No such file or directory).");

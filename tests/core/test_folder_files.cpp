@@ -123,7 +123,7 @@ TEST_F(FolderFilesTest, AppendingNeverFollowsALinkNorOpensAnOddFile)
             continue;
         plant(c.planted);
         OpenedFile opened = openForAppend(at("x"));
-        EXPECT_EQ(opened.problem, c.problem.isEmpty() ? QString() : c.problem.arg(at("x")));
+        EXPECT_EQ(opened.failure.reason, c.problem.isEmpty() ? QString() : c.problem.arg(at("x")));
         if (opened.ok()) {
             ASSERT_EQ(::write(opened.file.fd(), "entry\n", 6), 6);
         }
@@ -161,7 +161,7 @@ TEST_F(FolderFilesTest, ReplacingPutsANewFileAtTheNameAndNeverWritesThroughALink
         const ReplacedFile written = replaceFile(at("x"), "image\n");
         EXPECT_EQ(written.ok(), c.replaced);
         EXPECT_EQ(written.found, c.found);
-        EXPECT_EQ(written.problem, c.replaced ? QString() : at("x") + " is a folder, not a file.");
+        EXPECT_EQ(written.failure.reason, c.replaced ? QString() : at("x") + " is a folder, not a file.");
         EXPECT_EQ(read("victim"), kVictim);
         EXPECT_FALSE(QFileInfo::exists(at("missing")));
         if (c.replaced) {
@@ -188,7 +188,8 @@ TEST_F(FolderFilesTest, ReplacingOnAFullDiskNamesTheFileAndLeavesNoHalfWrittenFi
     const ReplacedFile written = replaceFile(at("x"), "a whole image\n");
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, handler);
-    EXPECT_EQ(written.problem, at("x") + " cannot be written: File too large.");
+    EXPECT_EQ(written.failure.reason, at("x") + " cannot be written: File too large.");
+    EXPECT_EQ(written.failure.kind, Failure::Kind::Unwritable);
     EXPECT_EQ(read("x"), "earlier\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files), QStringList{"x"});
 }
@@ -202,24 +203,25 @@ TEST_F(FolderFilesTest, OnlyARegularFileIsOpenedForReading)
     ASSERT_EQ(mkfifo(name(at("pipe")).constData(), 0600), 0);
     ASSERT_EQ(mknod(name(at("socket")).constData(), S_IFSOCK | 0600, 0), 0);
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    using Kind = Failure::Kind;
     const struct {
         QString path;
         QString problem;
-        bool notRegular;
+        Kind kind;
     } cases[] = {
-        {at("regular"), {}, false},
-        {at("link"), {}, false},
-        {at("pipe"), at("pipe") + " is a named pipe (FIFO), not a regular file.", true},
-        {at("socket"), at("socket") + " is a socket, not a regular file.", true},
-        {"/dev/null", "/dev/null is a character device, not a regular file.", true},
-        {at("folder"), at("folder") + " is a folder, not a regular file.", true},
-        {at("missing"), "No such file or directory", false},
+        {at("regular"), {}, Kind::None},
+        {at("link"), {}, Kind::None},
+        {at("pipe"), at("pipe") + " is a named pipe (FIFO), not a regular file.", Kind::NotRegular},
+        {at("socket"), at("socket") + " is a socket, not a regular file.", Kind::NotRegular},
+        {"/dev/null", "/dev/null is a character device, not a regular file.", Kind::NotRegular},
+        {at("folder"), at("folder") + " is a folder, not a regular file.", Kind::NotRegular},
+        {at("missing"), "No such file or directory", Kind::Missing},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         const OpenedFile opened = openRegularFile(c.path);
-        EXPECT_EQ(opened.problem, c.problem);
-        EXPECT_EQ(opened.notRegular, c.notRegular);
+        EXPECT_EQ(opened.failure.reason, c.problem);
+        EXPECT_EQ(opened.failure.kind, c.kind);
         QByteArray bytes;
         if (opened.ok()) {
             EXPECT_TRUE(readWhole(opened.file.fd(), &bytes, 100) && bytes == "rows\n");
@@ -271,7 +273,7 @@ TEST_F(FolderFilesTest, EachLogEntryIsOneLineWhateverItNames)
     const QString log = at("log.txt");
     const QString path = "/home/u/a\nforged: Firmware update 2 success. errorFlag==0\rb\x1b[2K.cyacd";
     const wchar_t serial[] = L"VS\n12:00:00am  Main Thread: forged\x1b]0;title\x07";
-    ASSERT_EQ(prepareLog(QDateTime::currentDateTime(), log), QString());
+    ASSERT_TRUE(prepareLog(QDateTime::currentDateTime(), log).ok());
     ASSERT_TRUE(appendLogEntry(" Main Thread: ", "Temp filepath: " + path + "\n", log));
     ASSERT_TRUE(appendLogEntry(" Thread 1: ", "Surface: " + deviceText(serial) + "\n", log));
     const QStringList lines = QString::fromUtf8(read("log.txt")).split('\n');

@@ -128,7 +128,7 @@ TEST_F(SignatureTest, AKeyThisComputerDoesNotTrustIsRefusedByItsKeyId)
 
     // The same key given for the run is trusted.
     Trust withKey = trust();
-    EXPECT_EQ(addTrustedKey(withKey, dir.filePath("stranger.pub")), QString());
+    EXPECT_TRUE(addTrustedKey(withKey, dir.filePath("stranger.pub")).ok());
     EXPECT_EQ(checkSignature(firmware, dir.filePath("fw.cyacd.minisig"), withKey).status, Status::Good);
 }
 
@@ -255,8 +255,9 @@ TEST_F(SignatureTest, KeyFilesThatAreNotKeysAreNamedAndLeftOut)
     EXPECT_EQ(t.keyProblems, expected);
 
     Trust explicitKey = trust();
-    EXPECT_EQ(addTrustedKey(explicitKey, dir.filePath("missing.pub")),
-              dir.filePath("missing.pub") + " cannot be read (No such file or directory).");
+    const Failure missing = addTrustedKey(explicitKey, dir.filePath("missing.pub"));
+    EXPECT_EQ(missing.kind, Failure::Kind::Missing);
+    EXPECT_EQ(missing.reason, dir.filePath("missing.pub") + " cannot be read (No such file or directory).");
 }
 
 } // namespace

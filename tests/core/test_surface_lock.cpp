@@ -78,12 +78,12 @@ TEST_F(SurfaceLockTest, ASecondClaimOfTheSameSurfaceIsRefusedNamingTheHolder)
     SurfaceLock first(places(runtime)), second(places(runtime)), other(places(runtime));
     ASSERT_TRUE(first.claim("VS-0001", "/dev/hidraw3"));
     EXPECT_FALSE(second.claim("VS-0001", "/dev/hidraw9")); // the same surface on another node
-    EXPECT_FALSE(second.setupProblem());
+    EXPECT_EQ(second.failure().kind, Failure::Kind::Busy);
     EXPECT_EQ(second.holder(), QCoreApplication::applicationPid());
     // The holder's program is the name the lock records: this test's own.
-    EXPECT_TRUE(second.problem().endsWith(QString(", process %1) is updating the surface with serial number VS-0001.")
+    EXPECT_TRUE(second.failure().reason.endsWith(QString(", process %1) is updating the surface with serial number VS-0001.")
                                               .arg(QCoreApplication::applicationPid())))
-        << second.problem().toStdString();
+        << second.failure().reason.toStdString();
     EXPECT_TRUE(other.claim("VS-0002", "/dev/hidraw3"));
     first.release();
     EXPECT_TRUE(second.claim("VS-0001", "/dev/hidraw9"));
@@ -128,7 +128,7 @@ TEST_F(SurfaceLockTest, ASharedFolderAnotherUserMadeFirstIsNeverUsed)
         SurfaceLock first(places()), second(places());
         ASSERT_TRUE(first.claim("VS-0001", "/dev/hidraw0"));
         EXPECT_FALSE(second.claim("VS-0001", "/dev/hidraw0"));
-        EXPECT_FALSE(second.setupProblem());
+        EXPECT_EQ(second.failure().kind, Failure::Kind::Busy);
         EXPECT_TRUE(QDir(shared()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty())
             << "nothing of ours in the neighbour's folder";
     }
@@ -142,8 +142,8 @@ TEST_F(SurfaceLockTest, WithNoPrivateFolderTheClaimIsASetUpProblem)
     ASSERT_EQ(::chmod(QFile::encodeName(at("home")).constData(), 0777), 0);
     SurfaceLock lock(places());
     EXPECT_FALSE(lock.claim("VS-0001", "/dev/hidraw0"));
-    EXPECT_TRUE(lock.setupProblem());
-    EXPECT_EQ(lock.problem(), QString("No folder of yours alone holds the surface locks: %1 belongs to the user uid "
+    EXPECT_EQ(lock.failure().kind, Failure::Kind::Setup);
+    EXPECT_EQ(lock.failure().reason, QString("No folder of yours alone holds the surface locks: %1 belongs to the user uid "
                                       "%2, not to you, and your home folder %3 is not yours alone. The update does not "
                                       "start without its lock.")
                                   .arg(shared())

@@ -66,7 +66,7 @@ TEST_F(HidrawTest, UnplugFailsTheOpenHandleForGoodAndReplugGivesANewOne)
     EXPECT_EQ(hid_read_timeout(old, in.bytes, 65, 5000), -1);
     EXPECT_EQ(hid_write(old, out.bytes, 65), -1);
     EXPECT_TRUE(listed().empty());
-    EXPECT_EQ(vireon::core::openSurface().error, "No HID devices with requested VID/PID found in the system.");
+    EXPECT_EQ(vireon::core::openSurface().failure.reason, "No HID devices with requested VID/PID found in the system.");
 
     bed.plug();
     EXPECT_EQ(hid_write(old, out.bytes, 65), -1); // a handle of the last plug-in stays dead

@@ -114,11 +114,11 @@ TEST(Opening, ANodeThatHangsUpAsItIsOpenedFailsWithAReason)
     bed.hangUpAtNextOpen();
     const vireon::core::SurfaceOpen gone = vireon::core::openSurface();
     EXPECT_EQ(gone.device, nullptr);
-    EXPECT_EQ(gone.error, "Failed to open a device with path '/dev/hidraw0': it went away as it was opened (it did "
-                          "not answer as a hidraw node)");
-    EXPECT_FALSE(gone.permissionDenied);
+    EXPECT_EQ(gone.failure.reason, "Failed to open a device with path '/dev/hidraw0': it went away as it was opened (it did "
+                                   "not answer as a hidraw node)");
+    EXPECT_NE(gone.failure.kind, vireon::core::Failure::Kind::Denied);
     const vireon::core::SurfaceOpen next = vireon::core::openSurface();
-    ASSERT_NE(next.device, nullptr) << next.error.toStdString();
+    ASSERT_NE(next.device, nullptr) << next.failure.reason.toStdString();
     hid_close(next.device);
 }
 

@@ -266,7 +266,7 @@ TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
     EXPECT_TRUE(listed().empty());
     const core::SurfaceOpen none = core::openSurface();
     EXPECT_EQ(none.device, nullptr);
-    EXPECT_EQ(none.error, "No HID devices with requested VID/PID found in the system.");
+    EXPECT_EQ(none.failure.reason, "No HID devices with requested VID/PID found in the system.");
 
     auto first = attach(twoChips()), second = attach(twoChips());
     EXPECT_EQ(listed(), (std::vector<std::string>{first->path(), second->path()}));
@@ -289,7 +289,7 @@ TEST_F(Sim, EnumerationAndOpenFollowAttachAndDetach)
     unplug.join();
     EXPECT_EQ(listed(), std::vector<std::string>{second->path()});
     // Listed a moment before it went: its open fails as a gone node's does.
-    EXPECT_EQ(core::openSurface(QByteArray::fromStdString(first->path())).error,
+    EXPECT_EQ(core::openSurface(QByteArray::fromStdString(first->path())).failure.reason,
               "Failed to open a device with path '/dev/hidraw0': No such file or directory");
     EXPECT_EQ(enterBootloader(handle), -1);
     EXPECT_STREQ(hid_error(handle), L"No such device");
