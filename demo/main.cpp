@@ -16,6 +16,7 @@
 #include <QLockFile>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -151,6 +152,9 @@ int main(int argc, char **argv)
     if (const int status = parse(argc, argv, o); status >= 0)
         return status;
 
+    // As the shipped window: a log at the file-size limit is a log that
+    // cannot be written, and the update goes on.
+    std::signal(SIGXFSZ, SIG_IGN);
     Q_INIT_RESOURCE(gui_elements);
     // The window paints with the raster engine; without this the X11
     // platform loads the whole OpenGL stack, tens of megabytes, for nothing.

@@ -5,11 +5,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "version.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -96,6 +100,31 @@ TEST_P(ProgramTest, ASecondOneInTheSameFolderIsRefused)
     QFile log(QDir(folder.path()).filePath("log.txt"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(log.readAll().count("*** Updater Started"), 1);
+}
+
+// A log.txt at the file-size limit (ulimit -f) is a log that cannot be
+// written, as on a full disk: the window starts and stays, where the
+// signal for a write past the limit would end it.
+TEST_P(ProgramTest, ALogAtTheFileSizeLimitDoesNotEndTheProgram)
+{
+    if (!QFile::exists("/usr/bin/prlimit")) {
+        std::fprintf(stderr, "prlimit is not installed: skipped\n");
+        std::exit(77);
+    }
+    constexpr int kLimit = 4096;
+    QFile log(QDir(folder.path()).filePath("log.txt"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly) && log.write(QByteArray(kLimit, 'x')) == kLimit);
+    log.close();
+    process.setWorkingDirectory(folder.path());
+    process.start("/usr/bin/prlimit", {QString("--fsize=%1").arg(kLimit), "--", QString::fromLocal8Bit(GetParam().path)});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return process.state() != QProcess::Running || process.bytesAvailable() > 0; }, 60000));
+    QTest::qWait(1500); // presence ticks, each logging nothing new, and the first paints
+    ASSERT_EQ(process.state(), QProcess::Running) << "ended by the file-size limit";
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(QFileInfo(log).size(), kLimit);
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramTest, ::testing::ValuesIn(kPrograms),
