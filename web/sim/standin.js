@@ -179,7 +179,7 @@
   window.vireonSim = {
     ready,
     holdsImage: (chip) => call('sim_holds_image', 'number', ['number'], [chip]) === 1,
-    exchanges: () => call('sim_exchanges', 'number', [], []),
+    requestsTo: (chip) => call('sim_requests_to', 'number', ['number'], [chip]),
     restarts: () => call('sim_restarts', 'number', [], []),
     unplug: () => { call('sim_unplug', null, [], []); look(); },
     plugIn: () => { call('sim_plug_in', null, [], []); look(); },

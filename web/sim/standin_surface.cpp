@@ -148,8 +148,15 @@ EMSCRIPTEN_KEEPALIVE int sim_holds_image(int chip)
     return sim::Bootloader::Flash(rows.begin(), rows.end()) == flash ? 1 : 0;
 }
 
-// The requests the device received, its restarts.
-EMSCRIPTEN_KEEPALIVE int sim_exchanges() { return standin().surface->exchanges(); }
+// The requests chip `chip` (1 or 2) received, and the surface's restarts.
+EMSCRIPTEN_KEEPALIVE int sim_requests_to(int chip)
+{
+    auto lock = standin().surface->lock();
+    int count = 0;
+    for (const sim::Bootloader::Received &request : standin().surface->device().received())
+        count += request.target == static_cast<size_t>(chip - 1) ? 1 : 0;
+    return count;
+}
 EMSCRIPTEN_KEEPALIVE int sim_restarts() { return standin().surface->restarts(); }
 
 } // extern "C"

@@ -195,7 +195,8 @@ EMSCRIPTEN_KEEPALIVE const char *vw_run_stage()
     state.rowsDone = 0;
     state.stopAsked = false;
     state.engine.stageStarted();
-    return web::stepOut(state.engine.stageEnded(web::now(), web::runStage(state.order)));
+    const engine::StageReport report = web::runStage(state.order);
+    return web::stepOut(state.engine.stageEnded(web::now(), report)); // the time as the stage ended
 }
 
 EMSCRIPTEN_KEEPALIVE const char *vw_pause_over() { return web::stepOut(page().engine.pauseOver(web::now())); }
