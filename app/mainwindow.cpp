@@ -320,8 +320,8 @@ int MainWindow::doHID()
         writeToLog(QStringLiteral("Waiting %1\n").arg(waitCount));
     }
     const std::vector<vireon::core::SurfaceInfo> attached = vireon::core::attachedSurfaces();
-    presence->show(!attached.empty());
     sequence->seen(attached);
+    presence->show(!attached.empty());
     return 0;
 }
 
@@ -346,6 +346,7 @@ void MainWindow::showOffer()
     // Before a run the line says what comes next.
     vireon::engine::IdleFacts facts;
     facts.surfacePresent = offer.present();
+    facts.surfaceRestarting = !offer.present() && sequence != nullptr && sequence->surfaceRestarting();
     if (files->chosen())
         facts.fileName = QFileInfo(files->chosenPath()).fileName().toStdString();
     facts.signature = files->signatureVerdict().toStdString();

@@ -78,6 +78,8 @@ public:
 
     // Where the run is, as the window's "updateStage" property names it.
     engine::Phase phase() const;
+    // The surface left the bus as the last run ended and is not back yet.
+    bool surfaceRestarting() const { return engine_.restarting(); }
     // What closing the window does now.
     engine::CloseAnswer closeAnswer() const;
     // The ceiling of the stage the run is in; 0 outside a run. A progress

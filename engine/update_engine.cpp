@@ -75,6 +75,7 @@ Step UpdateEngine::start(Millis now, const RunRequest &request)
     firstChipExpected_ = bounceNext_ = false;
     stage2Failure_.reset();
     last_.reset();
+    restartingAway_ = false;
     notes_.clear();
     if (!request.signature.empty())
         add(Note::Kind::Signature, request.signature);
@@ -104,6 +105,8 @@ Step UpdateEngine::seen(Millis now, const Surfaces &surfaces)
         firstSeen_.emplace(std::make_pair(surface.path, surface.enumeration), everLooked_ ? now : Millis::min());
     everLooked_ = true;
     seen_ = surfaces;
+    if (restartingAway_ && target_.find(surfaces) != nullptr)
+        restartingAway_ = false;
     switch (state_) {
     case State::Looking:
         return look(now);
@@ -336,6 +339,7 @@ Step UpdateEngine::watchBack(Millis now)
     case State::Stage2Return:
         return runStage(now, 2, back, std::exchange(bounceNext_, false));
     default: // Return2: it restarted into its new firmware
+        restartingAway_ = target_.find(seen_) == nullptr;
         return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
     }
 }
@@ -426,30 +430,31 @@ Step UpdateEngine::closed(Millis) { return stop(true); }
 Step UpdateEngine::stop(bool closing)
 {
     using endings::StoppedAt;
+    StoppedAt where = StoppedAt::BetweenImages;
     switch (state_) {
     case State::Idle:
         return current();
+    case State::Return2: // both images are in: the update is complete
+        return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
+    case State::Stage1:
+    case State::Stage2:
+        // A running stage the front end stops itself, and its report ends
+        // the run; one not begun yet is simply not begun.
+        if (stageStarted_)
+            return current();
+        where = state_ == State::Stage1 ? StoppedAt::BeforeImage1 : StoppedAt::BetweenImages;
+        break;
     case State::Looking:
     case State::Claiming:
     case State::Stage1Return:
-        return finish(endings::stopped(StoppedAt::BeforeImage1, 1, 0, closing, policy_));
-    case State::Stage1:
-    case State::Stage2:
-        // A stage not begun yet is simply not begun; a running one the front
-        // end stops itself, and its report ends the run.
-        if (!stageStarted_)
-            return finish(endings::stopped(state_ == State::Stage1 && tries_[1] == 0 ? StoppedAt::BeforeImage1
-                                                                                      : StoppedAt::BetweenImages,
-                                           state_ == State::Stage1 ? 1 : 2, 0, closing, policy_));
-        return current();
+        where = StoppedAt::BeforeImage1;
+        break;
     case State::Pause:
     case State::Return1:
     case State::Stage2Return:
-        return finish(endings::stopped(StoppedAt::BetweenImages, 2, 0, closing, policy_));
-    case State::Return2:
-        return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
+        break;
     }
-    return current();
+    return finish(endings::stopped(where, where == StoppedAt::BeforeImage1 ? 1 : 2, 0, closing, policy_));
 }
 
 Phase UpdateEngine::phase() const

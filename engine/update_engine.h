@@ -219,6 +219,9 @@ public:
     // The line under the progress bar at `now`, with `rowsDone` rows of the
     // running stage done.
     StageLine line(Millis now, int rowsDone) const;
+    // The last run ended as the surface left the bus to restart into its new
+    // firmware, and no look has seen it back since: it is restarting.
+    bool restarting() const { return restartingAway_; }
     // The last run's outcome (its result line stays on the stage line).
     const std::optional<Outcome> &lastOutcome() const { return last_; }
     // The surfaces of the latest look.
@@ -284,6 +287,7 @@ private:
     bool applicationChecked_[2] = {false, false};
     std::optional<CauseAccount> stage2Failure_; // the failure that decides a failed image 2
     std::optional<Outcome> last_;
+    bool restartingAway_ = false;
 };
 
 } // namespace vireon::engine

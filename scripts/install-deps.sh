@@ -12,6 +12,7 @@ packages=(
   fonts-dejavu-core
   ansible-core
   xvfb x11-utils dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-gi
+  graphviz
   build-essential dpkg-dev debhelper lintian appstream desktop-file-utils file imagemagick
   emscripten chromium
 )

@@ -80,6 +80,45 @@ TEST_F(RunFeedbackTest, ASuccessfulUpdateNamesEachImagesRowsTheRestartTheWaitAnd
     EXPECT_EQ(line()->text(), order.last()); // the result stays until the next run
 }
 
+// Before a run the line names what comes next, as the surface comes and goes
+// and a file is chosen.
+TEST_F(WindowTest, BeforeARunTheLineNamesTheNextStep)
+{
+    const auto line = [this] { return window().findChild<vireon::app::StageLine *>("stageLine")->wholeText(); };
+    window().show();
+    EXPECT_EQ(line(), "Connect the surface, then choose the firmware file.");
+    auto surface = attachSurface();
+    probe().doHID();
+    EXPECT_EQ(line(), "Choose the firmware file.");
+    choose(goodFile());
+    EXPECT_EQ(line(), "Press UPDATE to program surface.cyacd.");
+    sim::Bus::instance().detach(surface);
+    probe().doHID();
+    EXPECT_EQ(line(), "Connect the surface, then press UPDATE.");
+}
+
+// After a success the surface restarts into its new firmware: while it is
+// off the bus the line says so, not that it must be connected.
+TEST_F(RunFeedbackTest, AfterASuccessASurfaceStillRestartingIsToldAsRestarting)
+{
+    // A surface whose restart keeps it off the bus for a while.
+    sim::Bus::instance().reset();
+    sim::SurfaceOptions options;
+    options.targets = vireon::tools::targetsFor(images());
+    options.offBusAfterExit = 4s;
+    surface = sim::Bus::instance().attach(options);
+    probe().doHID();
+    update();
+    ASSERT_EQ(line()->wholeText(), "Result: both images programmed.");
+    probe().doHID();
+    ASSERT_FALSE(surface->onBus());
+    choose(goodFile());
+    EXPECT_EQ(line()->wholeText(), "The surface is restarting; press UPDATE once it is back.");
+    ASSERT_TRUE(sim::Bus::instance().waitOnBus(surface, true, 10s));
+    probe().doHID();
+    EXPECT_EQ(line()->wholeText(), "Press UPDATE to program surface.cyacd.");
+}
+
 // After image 2 the surface restarts into its new firmware; while the run
 // watches it leave the bus, the line says so. One that stays on is told to
 // be re-plugged.

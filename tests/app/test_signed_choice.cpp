@@ -4,6 +4,7 @@
 // refusal. Exits 77 without minisign.
 #include "app_fixture.h"
 #include "minisign_kit.h"
+#include "stage_line.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -127,6 +128,22 @@ TEST_F(SignedChoiceTest, TheChoiceLogsTheSignerOrRefusesWithTheReasonAndItsFix)
         EXPECT_EQ(probe().updateEnabled(), box.isEmpty());
         sim::Bus::instance().reset();
     }
+}
+
+// Before a run the line under the progress bar names the next step, and a
+// good signature's verdict with it.
+TEST_F(SignedChoiceTest, AChosenSignedFileShowsItsVerdictOnTheStageLine)
+{
+    attachSurface();
+    goodFile();
+    sign("maker");
+    choose(path("surface.cyacd"));
+    probe().doHID();
+    const auto *line = window().findChild<QLabel *>("stageLine");
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(qobject_cast<const vireon::app::StageLine *>(line)->wholeText(),
+              "Press UPDATE to program surface.cyacd. The file is signed with the trusted key " + keyId("maker") +
+                  ": release 1.0.");
 }
 
 TEST_F(SignedChoiceTest, UpdateChecksTheSignatureAgainUnderTheKeysAndPolicyInForceThen)
