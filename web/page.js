@@ -108,6 +108,10 @@ async function chooseFile() {
   ui.fileState.classList.toggle('problem', !checked.usable);
   note(`Chose ${firmware.name}${signature ? ` with ${signature.name}` : ''}.`);
   if (checked.signature) note(`Signature: ${checked.signature}`);
+  if (checked.signatureUnchecked) {
+    ui.fileState.textContent += ' This page does not check signatures yet: the signature was not checked.';
+    note(`${signature.name} was not checked: this page does not check signatures yet.`);
+  }
   if (!checked.usable) note(checked.problem);
   render();
 }

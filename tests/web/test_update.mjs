@@ -76,3 +76,21 @@ test('a surface unplugged in the middle of image 1 is told as unplugged, with th
   assert.equal(log.at(-1), 'Result: failed in image 1; the surface may hold part of image 1 and not image 2; run the update again.');
   await page.close();
 });
+
+test('a damaged file is refused by the firmware rules before anything reaches the surface', async () => {
+  const { mkdtempSync, readFileSync, writeFileSync } = await import('node:fs');
+  const { tmpdir } = await import('node:os');
+  const { join } = await import('node:path');
+  const lines = readFileSync(EXAMPLE, 'utf8').split('\n');
+  lines[3] = `${lines[3].slice(0, 20)}Z${lines[3].slice(21)}`;
+  const damaged = join(mkdtempSync(join(tmpdir(), 'vireon-web-')), 'damaged.cyacd');
+  writeFileSync(damaged, lines.join('\n'));
+  const page = await harness.open('serial=0042');
+  await page.chooseSurface();
+  await page.chooseFile(damaged);
+  assert.equal(await page.text('#file-state'), "damaged.cyacd is refused: Line 4 of the file (image 1) has 'Z' " +
+    "where a hex digit belongs. Use the surface's two-image firmware file (.cyacd) as it was delivered.");
+  assert.equal(await page.page.isDisabled('#update'), true);
+  assert.deepEqual(await page.sim(() => [vireonSim.requestsTo(1), vireonSim.requestsTo(2)]), [0, 0]);
+  await page.close();
+});

@@ -18,6 +18,19 @@
   const POLL_MS = 10;
   const CHOOSER_WAIT_MS = 3000;
 
+  // The surface's answer comes in a task of its own after the write, as a
+  // report from the browser's USB side does; a message port, not a timer,
+  // so that no timer's clamping is counted as the page's.
+  const later = (() => {
+    const channel = new MessageChannel();
+    const queue = [];
+    channel.port1.onmessage = () => queue.shift()();
+    return (task) => {
+      queue.push(task);
+      channel.port2.postMessage(0);
+    };
+  })();
+
   const hid = new EventTarget();
   const granted = new Set();
   let sim = null;
@@ -84,7 +97,7 @@
         look(); // an unplugged surface has left the bus: its disconnect comes first
         throw new DOMException(text || 'Failed to write the report.', 'NotAllowedError');
       }
-      setTimeout(() => this.pump(), 0);
+      later(() => this.pump());
     }
 
     // Hands over the answers waiting on the surface as input reports.

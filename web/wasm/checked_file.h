@@ -1,7 +1,8 @@
-// The chosen firmware file as the page checks it before an update: split
-// into its two images, which are written where the bootloader host reads
-// them (the module's own memory file system), and the engine's request
-// filled from them, or the reason the file is refused.
+// The chosen firmware file as the page checks it before an update, by the
+// engine's firmware rules: split into its two images, which are written
+// where the bootloader host reads them (the module's own memory file
+// system), and the engine's request filled from them, or the reason the
+// file is refused.
 #ifndef VIREON_WEB_CHECKED_FILE_H
 #define VIREON_WEB_CHECKED_FILE_H
 

@@ -149,12 +149,13 @@ using web::page;
 extern "C" {
 
 // Checks the chosen file and its signature (none: `signatureSize` 0): JSON
-// {usable, problem, fix, signature, rows1, rows2}.
+// {usable, problem, fix, signature, signatureUnchecked, rows1, rows2}. The
+// page does not check signatures yet: a signature given is said to be
+// unchecked.
 EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, int size, const char *signature,
                                            int signatureSize)
 {
     (void)signature;
-    (void)signatureSize;
     web::Page &state = page();
     state.request = web::checkFile(name, std::string(bytes, static_cast<size_t>(size)));
     state.chosen = state.chosenSinceRun = true;
@@ -164,6 +165,7 @@ EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, 
                              .add("problem", request.problem)
                              .add("fix", engine::asSentence(request.problemFix))
                              .add("signature", request.signature)
+                             .add("signatureUnchecked", signatureSize > 0)
                              .add("rows1", request.images[0].rows)
                              .add("rows2", request.images[1].rows)
                              .text());

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the browser page and serves it on this computer with a simulated
+# surface behind a stand-in for navigator.hid, and prints the address to
+# open in Chrome or Edge (or Debian's Chromium). Choose
+# examples/vireon-surface-demo.cyacd and press UPDATE. The surface reports
+# no serial number, so the browser forgets it as it restarts and the page
+# asks for it again, as with a real surface.
+#
+#   scripts/web-demo.sh [--port N]
+#
+# The stand-in takes options in the page's address: fault=KIND:STAGE:N
+# (repeatable, as the desktop demo's --fault), chip=2 (a surface left in its
+# second chip's bootloader), serial=TEXT (a surface with a serial number,
+# which the browser keeps across its restarts), for example
+#   http://127.0.0.1:8080/?fault=cut:2:8
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+port=8080
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --port) port=$2; shift ;;
+    *) echo "usage: scripts/web-demo.sh [--port N]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+scripts/install-deps.sh
+
+build=build/web-demo
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DVIREON_SANITIZE=OFF -DVIREON_FUZZ=OFF -DVIREON_TESTS=OFF -DVIREON_BENCH=OFF
+cmake --build "$build" --target vireon_web vireon_web_standin
+echo "web-demo: the page with a simulated surface, until Ctrl-C:"
+exec node web/serve.mjs "$build/web/site" --standin "$build/web/sim" --port "$port"
