@@ -69,6 +69,17 @@ function render() {
   }
 }
 
+// Rows arrive faster than a screen shows them: one render per frame.
+let renderQueued = false;
+function renderSoon() {
+  if (renderQueued) return;
+  renderQueued = true;
+  requestAnimationFrame(() => {
+    renderQueued = false;
+    render();
+  });
+}
+
 async function chooseSurface() {
   try {
     const chosen = await state.bus.choose();
@@ -234,7 +245,7 @@ async function start() {
   }
   state.bus = new WebHidBus(navigator.hid);
   const limits = globalThis.vireonTestLimits; // set only by the tests, as the desktop tests shorten theirs
-  state.core = await createUpdater({ bus: state.bus, onRows: () => render() });
+  state.core = await createUpdater({ bus: state.bus, onRows: renderSoon });
   if (limits) state.core._vw_set_limits(limits.readLimitMs, limits.restartAllowanceMs);
   state.bus.addEventListener('change', () => render());
   await state.bus.start();

@@ -36,7 +36,7 @@ export function serve({ site, standin = null, port = 0, host = '127.0.0.1' }) {
     try {
       if (!file) throw new Error('outside');
       let body = await readFile(file);
-      if (standin && file.endsWith('index.html')) {
+      if (standin && file.endsWith('.html')) {
         // The stand-in runs before the page's script (a module, deferred).
         body = Buffer.from(body.toString('utf8').replace('<script type="module"', `${STANDIN_TAG}\n<script type="module"`));
       }

@@ -1,17 +1,24 @@
 // The page's figures in headless Chromium: what a browser transfers to load
 // it (each file gzipped, as a web server sends it), its first paint, and the
-// time of one exchange between the WebAssembly core and the surface through
-// WebHID (the stand-in's simulated surface, which answers in the next task),
-// taken from whole updates of the example file. Prints JSON.
+// time of one exchange between WebAssembly and the surface through WebHID
+// (the stand-in's simulated surface, which answers in the next task): the
+// benchmark module's enter-bootloader exchanges through the HID transport
+// (as the desktop's BM_Exchange), the same exchange sent by JavaScript
+// straight to the stand-in (its own share), and the average exchange of
+// whole updates of the example file (each stage's time in the page's log
+// over the requests its chip received, the page's rendering included).
+// Prints JSON.
 //
-//   node bench/web/page_figures.mjs BUILD_WEB_DIR [RUNS]
+//   node bench/web/page_figures.mjs BUILD_DIR [RUNS]
 import { readFileSync, readdirSync } from 'node:fs';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import { fileURLToPath } from 'node:url';
 
 const source = join(fileURLToPath(import.meta.url), '..', '..', '..');
-const build = process.argv[2] || join(source, 'build', 'test', 'web');
+const top = process.argv[2] || join(source, 'build', 'release');
+const build = join(top, 'web');
+const benchDir = join(top, 'bench', 'web');
 const runs = Number(process.argv[3] || 5);
 const { chromium } = await import(join(source, 'node_modules', 'playwright-core', 'index.mjs'));
 const { serve } = await import(join(source, 'web', 'serve.mjs'));
@@ -32,6 +39,9 @@ const server = await serve({ site, standin: join(build, 'sim') });
 const browser = await chromium.launch({ executablePath: process.env.VIREON_CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox'] });
 const paints = [];
 const exchanges = [];
+const pagePath = [];
+const standinAlone = [];
+const benchServer = await serve({ site: benchDir, standin: join(build, 'sim') });
 for (let run = 0; run < runs; ++run) {
   // First paint of the page as shipped (no stand-in), a fresh context each time.
   const plain = await serve({ site });
@@ -52,29 +62,34 @@ for (let run = 0; run < runs; ++run) {
   await tab.waitForFunction(() => document.getElementById('presence').textContent.startsWith('Connected'));
   await tab.setInputFiles('#file', example);
   await tab.waitForFunction(() => !document.getElementById('update').disabled);
-  await tab.evaluate(() => {
-    const marks = [];
-    window.stageMarks = marks;
-    new MutationObserver(() => {
-      const text = document.getElementById('stage-line').textContent;
-      const image = /^Image (\d): row (\d+) of (\d+)$/.exec(text);
-      if (image) marks.push({ image: Number(image[1]), row: Number(image[2]), at: performance.now() });
-    }).observe(document.getElementById('stage-line'), { childList: true, characterData: true, subtree: true });
-  });
   await tab.click('#update');
   await tab.waitForSelector('#outcome:not([hidden])', { timeout: 120000 });
-  const marks = await tab.evaluate(() => window.stageMarks);
+  // Each stage from the log: from its start to its end, over the requests
+  // its chip received.
+  const log = (await tab.textContent('#log')).split('\n');
   const requests = await tab.evaluate(() => [vireonSim.requestsTo(1), vireonSim.requestsTo(2)]);
+  const at = (prefix) => {
+    const line = log.find((l) => l.slice(24).startsWith(prefix));
+    return Date.parse(line.slice(0, 23).replace(' ', 'T'));
+  };
   for (const image of [1, 2]) {
-    // From the first row reported to the last: rows' exchanges only.
-    const rows = marks.filter((m) => m.image === image && m.row > 0);
-    const first = rows[0];
-    const last = rows[rows.length - 1];
-    const perRow = requests[image - 1] / 32; // the example's 32 rows; the rest is a few exchanges
-    exchanges.push(((last.at - first.at) * 1000) / ((last.row - first.row) * perRow));
+    const took = at(`image ${image} programmed and verified`) - at(`Image ${image}: on `);
+    exchanges.push((took * 1000) / requests[image - 1]);
   }
   await updating.close();
+
+  // One exchange, 2000 times: through the page's path, then JavaScript alone.
+  const benching = await browser.newContext();
+  const bench = await benching.newPage();
+  await bench.goto(`${benchServer.url}exchange.html?serial=0042`);
+  await bench.waitForSelector('body[data-ready=true]');
+  await bench.click('#choose');
+  await bench.waitForFunction(async () => (await navigator.hid.getDevices()).length > 0);
+  pagePath.push(await bench.evaluate(() => window.benchPage(2000)));
+  standinAlone.push(await bench.evaluate(() => window.benchStandin(2000)));
+  await benching.close();
 }
+await benchServer.close();
 await browser.close();
 await server.close();
 
@@ -82,6 +97,8 @@ console.log(JSON.stringify({
   files: sizes,
   total,
   firstPaintMs: median(paints),
-  exchangeUs: median(exchanges),
+  exchangeUs: median(pagePath),
+  standinUs: median(standinAlone),
+  updateExchangeUs: median(exchanges),
   runs,
 }, null, 2));
