@@ -62,7 +62,8 @@ function render() {
   ui.update.disabled = state.running || !state.usable || !present.length;
   ui.chooseSurface.disabled = state.running;
   ui.file.disabled = state.running;
-  const rechoose = state.running && state.goneSince !== null && performance.now() - state.goneSince >= RECHOOSE_AFTER_MS;
+  const away = state.goneSince === null ? 0 : performance.now() - state.goneSince;
+  const rechoose = state.running && away >= RECHOOSE_AFTER_MS;
   if (ui.rechoose.hidden === rechoose) {
     ui.rechoose.hidden = !rechoose;
     if (rechoose) note('The surface is off the bus: offering to choose it again.');

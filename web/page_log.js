@@ -34,12 +34,16 @@ export function pairFiles(files) {
   const list = [...files];
   const firmware = list.filter((file) => !file.name.endsWith('.minisig'));
   if (firmware.length !== 1) {
-    return { firmware: null, signature: null, problem: firmware.length ? 'Choose one firmware file at a time.' : 'Choose the firmware file (.cyacd) too, not only its signature.' };
+    const problem = firmware.length ? 'Choose one firmware file at a time.'
+      : 'Choose the firmware file (.cyacd) too, not only its signature.';
+    return { firmware: null, signature: null, problem };
   }
   const signature = list.find((file) => file.name === `${firmware[0].name}.minisig`) || null;
   const strays = list.filter((file) => file !== firmware[0] && file !== signature);
   if (strays.length) {
-    return { firmware: null, signature: null, problem: `${strays[0].name} is not the signature of ${firmware[0].name} (that is ${firmware[0].name}.minisig).` };
+    const name = firmware[0].name;
+    const problem = `${strays[0].name} is not the signature of ${name} (that is ${name}.minisig).`;
+    return { firmware: null, signature: null, problem };
   }
   return { firmware: firmware[0], signature, problem: '' };
 }

@@ -15,7 +15,8 @@ const { chromium } = await import(join(source, 'node_modules', 'playwright-core'
 const example = join(source, 'examples', 'vireon-surface-demo.cyacd');
 
 const server = await serve({ site: join(build, 'site'), standin: join(build, 'sim') });
-const browser = await chromium.launch({ executablePath: process.env.VIREON_CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox'] });
+const executablePath = process.env.VIREON_CHROMIUM || '/usr/bin/chromium';
+const browser = await chromium.launch({ executablePath, args: ['--no-sandbox'] });
 
 async function ready(query) {
   const page = await browser.newPage({ viewport: { width: 760, height: 980 } });
@@ -33,7 +34,8 @@ const forgetting = await ready('');
 await forgetting.focus('#update');
 await picture(forgetting, 'ready');
 await forgetting.click('#update');
-await forgetting.waitForFunction(() => /^Image 1: row 1[0-9] of 32$/.test(document.getElementById('stage-line').textContent));
+await forgetting.waitForFunction(() => /^Image 1: row 1[0-9] of 32$/.test(
+  document.getElementById('stage-line').textContent));
 await picture(forgetting, 'image1');
 await forgetting.waitForSelector('#rechoose:not([hidden])');
 await picture(forgetting, 'rechoose');

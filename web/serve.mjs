@@ -32,13 +32,15 @@ export function serve({ site, standin = null, port = 0, host = '127.0.0.1' }) {
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://host').pathname);
     const fromStandin = standin && path.startsWith('/sim/');
-    const file = fromStandin ? within(standin, path.slice('/sim/'.length)) : within(site, path === '/' ? 'index.html' : path);
+    const file = fromStandin ? within(standin, path.slice('/sim/'.length))
+      : within(site, path === '/' ? 'index.html' : path);
     try {
       if (!file) throw new Error('outside');
       let body = await readFile(file);
       if (standin && file.endsWith('.html')) {
         // The stand-in runs before the page's script (a module, deferred).
-        body = Buffer.from(body.toString('utf8').replace('<script type="module"', `${STANDIN_TAG}\n<script type="module"`));
+        const page = body.toString('utf8');
+        body = Buffer.from(page.replace('<script type="module"', `${STANDIN_TAG}\n<script type="module"`));
       }
       response.writeHead(200, {
         'Content-Type': TYPES[extname(file)] || 'application/octet-stream',

@@ -48,7 +48,7 @@ async function violations(page) {
   return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
 }
 
-test('axe-core finds no violation before an update, after a failed one and while the surface is to be chosen again', async () => {
+test('axe-core finds no violation before an update, after a failed one, at the prompt to choose again', async () => {
   const page = await harness.open('fault=cut:1:3', { context: { bypassCSP: true } });
   assert.deepEqual(await violations(page), []);
   await page.chooseSurface();

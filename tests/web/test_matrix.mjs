@@ -73,7 +73,8 @@ function expected(kind, stage, place) {
   // surface leaves it where it was.
   if (!kind.exitLost) return { success: true, result: RESULT.programmed };
   if (stage === 1) {
-    return { success: false, fix: 'Unplug the surface, plug it in again and run the update again.', result: RESULT.notRestarted };
+    const fix = 'Unplug the surface, plug it in again and run the update again.';
+    return { success: false, fix, result: RESULT.notRestarted };
   }
   return { success: true, result: RESULT.noted };
 }

@@ -106,12 +106,13 @@ test('the firmware file is paired with the signature named after it', () => {
     [['fw.cyacd.minisig', 'fw.cyacd'], 'fw.cyacd', 'fw.cyacd.minisig', ''],
     [['fw.cyacd.minisig'], null, null, 'Choose the firmware file (.cyacd) too, not only its signature.'],
     [['a.cyacd', 'b.cyacd'], null, null, 'Choose one firmware file at a time.'],
-    [['fw.cyacd', 'old.cyacd.minisig'], null, null, 'old.cyacd.minisig is not the signature of fw.cyacd (that is fw.cyacd.minisig).'],
+    [['fw.cyacd', 'old.cyacd.minisig'], null, null,
+      'old.cyacd.minisig is not the signature of fw.cyacd (that is fw.cyacd.minisig).'],
   ];
   for (const [names, firmware, signature, problem] of cases) {
     const paired = pairFiles(names.map(file));
-    assert.deepEqual([paired.firmware && paired.firmware.name, paired.signature && paired.signature.name, paired.problem],
-      [firmware, signature, problem], names.join(' '));
+    const got = [paired.firmware && paired.firmware.name, paired.signature && paired.signature.name, paired.problem];
+    assert.deepEqual(got, [firmware, signature, problem], names.join(' '));
   }
 });
 

@@ -64,7 +64,8 @@ test('a surface unplugged in the middle of image 1 is told as unplugged, with th
   await page.chooseFile(EXAMPLE);
   const outcome = await page.update({
     during: async (p) => {
-      await p.page.waitForFunction(() => /^Image 1: row (1[0-9]|[2-9][0-9]?) of 32$/.test(document.getElementById('stage-line').textContent));
+      await p.page.waitForFunction(() => /^Image 1: row (1[0-9]|[2-9][0-9]?) of 32$/.test(
+        document.getElementById('stage-line').textContent));
       await p.sim(() => vireonSim.unplug());
     },
   });
@@ -73,7 +74,8 @@ test('a surface unplugged in the middle of image 1 is told as unplugged, with th
   assert.equal(outcome.fix, 'Keep the surface plugged in and check its cable; the surface may hold a partial image: ' +
     'run the update again, which mends it.');
   const log = await page.savedLog();
-  assert.equal(log.at(-1), 'Result: failed in image 1; the surface may hold part of image 1 and not image 2; run the update again.');
+  assert.equal(log.at(-1),
+    'Result: failed in image 1; the surface may hold part of image 1 and not image 2; run the update again.');
   await page.close();
 });
 

@@ -56,7 +56,9 @@
       this.vendorId = SURFACE.vendorId;
       this.productId = SURFACE.productId;
       this.productName = 'Vireon Surface';
-      this.collections = [{ usagePage: 0xff00, usage: 1, inputReports: [{ reportId: 0 }], outputReports: [{ reportId: 0 }] }];
+      this.collections = [
+        { usagePage: 0xff00, usage: 1, inputReports: [{ reportId: 0 }], outputReports: [{ reportId: 0 }] },
+      ];
       this.opened = false;
       this.gone = false;
       this.handle = 0;
@@ -86,7 +88,8 @@
 
     async sendReport(reportId, data) {
       if (!this.opened) throw new DOMException('The device must be opened first.', 'InvalidStateError');
-      const bytes = new Uint8Array(data.buffer ? data.buffer.slice(data.byteOffset, data.byteOffset + data.byteLength) : data);
+      const bytes = data.buffer
+        ? new Uint8Array(data.buffer.slice(data.byteOffset, data.byteOffset + data.byteLength)) : new Uint8Array(data);
       const at = sim._malloc(bytes.length + 1);
       sim.HEAPU8[at] = reportId;
       sim.HEAPU8.set(bytes, at + 1);
@@ -179,7 +182,8 @@
     for (const started = performance.now(); !current && performance.now() - started < CHOOSER_WAIT_MS;) {
       await new Promise((resolve) => setTimeout(resolve, POLL_MS));
     }
-    const fits = filters.some((f) => f.vendorId === SURFACE.vendorId && (f.productId === undefined || f.productId === SURFACE.productId));
+    const fits = filters.some((f) => f.vendorId === SURFACE.vendorId
+      && (f.productId === undefined || f.productId === SURFACE.productId));
     if (!current || !fits) return [];
     granted.add(current);
     grantedBefore = true;

@@ -114,7 +114,10 @@ int hid_read_timeout(hid_device *device, unsigned char *data, size_t length, int
     return got;
 }
 
-int hid_read(hid_device *device, unsigned char *data, size_t length) { return hid_read_timeout(device, data, length, -1); }
+int hid_read(hid_device *device, unsigned char *data, size_t length)
+{
+    return hid_read_timeout(device, data, length, -1);
+}
 
 void hid_close(hid_device *device)
 {
