@@ -40,9 +40,10 @@ export class Harness {
   // The page with the simulated surface set up by `query` (the stand-in's
   // options); `problems` collects what the console and the page report as
   // errors (a refused script, a failed load, an exception).
-  async open(query = '', { limits = TEST_LIMITS, context = {} } = {}) {
+  async open(query = '', { limits = TEST_LIMITS, context = {}, onRequest = null } = {}) {
     const browserContext = await this.browser.newContext({ acceptDownloads: true, ...context });
     const page = await browserContext.newPage();
+    if (onRequest) page.on('request', (request) => onRequest(request.url()));
     const problems = [];
     page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
     page.on('pageerror', (error) => problems.push(error.message));

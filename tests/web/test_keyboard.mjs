@@ -66,8 +66,9 @@ test('axe-core finds no violation before an update, after a failed one, at the p
   await forgetting.close();
 });
 
-test('the page runs under its own content security policy without a refusal', async () => {
-  const page = await harness.open('serial=0042');
+test('the page loads only from its own origin and runs under its own policy without a refusal', async () => {
+  const requests = [];
+  const page = await harness.open('serial=0042', { onRequest: (url) => requests.push(url) });
   await page.chooseSurface();
   await page.chooseFile(EXAMPLE);
   assert.equal((await page.update()).success, true);
@@ -75,5 +76,8 @@ test('the page runs under its own content security policy without a refusal', as
   const policy = await page.page.$eval('meta[http-equiv="Content-Security-Policy"]', (m) => m.content);
   assert.match(policy, /script-src 'self' 'wasm-unsafe-eval';/);
   assert.doesNotMatch(policy, /'unsafe-eval'|'unsafe-inline'/);
+  const origin = new URL(page.page.url()).origin;
+  assert.deepEqual(requests.filter((url) => new URL(url).origin !== origin), []);
+  assert.ok(requests.some((url) => url.endsWith('/updater.wasm')), requests.join('\n'));
   await page.close();
 });

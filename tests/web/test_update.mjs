@@ -13,8 +13,9 @@ after(async () => { await harness.stop(); });
 
 const programmed = 'Update complete: both images of vireon-surface-demo.cyacd are programmed.';
 
-test('an update programs both chips and the saved log ends with its result', async () => {
+test('an update, offline once the page loaded, programs both chips; the saved log ends with its result', async () => {
   const page = await harness.open('serial=0042');
+  await page.context.setOffline(true);
   await page.chooseSurface();
   await page.chooseFile(EXAMPLE);
   assert.equal(await page.text('#stage-line'), 'Press UPDATE to program vireon-surface-demo.cyacd.');
