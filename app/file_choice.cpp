@@ -131,10 +131,10 @@ bool FileChoice::checkSignature()
     const core::SignatureCheck check =
         core::checkSignature(chosenImages_.bytes, core::signaturePathFor(p.fileName), trust);
     signature_ = check;
-    log(QStringLiteral("Signature check: %1\n").arg(check.summary()));
+    log(QStringLiteral("Signature check: %1\n").arg(QString::fromStdString(check.summary())));
     if (!check.refused())
         return true;
-    refuse(check.reason + QLatin1Char('\n') + check.fix);
+    refuse(QString::fromStdString(check.reason + "\n" + check.fix));
     return false;
 }
 
@@ -178,7 +178,7 @@ engine::RunRequest FileChoice::runRequest() const
         request.problem = "The chosen file is not usable any more.";
     request.images[0] = {chosenImages_.rows1, chosenImages_.chip1};
     request.images[1] = {chosenImages_.rows2, chosenImages_.chip2};
-    request.signature = signature_.summary().toStdString();
+    request.signature = signature_.summary();
     return request;
 }
 
@@ -186,9 +186,9 @@ QString FileChoice::signatureVerdict() const
 {
     if (!chosen() || signature_.status != core::SignatureCheck::Status::Good)
         return QString();
-    const QString comment = core::escapeControls(signature_.trustedComment);
+    const QString comment = core::escapeControls(QString::fromStdString(signature_.trustedComment));
     return QStringLiteral("signed with the trusted key %1%2")
-        .arg(signature_.keyId, comment.isEmpty() ? QString() : QStringLiteral(": ") + comment);
+        .arg(QString::fromStdString(signature_.keyId), comment.isEmpty() ? QString() : QStringLiteral(": ") + comment);
 }
 
 void FileChoice::log(const QString &entry)

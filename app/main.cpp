@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QLockFile>
 
+#include <csignal>
+
 namespace {
 const char kUsage[] =
     "usage: vireon-control [--help | --version]\n"
@@ -23,6 +25,10 @@ int main(int argc, char **argv)
 {
     if (const int status = vireon::app::answerInformationOptions(argc, argv, "vireon-control", kUsage); status >= 0)
         return status;
+    // log.txt at the file-size limit (ulimit -f) is a log that cannot be
+    // written, as on a full disk: the update goes on rather than end
+    // between two rows.
+    std::signal(SIGXFSZ, SIG_IGN);
     Q_INIT_RESOURCE(gui_elements);
     // The window paints with the raster engine; without this the X11
     // platform loads the whole OpenGL stack, tens of megabytes, for nothing.

@@ -41,6 +41,8 @@ QString notStartedBox(const engine::Outcome &outcome)
         return QStringLiteral("%1\nOnly one updater can update a surface at a time. Wait until that update has "
                               "finished, then press UPDATE again.")
             .arg(QString::fromStdString(outcome.message));
+    if (outcome.ending == engine::Ending::NoLock)
+        return boxReason(outcome);
     return QStringLiteral("%1\nConnect the Vireon Surface, then press UPDATE again.")
         .arg(QString::fromStdString(outcome.message));
 }

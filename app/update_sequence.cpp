@@ -116,7 +116,8 @@ bool UpdateSequence::startFreshRun()
         const engine::Surface &surface = step_.next.surface;
         const bool taken =
             surfaceLock_.claim(QString::fromStdString(surface.serial), QString::fromStdString(surface.path));
-        take(engine_.claimed(now(), {taken, surfaceLock_.problem().toStdString()}));
+        take(engine_.claimed(now(), {taken, surfaceLock_.setupProblem(), surfaceLock_.problem().toStdString(),
+                                     surfaceLock_.fix().toStdString()}));
     }
     if (next() == engine::Next::Finish) {
         outcome_ = step_.next.outcome;

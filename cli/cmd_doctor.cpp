@@ -20,6 +20,8 @@
 
 #include <hidapi/hidapi.h>
 
+#include <algorithm>
+
 namespace vireon::flash {
 namespace {
 
@@ -140,9 +142,10 @@ Check keysCheck(const Options &options, const RunTrust &run)
     QStringList found;
     QJsonArray keys;
     for (const core::TrustedKey &key : run.trust.keys) {
-        const QString id = core::keyIdText(key.key.keyId);
-        found << QStringLiteral("key id %1 (%2)").arg(id, key.path);
-        keys.append(QJsonObject{{QStringLiteral("key_id"), id}, {QStringLiteral("path"), key.path}});
+        const QString id = QString::fromStdString(engine::keyIdText(key.key.keyId));
+        const QString path = QString::fromStdString(key.path);
+        found << QStringLiteral("key id %1 (%2)").arg(id, path);
+        keys.append(QJsonObject{{QStringLiteral("key_id"), id}, {QStringLiteral("path"), path}});
     }
     check.extra.insert(QStringLiteral("keys"), keys);
     QStringList problems = run.trust.keyProblems;
@@ -155,8 +158,13 @@ Check keysCheck(const Options &options, const RunTrust &run)
     check.ok = problems.isEmpty() && !(found.isEmpty() && run.trust.requireSignature);
     if (!problems.isEmpty()) {
         check.message += QLatin1Char(' ') + problems.join(QLatin1Char(' '));
-        check.fix = QStringLiteral("replace each file named above with the maker's public key as minisign wrote it, "
-                                   "or remove it.");
+        const bool folder = std::any_of(problems.begin(), problems.end(), [](const QString &problem) {
+            return problem.startsWith(QLatin1String("The key folder "));
+        });
+        check.fix = folder ? QStringLiteral("make each key folder named above a folder everyone may read (mode 755), "
+                                            "and each file in it the maker's public key as minisign wrote it.")
+                           : QStringLiteral("replace each file named above with the maker's public key as minisign "
+                                            "wrote it, or remove it.");
     } else if (!check.ok) {
         const QStringList &folders = options.trustLocations.keyFolders; // the site's is the last
         check.fix = QStringLiteral("signatures are required, so every file is refused until the maker's public key "

@@ -103,16 +103,18 @@ void check(const QString &path, const QTemporaryDir &dir, const core::Trust &tru
     const core::SplitImages split = core::splitFirmwareFile(path);
     if (core::fileWasRead(split)) {
         const core::SignatureCheck signature = core::checkSignature(split.bytes, core::signaturePathFor(path), trust);
-        request.signature = signature.summary().toStdString();
-        reporter.step(step::Check, signature.summary(), {{QStringLiteral("signature"), signatureObject(signature)}});
+        request.signature = signature.summary();
+        reporter.step(step::Check, QString::fromStdString(signature.summary()),
+                      {{QStringLiteral("signature"), signatureObject(signature)}});
         if (signature.refused()) {
-            QString signatureFix = signature.fix;
+            QString signatureFix = QString::fromStdString(signature.fix);
             if (signature.problem == core::SignatureCheck::Problem::UntrustedKey)
                 signatureFix += QStringLiteral(" For this run alone, give it with --trusted-key FILE.");
             if (!signatureFix.isEmpty())
                 signatureFix[0] = signatureFix[0].toLower();
             return refuse(request, engine::Exit::FileRefused,
-                          QStringLiteral("%1 is refused: %2").arg(path, signature.reason), signatureFix);
+                          QStringLiteral("%1 is refused: %2").arg(path, QString::fromStdString(signature.reason)),
+                          signatureFix);
         }
     }
     const core::WriteProblem written = checked->files.write(split, path1, path2);
@@ -155,7 +157,8 @@ const Step &stepOf(const engine::Outcome &outcome)
     switch (outcome.ending) {
     case engine::Ending::FileRefused: return step::Check;
     case engine::Ending::NoSurface:
-    case engine::Ending::Busy: return step::Wait;
+    case engine::Ending::Busy:
+    case engine::Ending::NoLock: return step::Wait;
     case engine::Ending::NotOpened:
     case engine::Ending::FirstImageFailed:
     case engine::Ending::NotRestarted: return step::Stage1;
@@ -201,8 +204,9 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         return static_cast<int>(Exit::Usage);
     }
     for (const QString &problem : trust.trust.keyProblems + trust.trust.policyProblems)
-        reporter.step(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
+        reporter.warn(step::Check, QStringLiteral("trusted keys and policy: %1").arg(problem));
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vireon-flash-XXXXXX"));
+    core::markAndSweepRunFolders(dir.path());
     CheckedFile checked;
     check(options.file, dir, trust.trust, reporter, &checked);
     checked.request.selector = {options.device.toStdString(), options.serial.toStdString()};
@@ -229,7 +233,8 @@ int twoStageCommand(const Options &options, Reporter &reporter)
         case engine::Next::Claim: {
             const bool taken = surfaceLock.claim(QString::fromStdString(next.surface.serial),
                                                  QString::fromStdString(next.surface.path));
-            step = engine.claimed(now(), {taken, surfaceLock.problem().toStdString()});
+            step = engine.claimed(now(), {taken, surfaceLock.setupProblem(), surfaceLock.problem().toStdString(),
+                                          surfaceLock.fix().toStdString()});
             break;
         }
         case engine::Next::RunStage: {

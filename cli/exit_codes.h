@@ -22,7 +22,7 @@ struct Outcome {
     // with a note in `message`).
     engine::Cause cause = engine::Cause::None;
     // For a verify that found no difference: what matched.
-    engine::Checks checks;
+    engine::Checks checks{};
 
     bool ok() const { return code == Exit::Success; }
 };

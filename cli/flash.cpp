@@ -12,6 +12,8 @@
 
 #include <QFile>
 
+#include <csignal>
+
 namespace vireon::flash {
 namespace {
 
@@ -66,6 +68,10 @@ int run(const QStringList &arguments, FILE *out, FILE *err, const FrontEnd &fron
                                             .arg(core::escapeControls(parsed.options.logFile), why));
     }
 
+    // A log that reached the file-size limit (ulimit -f) is a log that
+    // cannot be written, as on a full disk: the update goes on and the
+    // reporter says so, where the signal would end it between two rows.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options options = parsed.options;
     options.trustLocations = frontEnd.trustLocations;
     InterruptGuard interrupts;

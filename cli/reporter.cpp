@@ -83,6 +83,16 @@ void Reporter::step(const Step &step, const QString &text, const QJsonObject &fi
                         core::escapeControls(text) + QLatin1Char('\n'));
 }
 
+void Reporter::warn(const Step &step, const QString &text)
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    log(step, text);
+    if (options_.json && !options_.quiet)
+        write(out_, QString::fromUtf8(jsonLine(stepObject(step, text, {{QStringLiteral("warning"), true}}))));
+    write(err_, paint(QStringLiteral("vireon-flash: warning: "), "1;33", errColor_) + core::escapeControls(text) +
+                    QLatin1Char('\n'));
+}
+
 void Reporter::setOverallRows(int rowsTotal)
 {
     std::lock_guard<std::mutex> hold(mutex_);

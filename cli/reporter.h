@@ -2,7 +2,7 @@
 // policy per channel:
 //   standard output  steps, progress and results (or, with --json, one JSON
 //                    object per line instead); -q keeps only the end
-//   standard error   failures with their fix, always
+//   standard error   failures with their fix, and warnings, always
 //   --log FILE       every step and each tenth of a stage, in the window's
 //                    log line format, tagged with the stage
 // Progress on a terminal is one line redrawn in place; elsewhere a plain
@@ -29,6 +29,12 @@ public:
 
     // A step of the run begins or ends; `fields` go into its JSON line.
     void step(const Step &step, const QString &text, const QJsonObject &fields = {});
+
+    // Something about the set-up the user must hear even with -q (a policy
+    // that requires signatures for a reason they did not mean): on standard
+    // error as "vireon-flash: warning: TEXT", in the log, and with --json as
+    // a step too.
+    void warn(const Step &step, const QString &text);
 
     // The rows of one programming or verify action: start, one call per row
     // the host reports (from the action's thread), end.

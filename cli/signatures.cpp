@@ -20,8 +20,8 @@ RunTrust trustForRun(const Options &options)
 QJsonObject signatureObject(const core::SignatureCheck &check)
 {
     return {{QStringLiteral("status"), QLatin1String(check.statusName())},
-            {QStringLiteral("key_id"), check.keyId},
-            {QStringLiteral("trusted_comment"), check.trustedComment}};
+            {QStringLiteral("key_id"), QString::fromStdString(check.keyId)},
+            {QStringLiteral("trusted_comment"), QString::fromStdString(check.trustedComment)}};
 }
 
 QString policyText(const core::Trust &trust, const QString &policyFile)

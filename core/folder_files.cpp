@@ -149,8 +149,23 @@ OpenedFile openForAppend(const QString &path)
         return opened;
     }
     opened = keepRegular(path, fd);
-    if (!opened.ok())
+    if (!opened.ok()) {
         opened.problem += kNotWritten;
+        return opened;
+    }
+    // A second name for the file (a hard link someone made to a file of
+    // theirs, or of the user's own elsewhere), or a file another user owns,
+    // is not ours to append to.
+    struct stat status {};
+    if (fstat(opened.file.fd(), &status) == 0 && (status.st_nlink != 1 || status.st_uid != geteuid())) {
+        opened.problem = status.st_nlink != 1
+                             ? QStringLiteral("%1 has %2 names (hard links): it may be another file under this name.")
+                                   .arg(shown(path))
+                                   .arg(status.st_nlink)
+                             : QStringLiteral("%1 belongs to the user %2, not to you.").arg(shown(path), userName(status.st_uid));
+        opened.problem += kNotWritten;
+        opened.file = FileHandle();
+    }
     return opened;
 }
 

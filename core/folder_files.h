@@ -59,7 +59,8 @@ OpenedFile openRegularFile(const QString &path);
 
 // Opens `path` to append to it, creating it (readable by all, as the umask
 // allows) when it is missing. A link at the name is never followed, and any
-// file but a regular one is refused.
+// file but a regular one is refused, as is a file with more than one name
+// (a hard link) or one another user owns.
 OpenedFile openForAppend(const QString &path);
 
 // Why `path` could not be opened to append to: the same refusal as

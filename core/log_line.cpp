@@ -8,11 +8,26 @@
 
 #include <cerrno>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vireon::core {
 
 const QString kLogFileName = QStringLiteral("log.txt");
+
+namespace {
+
+// A log that reached its size limit (ulimit -f) or a full disk takes part of
+// an entry: the part is taken back, so that no cut line stays in the log,
+// unless another writer has appended since.
+void takeBackCutEntry(int fd, off_t before, ssize_t written)
+{
+    struct stat status {};
+    if (before >= 0 && fstat(fd, &status) == 0 && status.st_size == before + written)
+        (void)!ftruncate(fd, before);
+}
+
+} // namespace
 
 QString logTimeStamp(const QTime &time)
 {
@@ -51,10 +66,13 @@ bool appendLogEntry(const QString &tag, const QString &text, const QString &path
         return false;
     const QByteArray bytes = (logTimeStamp(QTime::currentTime()) + tag + logEntryText(text)).toLocal8Bit();
     // One write: an entry is never split by another writer's.
+    const off_t before = lseek(log.file.fd(), 0, SEEK_END);
     for (;;) {
         const ssize_t written = ::write(log.file.fd(), bytes.constData(), static_cast<size_t>(bytes.size()));
         if (written < 0 && errno == EINTR)
             continue;
+        if (written > 0 && written < bytes.size())
+            takeBackCutEntry(log.file.fd(), before, written);
         return written == bytes.size();
     }
 }

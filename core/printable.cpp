@@ -3,6 +3,17 @@
 #include <QVector>
 
 namespace vireon::core {
+namespace {
+
+// The marks and embeddings that reorder how a line is shown: a file name
+// holding a right-to-left override reads on a terminal or in the log as
+// another name ("fw\u202ednyc.exe").
+bool bidiControl(ushort u)
+{
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F || u == 0x061C;
+}
+
+} // namespace
 
 QString escapeControls(const QString &text)
 {
@@ -18,7 +29,7 @@ QString escapeControls(const QString &text)
             escaped += QStringLiteral("\\t");
         else if (u < 0x20 || (u >= 0x7F && u < 0xA0))
             escaped += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else if (u == 0x2028 || u == 0x2029)
+        else if (u == 0x2028 || u == 0x2029 || bidiControl(u))
             escaped += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
         else
             escaped += c;

@@ -13,7 +13,9 @@ constexpr int kMaxDeviceTextLength = 126;
 
 // `text` with every control character written out: a line feed as "\n", a
 // carriage return as "\r", a tab as "\t", any other as "\xHH" (C0, DEL and
-// C1) and the Unicode line and paragraph separators as "\u2028"/"\u2029".
+// C1), and the Unicode line and paragraph separators and the bidirectional
+// controls (U+202A-U+202E, U+2066-U+2069, U+200E, U+200F, U+061C) as
+// "\uHHHH" ("\u2028", "\u202e").
 QString escapeControls(const QString &text);
 
 // A text a device reported, as a wide string (null: none): controls

@@ -2,11 +2,17 @@
 
 #include "folder_files.h"
 
+#include <sodium.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCodec>
 
 #include <cerrno>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 
 #ifndef VIREON_KEYS_DIR
@@ -50,20 +56,64 @@ SmallFile readSmallFile(const QString &path, qint64 limit)
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
+// What stands at the policy's name when it cannot be opened: nothing at
+// all (no policy), or a link whose target is missing, which is a policy
+// meant but not readable.
+bool danglingLink(const QString &path)
+{
+    struct stat status {};
+    return lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Text this program can read as the policy: UTF-8 (a leading byte-order
+// mark allowed), no NUL bytes. A line saved as UTF-16 is neither.
+bool readableText(QByteArray *bytes)
+{
+    if (bytes->startsWith("\xEF\xBB\xBF"))
+        bytes->remove(0, 3);
+    if (bytes->contains('\0'))
+        return false;
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(bytes->constData(), bytes->size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+// The policy fails closed: anything but a clear yes or no (a name it does
+// not know, a line it cannot parse, text it cannot read, lines that
+// contradict each other) requires signatures, and says why.
+void requireFor(Trust &trust, const QString &requiredBy, const QString &problem)
+{
+    trust.requireSignature = true;
+    if (trust.policyProblems.isEmpty()) // the first thing unclear is the one named
+        trust.requiredBy = requiredBy;
+    trust.policyProblems << problem;
+}
+
 void readPolicy(const QString &path, Trust &trust)
 {
-    const SmallFile policy = readSmallFile(path, 64 * 1024);
+    SmallFile policy = readSmallFile(path, 64 * 1024);
+    if (policy.kind == SmallFile::Missing && danglingLink(path)) {
+        policy.kind = SmallFile::Unreadable;
+        policy.error = QStringLiteral("it is a link to %1, which does not exist")
+                           .arg(shown(QFile::symLinkTarget(path)));
+    }
     if (policy.kind == SmallFile::Missing)
         return;
     if (policy.kind != SmallFile::Read) {
-        trust.requireSignature = true;
-        trust.requiredBy = QStringLiteral("%1 cannot be read").arg(shown(path));
-        trust.policyProblems << QStringLiteral("The policy file %1 cannot be read (%2); signatures are required until it "
-                                         "can be.")
-                              .arg(shown(path),
-                                   policy.kind == SmallFile::TooLarge ? QStringLiteral("it is too large") : policy.error);
+        requireFor(trust, QStringLiteral("%1 cannot be read").arg(shown(path)),
+                   QStringLiteral("The policy file %1 cannot be read (%2); signatures are required until it can be.")
+                       .arg(shown(path),
+                            policy.kind == SmallFile::TooLarge ? QStringLiteral("it is too large") : policy.error));
         return;
     }
+    if (!readableText(&policy.bytes)) {
+        requireFor(trust, QStringLiteral("%1 is not UTF-8 text").arg(shown(path)),
+                   QStringLiteral("The policy file %1 is not UTF-8 text (saved as UTF-16, or in another encoding); "
+                                  "signatures are required until it is saved as UTF-8.")
+                       .arg(shown(path)));
+        return;
+    }
+    bool saidYes = false, saidNo = false;
     const QList<QByteArray> lines = policy.bytes.split('\n');
     for (int i = 0; i < lines.size(); ++i) {
         QString line = QString::fromUtf8(lines[i]);
@@ -74,25 +124,33 @@ void readPolicy(const QString &path, Trust &trust)
         const QString key = line.left(equals).trimmed();
         const QString value = equals < 0 ? QString() : line.mid(equals + 1).trimmed().toLower();
         const QString where = QStringLiteral("line %1 of %2").arg(i + 1).arg(shown(path));
-        if (key != kRequireSignature) {
-            trust.policyProblems << QStringLiteral("The policy file's %1 is not a setting this program knows (it knows "
-                                             "\"require-signature = yes\" and \"= no\").")
-                                  .arg(where);
+        if (equals < 0 || key != kRequireSignature) {
+            requireFor(trust, QStringLiteral("%1 is not a setting this program knows").arg(where),
+                       QStringLiteral("The policy file's %1 is not a setting this program knows (it knows "
+                                      "\"require-signature = yes\" and \"= no\"). Signatures are required until it "
+                                      "is mended.")
+                           .arg(where));
             continue;
         }
-        if (value == QLatin1String("no")) {
-            trust.requireSignature = false;
-            continue;
-        }
-        trust.requireSignature = true;
-        trust.requiredBy = QStringLiteral("require-signature = yes in %1").arg(shown(path));
-        if (value != QLatin1String("yes")) {
-            trust.requiredBy = where;
-            trust.policyProblems << QStringLiteral("The policy file's %1 says require-signature = %2; it takes yes or no. "
-                                             "Signatures are required until it says which.")
-                                  .arg(where, value);
+        if (value == QLatin1String("yes")) {
+            saidYes = true;
+            trust.requireSignature = true;
+            if (trust.policyProblems.isEmpty())
+                trust.requiredBy = QStringLiteral("require-signature = yes in %1").arg(shown(path));
+        } else if (value == QLatin1String("no")) {
+            saidNo = true;
+        } else {
+            requireFor(trust, where,
+                       QStringLiteral("The policy file's %1 says require-signature = %2; it takes yes or no. "
+                                      "Signatures are required until it says which.")
+                           .arg(where, value));
         }
     }
+    if (saidYes && saidNo)
+        requireFor(trust, QStringLiteral("%1 says both yes and no").arg(shown(path)),
+                   QStringLiteral("The policy file %1 says both require-signature = yes and = no; signatures are "
+                                  "required until it says one of them.")
+                       .arg(shown(path)));
 }
 
 QString keyFileProblem(const QString &path, const SmallFile &file, const QString &parsed)
@@ -106,20 +164,25 @@ QString keyFileProblem(const QString &path, const SmallFile &file, const QString
     case SmallFile::TooLarge:
         return QStringLiteral("%1 is not a minisign public key: it is larger than %2 bytes.")
             .arg(shown(path))
-            .arg(kMaxPublicKeyFileSize);
+            .arg(engine::kMaxPublicKeyFileSize);
     }
     return {};
 }
 
-using Problem = SignatureCheck::Problem;
-
-SignatureCheck bad(SignatureCheck check, Problem problem, const QString &reason, const QString &fix)
+// A key folder that is there but cannot be listed hides every key in it:
+// named, where a missing one (a site that installs no key) is not.
+QString keyFolderProblem(const QString &folder)
 {
-    check.status = SignatureCheck::Status::Bad;
-    check.problem = problem;
-    check.reason = reason;
-    check.fix = fix;
-    return check;
+    DIR *listing = opendir(QFile::encodeName(folder).constData());
+    if (listing != nullptr) {
+        closedir(listing);
+        return {};
+    }
+    const int error = errno;
+    if (error == ENOENT)
+        return {};
+    return QStringLiteral("The key folder %1 cannot be read (%2): no key in it is trusted.")
+        .arg(shown(folder), qt_error_string(error));
 }
 
 } // namespace
@@ -133,6 +196,8 @@ Trust loadTrust(const TrustLocations &locations)
 {
     Trust trust;
     for (const QString &folder : locations.keyFolders) {
+        if (const QString problem = keyFolderProblem(folder); !problem.isEmpty())
+            trust.keyProblems << problem;
         const QStringList names = QDir(folder).entryList({QStringLiteral("*.pub")}, QDir::Files | QDir::System,
                                                          QDir::Name);
         for (const QString &name : names)
@@ -145,10 +210,12 @@ Trust loadTrust(const TrustLocations &locations)
 
 QString addTrustedKey(Trust &trust, const QString &path)
 {
-    const SmallFile file = readSmallFile(path, kMaxPublicKeyFileSize);
+    const SmallFile file = readSmallFile(path, engine::kMaxPublicKeyFileSize);
     TrustedKey key;
-    key.path = path;
-    const QString parsed = file.kind == SmallFile::Read ? parsePublicKey(file.bytes, &key.key) : QString();
+    key.path = shown(path).toStdString();
+    const QString parsed = file.kind == SmallFile::Read
+                               ? QString::fromStdString(engine::parsePublicKey(file.bytes.toStdString(), &key.key))
+                               : QString();
     if (file.kind != SmallFile::Read || !parsed.isEmpty())
         return keyFileProblem(path, file, parsed);
     trust.keys.push_back(key);
@@ -157,103 +224,43 @@ QString addTrustedKey(Trust &trust, const QString &path)
 
 QString signaturePathFor(const QString &firmwarePath) { return firmwarePath + QStringLiteral(".minisig"); }
 
-const char *SignatureCheck::statusName() const
+const engine::Crypto &sodium()
 {
-    switch (status) {
-    case Status::Good:
-        return "good";
-    case Status::Bad:
-        return "bad";
-    case Status::None:
-        break;
-    }
-    return "none";
-}
-
-QString SignatureCheck::summary() const
-{
-    if (status == Status::Good)
-        return QStringLiteral("Signature good: signed with the trusted key id %1 (%2); trusted comment: %3")
-            .arg(keyId, shown(keyFile), trustedComment);
-    if (!refused())
-        return QStringLiteral("The file carries no signature (no %1 beside it); it is used unsigned.").arg(signatureFile);
-    return reason;
+    static const engine::Crypto crypto{
+        [] {
+            static const bool ready = sodium_init() >= 0;
+            return ready;
+        },
+        [](std::string_view signature, std::string_view message, std::string_view publicKey) {
+            return signature.size() == crypto_sign_BYTES && publicKey.size() == crypto_sign_PUBLICKEYBYTES &&
+                   crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(signature.data()),
+                                               reinterpret_cast<const unsigned char *>(message.data()), message.size(),
+                                               reinterpret_cast<const unsigned char *>(publicKey.data())) == 0;
+        },
+        [](std::string_view message) {
+            std::string hash(crypto_generichash_BYTES_MAX, '\0');
+            crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), hash.size(),
+                               reinterpret_cast<const unsigned char *>(message.data()), message.size(), nullptr, 0);
+            return hash;
+        }};
+    return crypto;
 }
 
 SignatureCheck checkSignature(const QByteArray &file, const QString &signaturePath, const Trust &trust)
 {
-    SignatureCheck check;
-    const QString name = QFileInfo(signaturePath).fileName();
-    check.signatureFile = name;
-    const SmallFile read = readSmallFile(signaturePath, kMaxSignatureFileSize);
-    const QString askAgain = QStringLiteral("Use the signature exactly as the maker released it, or ask them for it "
-                                            "again.");
-    switch (read.kind) {
-    case SmallFile::Missing:
-        check.required = trust.requireSignature;
-        if (check.required) {
-            check.problem = Problem::Unsigned;
-            check.reason = QStringLiteral("The file carries no signature (no %1 beside it), and this computer "
-                                          "requires signed firmware (%2).")
-                               .arg(name, trust.requiredBy);
-            check.fix = QStringLiteral("Ask the surface's maker for the signed release: the firmware file with its "
-                                       ".minisig file beside it.");
-        }
-        return check;
-    case SmallFile::Unreadable:
-        return bad(check, Problem::Unreadable, QStringLiteral("The file's signature %1 cannot be read (%2).").arg(name, read.error),
-                   QStringLiteral("Check that %1 is a file you may read.").arg(name));
-    case SmallFile::TooLarge:
-        return bad(check, Problem::Malformed,
-                   QStringLiteral("%1 is not a signature: it is larger than %2 KiB, and a minisign signature is a "
-                                  "few hundred bytes.")
-                       .arg(name)
-                       .arg(kMaxSignatureFileSize / 1024),
-                   askAgain);
-    case SmallFile::Read:
-        break;
-    }
-    MinisignSignature signature;
-    if (const QString problem = parseSignature(read.bytes, &signature); !problem.isEmpty())
-        return bad(check, Problem::Malformed, QStringLiteral("%1 is not a minisign signature this program can read: %2.").arg(name, problem),
-                   askAgain);
-    check.keyId = keyIdText(signature.keyId);
-    // Key ids are random: two trusted keys may share one, so each with the
-    // signature's id is tried before the first failure is reported.
-    Verdict failure = Verdict::OtherKey;
-    for (const TrustedKey &trusted : trust.keys) {
-        const Verdict verdict = verifySignature(signature, trusted.key, file);
-        if (verdict == Verdict::Good) {
-            check.status = SignatureCheck::Status::Good;
-            check.keyFile = trusted.path;
-            check.trustedComment = QString::fromUtf8(signature.trustedComment);
-            return check;
-        }
-        if (failure == Verdict::OtherKey)
-            failure = verdict;
-    }
-    switch (failure) {
-    case Verdict::FileChanged:
-        return bad(check, Problem::FileChanged,
-                   QStringLiteral("The file was changed after it was signed: it does not match its signature in %1.")
-                       .arg(name),
-                   QStringLiteral("Use the firmware file exactly as its maker released it."));
-    case Verdict::CommentChanged:
-        return bad(check, Problem::CommentChanged, QStringLiteral("The trusted comment in %1 was changed after it was signed.").arg(name),
-                   askAgain);
-    case Verdict::NoLibrary:
-        return bad(check, Problem::NoLibrary,
-                   QStringLiteral("The signature cannot be checked: the cryptography library libsodium did not start."),
-                   QStringLiteral("Reinstall the package libsodium23."));
-    case Verdict::Good:
-    case Verdict::OtherKey:
-        break;
-    }
-    return bad(check, Problem::UntrustedKey,
-               QStringLiteral("It was signed with a key this computer does not trust: key id %1.").arg(check.keyId),
-               QStringLiteral("If you trust the file's maker, install their public key (a .pub file whose key id is "
-                              "%1) in %2.")
-                   .arg(check.keyId, kSiteKeys + QLatin1Char('/')));
+    const SmallFile read = readSmallFile(signaturePath, engine::kMaxSignatureFileSize);
+    engine::SignatureFile signature;
+    signature.name = QFileInfo(signaturePath).fileName().toStdString();
+    signature.kind = read.kind == SmallFile::Read        ? engine::SignatureFile::Read
+                     : read.kind == SmallFile::Missing   ? engine::SignatureFile::Missing
+                     : read.kind == SmallFile::TooLarge  ? engine::SignatureFile::TooLarge
+                                                         : engine::SignatureFile::Unreadable;
+    signature.bytes = read.bytes.toStdString();
+    signature.error = read.error.toStdString();
+    const engine::SignatureRequirement requirement{trust.requireSignature, trust.requiredBy.toStdString(),
+                                                   (kSiteKeys + QLatin1Char('/')).toStdString()};
+    return engine::checkSignature(std::string_view(file.constData(), size_t(file.size())), signature, trust.keys,
+                                  requirement, sodium());
 }
 
 } // namespace vireon::core

@@ -2,7 +2,8 @@
 // minisign signature beside it (FILE.minisig), checked against the keys
 // this computer trusts, under the site's policy. Shared by the window and
 // the command-line updater; the check runs on the bytes that are then split
-// and programmed.
+// and programmed. Here the files are read (keys, policy, signature) and
+// the policy is parsed; the engine's signature rules judge and word it.
 //
 //   Trust trust = loadTrust(TrustLocations::system());
 //   SignatureCheck check = checkSignature(bytes, signaturePathFor(path), trust);
@@ -10,7 +11,7 @@
 #ifndef VIREON_CORE_SIGNATURE_CHECK_H
 #define VIREON_CORE_SIGNATURE_CHECK_H
 
-#include "minisign.h"
+#include "signature_rules.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,10 +30,7 @@ struct TrustLocations {
     static TrustLocations system();
 };
 
-struct TrustedKey {
-    MinisignKey key;
-    QString path; // the .pub file it was read from
-};
+using engine::TrustedKey;
 
 struct Trust {
     std::vector<TrustedKey> keys;
@@ -44,9 +42,13 @@ struct Trust {
     QString requiredBy; // why: the policy file's line, or the command's option
 };
 
-// Reads every key in the folders and the policy. A policy file that exists
-// but cannot be read, or names a value other than yes or no, requires
-// signatures: a site that meant to require them is never left open.
+// Reads every key in the folders and the policy. The policy fails closed:
+// a policy file that exists (a link to a missing file included) but cannot
+// be read, is not UTF-8 text, holds a line other than "require-signature =
+// yes" or "= no" (comments and blank lines aside), or says both, requires
+// signatures, and policyProblems says why: a site that meant to require
+// them is never left open. A key folder that exists but cannot be listed
+// is named in keyProblems.
 Trust loadTrust(const TrustLocations &locations);
 
 // Adds the key in `path` (the command line's --trusted-key). Empty when it
@@ -57,27 +59,11 @@ QString addTrustedKey(Trust &trust, const QString &path);
 // its name followed by ".minisig".
 QString signaturePathFor(const QString &firmwarePath);
 
-struct SignatureCheck {
-    enum class Status { None, Good, Bad };
-    // Why it is refused, for a front end that adds advice of its own.
-    enum class Problem { None, Unsigned, Unreadable, Malformed, FileChanged, CommentChanged, UntrustedKey, NoLibrary };
-    Status status = Status::None;
-    Problem problem = Problem::None;
-    QString signatureFile;  // the .minisig's name
-    QString keyId;          // the signature's key id, once it could be read
-    QString keyFile;        // Good: the trusted key's file
-    QString trustedComment; // Good only: the signer's comment
-    bool required = false;  // None: the policy requires a signature
-    QString reason;         // why it is refused: the first sentence for the user
-    QString fix;            // what to do about it
+// The verdict and its words are the engine's, the same on every front end.
+using SignatureCheck = engine::SignatureVerdict;
 
-    bool refused() const { return status == Status::Bad || (status == Status::None && required); }
-    // "good", "bad" or "none".
-    const char *statusName() const;
-    // One sentence for the log: whose key and the trusted comment, that the
-    // file carries no signature, or the reason it is refused.
-    QString summary() const;
-};
+// libsodium's primitives for the engine's signature rules.
+const engine::Crypto &sodium();
 
 // `file` is the firmware file's bytes as they were read for the split;
 // `signaturePath` is read here, at most kMaxSignatureFileSize bytes of it.

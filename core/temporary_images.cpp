@@ -1,15 +1,43 @@
 #include "temporary_images.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vireon::core {
 
 namespace {
+
+// A file in memory holding `bytes`, sealed: from here on no descriptor,
+// ours included, can write, grow or shrink it, nor lift the seals. An
+// invalid handle when the system cannot make one (errno says why).
+FileHandle sealedCopy(const QByteArray &bytes, int image)
+{
+    FileHandle file(memfd_create(image == 1 ? "vireon-image-1" : "vireon-image-2", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!file.isOpen())
+        return file;
+    for (qint64 done = 0; done < bytes.size();) {
+        const ssize_t written = ::write(file.fd(), bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return FileHandle();
+        done += written;
+    }
+    if (fcntl(file.fd(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0)
+        return FileHandle();
+    return file;
+}
 
 bool sameFile(const FileHandle &file, const QString &path)
 {
@@ -36,7 +64,16 @@ WriteProblem TemporaryImages::write(const SplitImages &split, const QString &pat
             oddFiles_ << QStringLiteral("%1 was %2; it was replaced by the image, and what it pointed to was left "
                                         "alone.")
                              .arg(QDir::toNativeSeparators(paths[i]), written.found);
+        FileHandle sealed = sealedCopy(bytes, i + 1);
+        if (!sealed.isOpen()) {
+            const int error = errno;
+            remove();
+            return {paths[i], QStringLiteral("image %1 cannot be kept in memory: %2.")
+                                  .arg(i + 1)
+                                  .arg(QString::fromLocal8Bit(std::strerror(error)))};
+        }
         files_[i] = std::move(written.file);
+        sealed_[i] = std::move(sealed);
         paths_[i] = paths[i];
         digests_[i] = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
     }
@@ -83,7 +120,7 @@ FileProblem TemporaryImages::unchanged(int image) const
 
 QByteArray TemporaryImages::hostPath(int image) const
 {
-    return QByteArray("/proc/self/fd/") + QByteArray::number(files_[image - 1].fd());
+    return QByteArray("/proc/self/fd/") + QByteArray::number(sealed_[image - 1].fd());
 }
 
 void TemporaryImages::remove()
@@ -91,10 +128,60 @@ void TemporaryImages::remove()
     for (int i = 0; i < 2; ++i) {
         removeIfSame(paths_[i], files_[i]);
         files_[i] = FileHandle();
+        sealed_[i] = FileHandle();
         paths_[i].clear();
         digests_[i].clear();
     }
     oddFiles_.clear();
+}
+
+namespace {
+
+const QString kRunMark = QStringLiteral(".vireon-flash-process");
+
+// The process's start time in clock ticks since boot (field 22 of its
+// stat), which tells it from a later process given the same id; empty when
+// there is no such process.
+QByteArray processStart(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = stat.readAll();
+    // The name in parentheses may hold spaces: fields are counted after it.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 19 ? fields[19] : QByteArray();
+}
+
+} // namespace
+
+void markAndSweepRunFolders(const QString &runFolder)
+{
+    if (runFolder.isEmpty())
+        return; // no folder was made: nothing to mark beside
+    const qint64 me = QCoreApplication::applicationPid();
+    QFile mark(QDir(runFolder).filePath(kRunMark));
+    if (mark.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        mark.write(QByteArray::number(me) + ' ' + processStart(me) + '\n');
+    mark.close();
+    QDir parent = QFileInfo(runFolder).dir();
+    const QStringList names = parent.entryList({QStringLiteral("vireon-flash-??????")}, QDir::Dirs | QDir::Hidden);
+    for (const QString &name : names) {
+        const QString folder = parent.filePath(name);
+        struct stat status {};
+        if (folder == runFolder || lstat(QFile::encodeName(folder).constData(), &status) != 0 ||
+            !S_ISDIR(status.st_mode) || status.st_uid != geteuid())
+            continue;
+        QFile other(QDir(folder).filePath(kRunMark));
+        if (!other.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> marked = other.readAll().trimmed().split(' ');
+        bool number = false;
+        const qint64 pid = marked.value(0).toLongLong(&number);
+        if (!number || marked.size() != 2 || (pid > 0 && processStart(pid) == marked[1]))
+            continue;
+        QDir(folder).removeRecursively();
+    }
 }
 
 } // namespace vireon::core

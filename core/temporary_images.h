@@ -5,9 +5,11 @@
 //
 // Each image is written into a file made anew and renamed to its name (a
 // link planted at the name is replaced, never followed), and that file stays
-// open: the host reads the image through the open file itself, so a stage
-// and every retry program exactly the bytes that were checked, whatever is
-// put at the name later. Before and after each stage unchanged() says
+// open for the checks. The same bytes are also kept in a sealed file in
+// memory that nobody can write, grow or shrink, not even its owner: the host
+// reads the image from there, so a stage and every retry program exactly
+// the bytes that were checked, whatever is written into the named file or
+// put at its name later. Before and after each stage unchanged() says
 // whether the name still holds that file with those bytes.
 #ifndef VIREON_CORE_TEMPORARY_IMAGES_H
 #define VIREON_CORE_TEMPORARY_IMAGES_H
@@ -44,7 +46,7 @@ public:
     FileProblem unchanged(int image) const;
 
     // The path the bootloader host reads an image through, in the file
-    // system's encoding: the open file itself ("/proc/self/fd/N").
+    // system's encoding: the sealed copy in memory ("/proc/self/fd/N").
     QByteArray hostPath(int image) const;
 
     // Deletes both names, each only while it still holds our file, and lets
@@ -57,10 +59,19 @@ private:
     FileProblem read(int image, QByteArray *bytes) const;
 
     FileHandle files_[2];
+    FileHandle sealed_[2]; // the bytes written, sealed against any change
     QString paths_[2];
     QByteArray digests_[2];
     QStringList oddFiles_;
 };
+
+// vireon-flash's temporary folders ("vireon-flash-XXXXXX" in the
+// temporary folder): marks `runFolder`, the one this run just made, with
+// this process's id and start time, and removes each other folder of the
+// kind beside it that this user owns whose marking process is gone (a run
+// killed before it could tidy up). A folder without a mark, or another
+// user's, is left alone.
+void markAndSweepRunFolders(const QString &runFolder);
 
 } // namespace vireon::core
 

@@ -81,9 +81,13 @@ Outcome severalSurfaces(const Surfaces &attached, const Wording &wording)
                 wording.chooseOne + ".", "Result: not started: several surfaces and none chosen; nothing was written.");
 }
 
-Outcome busy(const std::string &problem, const Wording &wording)
+Outcome busy(const LockAnswer &answer, const Wording &wording)
 {
-    return make(Ending::Busy, Exit::SurfaceBusy, problem, "wait until that update has finished, then " + wording.commandAgain + ".",
+    if (answer.setupProblem)
+        return make(Ending::NoLock, Exit::SetupProblem, answer.problem, answer.fix,
+                    "Result: not started: no place for the surface's lock; nothing was written.");
+    return make(Ending::Busy, Exit::SurfaceBusy, answer.problem,
+                "wait until that update has finished, then " + wording.commandAgain + ".",
                 "Result: not started: another updater is updating the surface; nothing was written.");
 }
 

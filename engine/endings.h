@@ -13,7 +13,7 @@ namespace vireon::engine::endings {
 Outcome fileRefused(const RunRequest &request);
 Outcome noSurface(const Selector &selector, Millis waited, const Surfaces &attached, const Wording &wording);
 Outcome severalSurfaces(const Surfaces &attached, const Wording &wording);
-Outcome busy(const std::string &problem, const Wording &wording);
+Outcome busy(const LockAnswer &answer, const Wording &wording);
 // Image `image` could not be opened on `surface`.
 Outcome notOpened(int image, const StageReport &report, const Surface &surface, const Policy &policy);
 // Image `image` failed as `account` tells; `rowsWritten` of it reached the

@@ -30,6 +30,7 @@ const char *endingName(Ending ending)
     case Ending::FileRefused: return "FileRefused";
     case Ending::NoSurface: return "NoSurface";
     case Ending::Busy: return "Busy";
+    case Ending::NoLock: return "NoLock";
     case Ending::NotOpened: return "NotOpened";
     case Ending::FirstImageFailed: return "FirstImageFailed";
     case Ending::NotRestarted: return "NotRestarted";

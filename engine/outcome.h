@@ -40,6 +40,7 @@ enum class Ending {
     FileRefused,       // the file or its signature was refused; nothing reached the surface
     NoSurface,         // no surface to update (none attached, or several and none chosen)
     Busy,              // another updater is updating the surface
+    NoLock,            // the surface's lock cannot be made here: a problem of the set-up
     NotOpened,         // the surface could not be opened for image 1
     FirstImageFailed,  // image 1 failed
     NotRestarted,      // image 1 is in, but the surface did not restart into its second chip

@@ -169,7 +169,7 @@ Step UpdateEngine::claimed(Millis now, const LockAnswer &answer)
     if (state_ != State::Claiming)
         return current();
     if (!answer.taken)
-        return finish(endings::busy(answer.problem, policy_.wording));
+        return finish(endings::busy(answer, policy_.wording));
     return runStage(now, 1, target_.surface, false);
 }
 

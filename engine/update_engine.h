@@ -106,7 +106,11 @@ struct RunRequest {
 // What the front end found when it took the surface's lock.
 struct LockAnswer {
     bool taken = true;
-    std::string problem; // who holds it, one sentence, when not taken
+    // Not taken because no lock can be made here at all (no private place
+    // for it): a problem of the set-up, not another updater.
+    bool setupProblem = false;
+    std::string problem; // who holds it, or why none can be made: one sentence, when not taken
+    std::string fix;     // for a set-up problem: what to do
 };
 
 // Run stage `image` on `surface`: open it (trying until `openUntil` while it

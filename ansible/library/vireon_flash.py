@@ -55,6 +55,9 @@ options:
     default: vireon-flash
 notes:
   - Supports check mode.
+  - The file, its C(.minisig) and their folder must be the updating user's
+    (or root's) alone; otherwise the host fails with C(error=file-not-ours)
+    and nothing is run.
   - The exit statuses and messages are those of C(vireon-flash), see C(man vireon-flash).
 author: vireon.control
 '''
@@ -117,6 +120,8 @@ fix:
 '''
 
 import json
+import os
+import stat
 import time
 
 from ansible.module_utils.basic import AnsibleModule
@@ -142,6 +147,25 @@ def run(module, command, wait):
             pass
     end = lines[-1] if lines and 'result' in lines[-1] else {}
     return rc, lines, end, err
+
+
+def not_ours(path):
+    """Why another user could change what lies at path (None: nobody but
+    this user, or root, can): a link, another user's file or folder, one
+    others may write to, a file with a second name (a hard link)."""
+    try:
+        st = os.lstat(path)
+    except FileNotFoundError:
+        return None
+    if stat.S_ISLNK(st.st_mode):
+        return '%s is a symbolic link' % path
+    if st.st_uid not in (os.geteuid(), 0):
+        return '%s belongs to uid %d' % (path, st.st_uid)
+    if st.st_mode & 0o022:
+        return 'others may write to %s (mode %04o)' % (path, stat.S_IMODE(st.st_mode))
+    if stat.S_ISREG(st.st_mode) and st.st_nlink != 1:
+        return '%s has %d names (hard links)' % (path, st.st_nlink)
+    return None
 
 
 def main():
@@ -175,6 +199,18 @@ def main():
         result.update(msg=end.get('message') or err.strip() or 'exit status %d' % rc,
                       error=end.get('error', ''), fix=end.get('fix', ''), stderr=err)
         module.fail_json(**result)
+
+    # The file, its signature and the folder they lie in must be this
+    # user's (or root's) alone: whoever else can write there could swap the
+    # file between the check and the update.
+    firmware = module.params['firmware']
+    for path in (os.path.dirname(os.path.abspath(firmware)) or '/', firmware, firmware + '.minisig'):
+        problem = not_ours(path)
+        if problem:
+            result.update(error='file-not-ours',
+                          fix="put the firmware in a folder only the updater's user may write to.")
+            module.fail_json(msg='The firmware is not used: %s, so another user could change it.' % problem,
+                             **result)
 
     rc, lines, end, err = run(module, 'verify', module.params['wait'])
     account(rc, lines, end)

@@ -146,6 +146,28 @@ TEST_F(SignedChoiceTest, AChosenSignedFileShowsItsVerdictOnTheStageLine)
                   ": release 1.0.");
 }
 
+// A policy that meant "require" in other words refuses an unsigned file: the
+// box names the line it could not read, and the log says why signatures are
+// required.
+TEST_F(SignedChoiceTest, ANearMissPolicyRefusesAnUnsignedFileAndTheBoxSaysWhy)
+{
+    const QString policy = keys.filePath("policy.conf");
+    QFile file(policy);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("Require-Signature = yes\n") > 0);
+    file.close();
+    goodFile();
+    const auto seen = choose(path("surface.cyacd"));
+    ASSERT_EQ(seen.size(), 2u); // the dialog, and the refusal box
+    const QString unclear = "line 1 of " + policy + " is not a setting this program knows";
+    EXPECT_EQ(seen[1].text, refusal("The file carries no signature (no surface.cyacd.minisig beside it), and this "
+                                    "computer requires signed firmware (" + unclear + ").\nAsk the surface's maker for "
+                                    "the signed release: the firmware file with its .minisig file beside it."));
+    EXPECT_TRUE(signatureEntries().contains(" Main Thread: Signature check: The policy file's " + unclear +
+                                            " (it knows \"require-signature = yes\" and \"= no\"). Signatures are "
+                                            "required until it is mended."))
+        << qPrintable(signatureEntries().join('\n'));
+}
+
 TEST_F(SignedChoiceTest, UpdateChecksTheSignatureAgainUnderTheKeysAndPolicyInForceThen)
 {
     goodFile();

@@ -426,6 +426,27 @@ TEST_F(UpdateTest, ImageTwoChangedInThePauseIsNotProgrammedAndTheRunFails)
     }
 }
 
+// Image 1 written over in vireonTemp1.txt itself as its stage begins, after
+// the last check: the host reads the bytes checked, so the other image never
+// reaches the surface, and the run does not say complete.
+TEST_F(UpdateTest, ImageOneRewrittenInPlaceAsItsStageBeginsNeverReachesTheSurface)
+{
+    const vireon::tools::ImageSpec other = vireon::tools::twoChipImages(4, 64, 2)[0];
+    onStage = [&](const QString &stage) {
+        if (stage != "first stage")
+            return;
+        QFile file(path("vireonTemp1.txt"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    file.write(vireon::tools::imageText(other).c_str()) > 0);
+    };
+    EXPECT_FALSE(update().contains(kSuccessBox));
+    EXPECT_TRUE(entries("Main Thread").contains("Firmware file check failed: Image 1 in " + path("vireonTemp1.txt") +
+                                                " has changed since the file was chosen."));
+    auto lock = surface->lock();
+    EXPECT_FALSE(surface->device().flash(0) == vireon::tools::imageRows(other));
+    EXPECT_TRUE(surface->device().flash(0) == vireon::tools::imageRows(images()[0]));
+}
+
 // The box follows the promise: a transport fault ends in a failure box, and a
 // success box comes only when both chips hold the file.
 TEST_F(UpdateTest, TransportFaultsEndInAFailureBoxAndACleanRetryProgramsBothChips)

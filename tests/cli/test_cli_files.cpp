@@ -4,6 +4,7 @@
 // updaters of one surface), and in process a surface whose strings hold
 // control characters.
 #include "cyacd_gen.h"
+#include "exit_codes.h"
 #include "flash.h"
 #include "hidsim.h"
 #include "printable.h"
@@ -22,6 +23,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -240,6 +242,102 @@ TEST_F(CliFiles, ASurfacesOwnStringsAreEscapedAndCutOnEveryChannel)
         EXPECT_EQ(QString::fromLocal8Bit(read(QStringLiteral("list.log"))).count(QLatin1Char('\n')), json ? 4 : 2);
     }
     sim::Bus::instance().reset();
+}
+
+// The bytes programmed are the bytes checked: another valid image for chip 1
+// written into vireon-flash's own temporary image after the check, while
+// it waits for the surface, never reaches the surface; the run says the
+// image changed.
+TEST_F(CliFiles, AnImageRewrittenInPlaceAfterTheCheckNeverReachesTheSurface)
+{
+    sim::Bus::instance().reset();
+    const std::vector<tools::ImageSpec> checked = tools::twoChipImages(8, 64);
+    const tools::ImageSpec other = tools::twoChipImages(8, 64, 7)[0];
+    ASSERT_TRUE(tools::writeFile(at("fw.cyacd").toStdString(), checked));
+    const QByteArray previousTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir_.path()));
+    int steps[2];
+    ASSERT_EQ(::pipe(steps), 0);
+    FILE *out = ::fdopen(steps[1], "w");
+    std::shared_ptr<sim::Surface> surface;
+    // Once the command waits for a surface, its image is rewritten in place,
+    // then the surface is plugged in.
+    std::thread user([&] {
+        FILE *in = ::fdopen(steps[0], "r");
+        char line[4096];
+        bool rewritten = false;
+        while (std::fgets(line, sizeof line, in) != nullptr) {
+            if (rewritten || !QByteArray(line).contains("waiting up to"))
+                continue;
+            const QStringList made = QDir(dir_.path()).entryList({QStringLiteral("vireon-flash-*")}, QDir::Dirs);
+            QFile image(at(made.value(0) + QStringLiteral("/stage1_image.cyacd")));
+            EXPECT_TRUE(image.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                        image.write(tools::imageText(other).c_str()) > 0);
+            image.close();
+            sim::SurfaceOptions options;
+            options.targets = tools::targetsFor(checked);
+            options.offBusAfterExit = 2ms;
+            surface = sim::Bus::instance().attach(options);
+            rewritten = true;
+        }
+        std::fclose(in);
+    });
+    FILE *err = std::tmpfile();
+    const int code = flash::run({QStringLiteral("vireon-flash"), QStringLiteral("--wait"), QStringLiteral("60"),
+                                 QStringLiteral("update"), at("fw.cyacd")},
+                                out, err);
+    std::fclose(out);
+    user.join();
+    std::fclose(err);
+    if (previousTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", previousTemp);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(code, static_cast<int>(flash::Exit::FileRefused)); // the image changed
+    {
+        // Found changed as its stage was to begin: nothing was written.
+        auto lock = surface->lock();
+        EXPECT_FALSE(surface->device().flash(0) == tools::imageRows(other));
+        EXPECT_TRUE(surface->device().flash(0).empty());
+    }
+    sim::Bus::instance().reset();
+}
+
+// A log at the file-size limit (ulimit -f) is a log that cannot be
+// written: the update goes on to the end, the user is told, no entry is
+// left cut, and the run's temporary folder goes with it.
+TEST_F(CliFiles, ALogAtTheFileSizeLimitDoesNotEndTheUpdate)
+{
+    if (!QFileInfo::exists(QStringLiteral("/usr/bin/prlimit"))) {
+        std::fprintf(stderr, "prlimit is not installed: skipped\n");
+        std::exit(77);
+    }
+    constexpr int kLimit = 40000; // room for the images, not for the log
+    const QByteArray earlier = QByteArray(kLimit - 200, 'x') + '\n';
+    {
+        QFile log(at("flash.log"));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly) && log.write(earlier) == earlier.size());
+    }
+    QProcess demo;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+    environment.insert(QStringLiteral("TMPDIR"), dir_.path());
+    demo.setProcessEnvironment(environment);
+    demo.setWorkingDirectory(dir_.path());
+    demo.start(QStringLiteral("/usr/bin/prlimit"),
+               {QStringLiteral("--fsize=%1").arg(kLimit), QStringLiteral("--"), QStringLiteral(VIREON_FLASH_DEMO),
+                QStringLiteral("--off-bus-ms"), QStringLiteral("50"), QStringLiteral("-q"), QStringLiteral("--log"),
+                QStringLiteral("flash.log"), QStringLiteral("update"), firmware(QStringLiteral("fw.cyacd"))});
+    ASSERT_TRUE(demo.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(demo.readAllStandardError());
+    EXPECT_EQ(demo.exitStatus(), QProcess::NormalExit) << "ended by a signal";
+    EXPECT_EQ(demo.exitCode(), static_cast<int>(flash::Exit::Success)) << qPrintable(err);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("vireon-flash: cannot append to the log file flash.log"))) << qPrintable(err);
+    const QByteArray log = read(QStringLiteral("flash.log"));
+    EXPECT_TRUE(log.startsWith(earlier));
+    EXPECT_TRUE(log.endsWith('\n')) << "no entry left cut";
+    EXPECT_TRUE(QDir(dir_.path()).entryList({QStringLiteral("vireon-flash-*")}, QDir::Dirs).isEmpty());
 }
 
 } // namespace

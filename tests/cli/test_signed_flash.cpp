@@ -3,7 +3,9 @@
 // of the trusted keys and the policy, in process with folders of the
 // test's own. Exits 77 without minisign.
 #include "exit_codes.h"
+#include "cyacd_gen.h"
 #include "flash.h"
+#include "hidsim.h"
 #include "minisign_kit.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +83,30 @@ public:
         return run;
     }
 
+    // vireon-flash in process, its keys and policy in the test's folder.
+    struct InProcess {
+        int code = -1;
+        QString out, err;
+    };
+    InProcess flashHere(const QStringList &arguments)
+    {
+        flash::FrontEnd frontEnd;
+        frontEnd.trustLocations = {{path("keys")}, path("policy.conf")};
+        char *outText = nullptr, *errText = nullptr;
+        size_t outSize = 0, errSize = 0;
+        FILE *out = open_memstream(&outText, &outSize);
+        FILE *err = open_memstream(&errText, &errSize);
+        InProcess ran;
+        ran.code = flash::run(QStringList{"vireon-flash"} + arguments, out, err, frontEnd);
+        std::fclose(out);
+        std::fclose(err);
+        ran.out = QString::fromLocal8Bit(outText);
+        ran.err = QString::fromLocal8Bit(errText);
+        std::free(outText);
+        std::free(errText);
+        return ran;
+    }
+
     QTemporaryDir dir;
     tools::MinisignKit kit{dir.path()};
     const QString file = dir.filePath(QStringLiteral("surface.cyacd"));
@@ -152,22 +178,13 @@ TEST_F(SignedFlash, DoctorListsTheTrustedKeysAndThePolicyInForce)
     ASSERT_TRUE(policy.open(QIODevice::WriteOnly) && policy.write("require-signature = yes\n") > 0);
     policy.close();
 
-    flash::FrontEnd frontEnd;
-    frontEnd.trustLocations = {{path("keys")}, path("policy.conf")};
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&text, &size);
-    FILE *err = std::fopen("/dev/null", "w");
-    const int code = flash::run({"vireon-flash", "--json", "doctor"}, out, err, frontEnd);
-    std::fclose(out);
-    std::fclose(err);
+    const InProcess doctor = flashHere({"--json", "doctor"});
     std::map<QString, QJsonObject> checks;
-    for (const QByteArray &line : QByteArray(text, static_cast<int>(size)).split('\n')) {
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
+    for (const QString &line : doctor.out.split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
         checks[object.value(QLatin1String("check")).toString()] = object;
     }
-    std::free(text);
-    EXPECT_EQ(code, static_cast<int>(Exit::SetupProblem));
+    EXPECT_EQ(doctor.code, static_cast<int>(Exit::SetupProblem));
 
     const QJsonObject keys = checks["trusted-keys"];
     EXPECT_FALSE(keys.value(QLatin1String("ok")).toBool()); // the broken key file is named
@@ -184,6 +201,44 @@ TEST_F(SignedFlash, DoctorListsTheTrustedKeysAndThePolicyInForce)
     EXPECT_EQ(policyCheck.value(QLatin1String("message")).toString(),
               "Signatures are required: a file without one is refused (require-signature = yes in " +
                   path("policy.conf") + ").");
+}
+
+// A policy file that meant "require" but misses the exact words refuses an
+// unsigned file, and says why on standard error even with -q; nothing
+// reaches the surface.
+TEST_F(SignedFlash, ANearMissPolicyRefusesAnUnsignedFileAndSaysWhyEvenWhenQuiet)
+{
+    sim::Bus::instance().reset();
+    sim::SurfaceOptions options;
+    options.targets = tools::targetsFor(tools::twoChipImages(4, 64));
+    const auto surface = sim::Bus::instance().attach(options);
+    ASSERT_TRUE(tools::writeFile(file.toStdString(), tools::twoChipImages(4, 64)));
+    QFile policy(path("policy.conf"));
+    ASSERT_TRUE(policy.open(QIODevice::WriteOnly) && policy.write("require-signature: yes\n") > 0);
+    policy.close();
+
+    const InProcess refused = flashHere({"-q", "update", file});
+    const QString said = refused.err;
+    EXPECT_EQ(refused.code, static_cast<int>(Exit::FileRefused));
+    const QString unclear = "line 1 of " + path("policy.conf") + " is not a setting this program knows";
+    EXPECT_TRUE(said.startsWith("vireon-flash: warning: trusted keys and policy: The policy file's " + unclear))
+        << qPrintable(said);
+    EXPECT_TRUE(said.contains("this computer requires signed firmware (" + unclear + ")")) << qPrintable(said);
+    EXPECT_EQ(surface->exchanges(), 0);
+    sim::Bus::instance().reset();
+}
+
+// doctor names a key folder it cannot list, rather than "no key".
+TEST_F(SignedFlash, DoctorNamesAKeyFolderItCannotRead)
+{
+    QFile notFolder(path("keys"));
+    ASSERT_TRUE(notFolder.open(QIODevice::WriteOnly));
+    notFolder.close();
+    const QString printed = flashHere({"doctor"}).out;
+    EXPECT_TRUE(printed.contains("FAIL  No trusted signing key in " + path("keys") + ". The key folder " + path("keys") +
+                                 " cannot be read (Not a directory): no key in it is trusted.\n      fix: make each key "
+                                 "folder named above a folder everyone may read (mode 755)"))
+        << qPrintable(printed);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "folder_files.h"
 #include "log_line.h"
 #include "printable.h"
-#include "surface_lock.h"
 #include "temporary_images.h"
 
 #include "cyacd_gen.h"
@@ -23,6 +22,7 @@
 #include <csignal>
 #include <functional>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -56,7 +56,7 @@ protected:
     static QByteArray name(const QString &path) { return QFile::encodeName(path); }
 
     // What the test plants at the name "x" (a victim file beside it).
-    enum class Planted { Nothing, Regular, Link, DanglingLink, Pipe, Socket, Folder };
+    enum class Planted { Nothing, Regular, Link, DanglingLink, Pipe, Socket, Folder, HardLink, Foreign };
     void plant(Planted what)
     {
         write("victim", kVictim);
@@ -81,6 +81,13 @@ protected:
         case Planted::Folder:
             ASSERT_TRUE(QDir(dir.path()).mkdir("x"));
             break;
+        case Planted::HardLink:
+            ASSERT_EQ(::link(name(at("victim")).constData(), name(at("x")).constData()), 0);
+            break;
+        case Planted::Foreign: // another user's file (only root can give one away)
+            write("x", "theirs\n");
+            ASSERT_EQ(::chown(name(at("x")).constData(), 4242, 4242), 0);
+            break;
         }
     }
     QTemporaryDir dir;
@@ -104,9 +111,16 @@ TEST_F(FolderFilesTest, AppendingNeverFollowsALinkNorOpensAnOddFile)
         {"a named pipe", Planted::Pipe, "%1 is a named pipe (FIFO), not a regular file. The updater does not write to it.",
          {}},
         {"a folder", Planted::Folder, "%1 is a folder, not a regular file. The updater does not write to it.", {}},
+        {"a hard link", Planted::HardLink,
+         "%1 has 2 names (hard links): it may be another file under this name. The updater does not write to it.",
+         kVictim},
+        {"another user's file", Planted::Foreign,
+         "%1 belongs to the user uid 4242, not to you. The updater does not write to it.", "theirs\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.planted == Planted::Foreign && ::geteuid() != 0)
+            continue;
         plant(c.planted);
         OpenedFile opened = openForAppend(at("x"));
         EXPECT_EQ(opened.problem, c.problem.isEmpty() ? QString() : c.problem.arg(at("x")));
@@ -229,6 +243,12 @@ TEST(Printable, ControlsAreEscapedAndDeviceTextsCut)
         {"nul and delete", QString("a") + QChar(0) + QChar(0x7f), "a\\x00\\x7f"},
         {"next line (C1)", QString("a") + QChar(0x85) + "b", "a\\x85b"},
         {"line separator", QString("a") + QChar(0x2028) + "b", "a\\u2028b"},
+        {"right-to-left override", QString("fw") + QChar(0x202E) + "dcyc.exe", "fw\\u202edcyc.exe"},
+        {"embeddings and marks",
+         QString(QChar(0x202A)) + QChar(0x202B) + QChar(0x202C) + QChar(0x202D) + QChar(0x200E) + QChar(0x200F) +
+             QChar(0x061C),
+         "\\u202a\\u202b\\u202c\\u202d\\u200e\\u200f\\u061c"},
+        {"isolates", QString(QChar(0x2066)) + QChar(0x2067) + QChar(0x2068) + QChar(0x2069), "\\u2066\\u2067\\u2068\\u2069"},
         {"not ASCII", "Oberfläche", "Oberfläche"},
     };
     for (const auto &c : cases) {
@@ -265,9 +285,9 @@ TEST_F(FolderFilesTest, EachLogEntryIsOneLineWhateverItNames)
     EXPECT_EQ(lines[3], "");
 }
 
-// The temporary images: the bootloader host reads each through the open
-// file written for it, whatever is put at its name later, and unchanged()
-// says when the name no longer holds those bytes.
+// The temporary images: the bootloader host reads each from a sealed copy of
+// the bytes written, whatever is put at its name or written into the file
+// later, and unchanged() says when the name no longer holds those bytes.
 TEST_F(FolderFilesTest, TemporaryImagesAreReadThroughTheFilesChecked)
 {
     const QByteArray one = QByteArray::fromStdString(vireon::tools::imageText({.rowCount = 2, .rowSize = 16, .seed = 1}));
@@ -301,49 +321,22 @@ TEST_F(FolderFilesTest, TemporaryImagesAreReadThroughTheFilesChecked)
         c.change();
         EXPECT_EQ(images.unchanged(1).reason, QString());
         EXPECT_EQ(images.unchanged(2).reason, c.problem.isEmpty() ? QString() : c.problem.arg(at("t2")));
-        // The host's path still reads the bytes checked, unless they were
-        // written over in the file itself.
+        // The host's path reads the bytes checked, even when they were
+        // written over in the named file itself; and nobody can change them
+        // through it.
         QFile host(QFile::decodeName(images.hostPath(2)));
         ASSERT_TRUE(host.open(QIODevice::ReadOnly));
-        EXPECT_EQ(host.readAll(), c.problem.startsWith("Image") ? other : two);
+        EXPECT_EQ(host.readAll(), two);
+        const int writer = ::open(images.hostPath(2).constData(), O_WRONLY | O_CLOEXEC);
+        EXPECT_EQ(::write(writer, "x", 1), -1);
+        ::close(writer);
+        EXPECT_NE(::truncate(images.hostPath(2).constData(), 0), 0);
         images.remove();
         // A file someone else put at the name is theirs: it stays.
         EXPECT_EQ(QFileInfo::exists(at("t2")), c.problem.contains("replaced") && QString(c.what) != "removed");
         EXPECT_FALSE(QFileInfo::exists(at("t1")));
         QFile::remove(at("t2"));
     }
-}
-
-// One updater per surface: the lock is named after the surface, in a folder
-// of this user's alone, and a second claim is refused naming the holder.
-TEST(SurfaceLockTest, ASecondClaimOfTheSameSurfaceIsRefusedNamingTheHolder)
-{
-    QTemporaryDir runtime;
-    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    EXPECT_EQ(surfaceLockKey("VS-0001", "/dev/hidraw3"), "serial-VS-0001");
-    EXPECT_EQ(surfaceLockKey("a/b\\n..", "/dev/hidraw3"), "serial-a%2Fb%5Cn..");
-    EXPECT_EQ(surfaceLockKey({}, "sim:7"), "path-sim%3A7");
-    EXPECT_EQ(surfaceLockPath("serial-VS-0001"), runtime.path() + "/vireon-surface-serial-VS-0001.lock");
-
-    SurfaceLock first, second, other;
-    ASSERT_TRUE(first.claim("VS-0001", "/dev/hidraw3"));
-    EXPECT_FALSE(second.claim("VS-0001", "/dev/hidraw9")); // the same surface on another node
-    EXPECT_EQ(second.holder(), QCoreApplication::applicationPid());
-    // The holder's program is the name the lock records: this test's own.
-    EXPECT_TRUE(second.problem().endsWith(QString(", process %1) is updating the surface with serial number VS-0001.")
-                                              .arg(QCoreApplication::applicationPid())))
-        << second.problem().toStdString();
-    EXPECT_TRUE(other.claim("VS-0002", "/dev/hidraw3"));
-    first.release();
-    EXPECT_TRUE(second.claim("VS-0001", "/dev/hidraw9"));
-
-    // A runtime folder others may write to is not used.
-    ASSERT_TRUE(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                          QFileDevice::ExeOwner | QFileDevice::WriteOther |
-                                                          QFileDevice::ExeOther | QFileDevice::ReadOther));
-    EXPECT_EQ(runtimeFolder(), QString("/tmp/vireon-%1").arg(::geteuid()));
-    qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 } // namespace

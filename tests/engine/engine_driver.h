@@ -180,7 +180,10 @@ struct Driver {
     UpdateEngine engine;
     SimulatedBus bus;
     std::deque<StageReport> reports; // what each stage the engine orders reports, in turn
-    bool lockTaken = true;
+    // What the lock answers when the engine asks for it.
+    LockAnswer lock{true, false, "Another updater (vireon-flash, process 42) is updating the surface /dev/hidraw0 "
+                                 "(no serial number).",
+                    ""};
     Millis clock{1000000};
     Millis lookEvery = 50ms;
     Millis stageLasts = 2s;
@@ -210,8 +213,7 @@ struct Driver {
                 step = engine.seen(clock, bus.look(clock));
                 break;
             case Next::Claim:
-                step = engine.claimed(clock, {lockTaken, "Another updater (vireon-flash, process 42) is updating the "
-                                                         "surface /dev/hidraw0 (no serial number)."});
+                step = engine.claimed(clock, lock);
                 break;
             case Next::RunStage: {
                 orders.push_back(step.next.stage);

@@ -87,12 +87,22 @@ TEST(EngineEnds, ASurfaceAttachedWithinTheWaitIsUpdated)
 TEST(EngineEnds, ASurfaceAnotherUpdaterHoldsIsLeftAlone)
 {
     Driver d(commandLine());
-    d.lockTaken = false;
+    d.lock.taken = false;
     const Outcome out = d.run();
     EXPECT_STREQ(endingName(out.ending), "Busy");
     EXPECT_STREQ(exitName(out.code), "surface-busy");
     EXPECT_EQ(out.fix, "wait until that update has finished, then run the update again.");
     EXPECT_TRUE(d.orders.empty());
+}
+
+TEST(EngineEnds, NoPlaceForTheLockIsASetUpProblemNotAnotherUpdater)
+{
+    Driver d(commandLine());
+    d.lock = {false, true, "No private folder for the surface's lock.", "set XDG_RUNTIME_DIR to a folder of yours alone."};
+    const Outcome out = d.run();
+    EXPECT_STREQ(endingName(out.ending), "NoLock");
+    EXPECT_STREQ(exitName(out.code), "setup-problem");
+    EXPECT_EQ(out.fix, "set XDG_RUNTIME_DIR to a folder of yours alone.");
 }
 
 TEST(EngineEnds, AnImageChangedInThePauseEndsTheRunBeforeImage2)

@@ -7,14 +7,18 @@
 // trusted comment, with the key that was parsed; and the comment must be
 // UTF-8. Only public material is here: the private key that made the
 // signatures was thrown away.
-#include "minisign.h"
+#include "minisign_rules.h"
+#include "signature_check.h"
+
+#include <QByteArray>
+#include <QString>
 
 #include <sodium.h>
 
 #include <cstdint>
 #include <cstdlib>
 
-using namespace vireon::core;
+using namespace vireon::engine;
 
 namespace {
 
@@ -45,9 +49,10 @@ void requireGenuine(const MinisignSignature &signature, const MinisignKey &key)
         crypto_generichash(reinterpret_cast<unsigned char *>(signedBytes.data()), 64, bytes(kMessage),
                            static_cast<unsigned long long>(kMessage.size()), nullptr, 0);
     }
-    if (!holds(signature.signature, signedBytes, key.publicKey) ||
-        !holds(signature.globalSignature, signature.signature + signature.trustedComment, key.publicKey) ||
-        QString::fromUtf8(signature.trustedComment).toUtf8() != signature.trustedComment ||
+    const auto q = [](const std::string &text) { return QByteArray::fromStdString(text); };
+    if (!holds(q(signature.signature), signedBytes, q(key.publicKey)) ||
+        !holds(q(signature.globalSignature), q(signature.signature + signature.trustedComment), q(key.publicKey)) ||
+        QString::fromUtf8(q(signature.trustedComment)).toUtf8() != q(signature.trustedComment) ||
         signature.keyId != key.keyId)
         std::abort();
 }
@@ -59,15 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const bool ready = sodium_init() >= 0;
     if (!ready || size == 0 || size > kMaxSignatureFileSize)
         return 0;
-    const QByteArray text(reinterpret_cast<const char *>(data) + 1, static_cast<int>(size - 1));
+    const std::string text(reinterpret_cast<const char *>(data) + 1, size - 1);
     MinisignKey key;
     MinisignSignature signature;
     const bool keyMode = (data[0] & 1) != 0;
-    const QString keyProblem = parsePublicKey(keyMode ? text : kPublicKey, &key);
-    const QString signatureProblem = parseSignature(keyMode ? kSignature : text, &signature);
-    if (!keyProblem.isEmpty() || !signatureProblem.isEmpty())
+    const std::string keyProblem = parsePublicKey(keyMode ? text : kPublicKey.toStdString(), &key);
+    const std::string signatureProblem = parseSignature(keyMode ? kSignature.toStdString() : text, &signature);
+    if (!keyProblem.empty() || !signatureProblem.empty())
         return 0;
-    if (verifySignature(signature, key, kMessage) == Verdict::Good)
+    if (verifySignature(signature, key, kMessage.toStdString(), vireon::core::sodium()) == Verdict::Good)
         requireGenuine(signature, key);
     return 0;
 }

@@ -93,7 +93,10 @@ TEST(ShippedFlash, ASurfaceLeftInItsSecondChipIsUpdatedOnTheFirstTryEveryTime)
             if (bed.device().currentTarget() == 0)
                 bed.device().restart(); // the second chip has the bus
         }
-        const Outcome update = flash({QStringLiteral("update"), file, QStringLiteral("-q")});
+        // The last run ended as the surface left the bus to restart: the
+        // next waits for it to be back.
+        const Outcome update = flash({QStringLiteral("update"), file, QStringLiteral("-q"), QStringLiteral("--wait"),
+                                      QStringLiteral("10")});
         EXPECT_EQ(update.code, 0) << "run " << run << ": " << qPrintable(update.err);
         auto lock = bed.lock();
         updated += update.code == 0 && bed.device().flash(0) == tools::imageRows(images()[0]) &&

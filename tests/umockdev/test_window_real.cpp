@@ -157,6 +157,12 @@ TEST_F(RealPathTest, ASurfaceLeftInItsSecondChipIsUpdatedOnTheFirstTryEveryTime)
         if (run > 0) // a success forgets the file
             withModals(dir.filePath("surface.cyacd"),
                        [this] { QTest::mouseClick(probe().ui().browseFileLabel, Qt::LeftButton); });
+        // The last run ended as the surface left the bus to restart: UPDATE
+        // is offered once it is back.
+        ASSERT_TRUE(QTest::qWaitFor([this] {
+            probe().doHID();
+            return probe().updateEnabled();
+        }, 30000));
         const QStringList boxes = update();
         EXPECT_EQ(boxes, (QStringList{kInfoBox, "Firmware update complete."})) << "run " << run;
         updated += boxes.value(1) == "Firmware update complete." && chipHolds(0) && chipHolds(1);
