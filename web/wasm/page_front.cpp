@@ -185,8 +185,11 @@ EMSCRIPTEN_KEEPALIVE const char *vw_time_passed() { return web::stepOut(page().e
 // updater does.
 EMSCRIPTEN_KEEPALIVE const char *vw_claimed(int taken)
 {
-    return web::stepOut(page().engine.claimed(
-        web::now(), {taken != 0, "Another page of this updater, in this browser, is updating the surface."}));
+    engine::LockAnswer answer;
+    answer.taken = taken != 0;
+    if (!answer.taken)
+        answer.problem = "Another page of this updater, in this browser, is updating the surface.";
+    return web::stepOut(page().engine.claimed(web::now(), answer));
 }
 
 // Runs the stage the engine ordered; waits on WebHID throughout (call it
