@@ -76,9 +76,8 @@ export class PageUnderTest {
   }
 
   // Presses UPDATE and waits for the outcome: { message, fix, success }.
-  async update({ during } = {}) {
+  async update() {
     await this.page.click('#update');
-    if (during) await during(this);
     return this.outcome();
   }
 

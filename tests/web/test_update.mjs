@@ -63,13 +63,20 @@ test('a surface unplugged in the middle of image 1 is told as unplugged, with th
   const page = await harness.open('serial=0042');
   await page.chooseSurface();
   await page.chooseFile(EXAMPLE);
-  const outcome = await page.update({
-    during: async (p) => {
-      await p.page.waitForFunction(() => /^Image 1: row (1[0-9]|[2-9][0-9]?) of 32$/.test(
-        document.getElementById('stage-line').textContent));
-      await p.sim(() => vireonSim.unplug());
-    },
+  // Pulled out as row 10 of image 1 shows, from within the page, whose
+  // event loop runs the update.
+  await page.sim(() => {
+    const line = document.getElementById('stage-line');
+    const watcher = new MutationObserver(() => {
+      const row = /^Image 1: row (\d+) of 32$/.exec(line.textContent);
+      if (row && Number(row[1]) >= 10) {
+        watcher.disconnect();
+        vireonSim.unplug();
+      }
+    });
+    watcher.observe(line, { childList: true, characterData: true, subtree: true });
   });
+  const outcome = await page.update();
   assert.equal(outcome.success, false);
   assert.match(outcome.message, /^The transfer to the surface failed: the surface was unplugged\. It stopped at /);
   assert.equal(outcome.fix, 'Keep the surface plugged in and check its cable; the surface may hold a partial image: ' +
