@@ -91,6 +91,52 @@ async function chooseSurface() {
   render();
 }
 
+// Copies `parts` (strings and byte arrays) into the module's memory, one
+// after the other (strings with their end), calls `use` with their
+// addresses and frees them.
+function inMemory(parts, use) {
+  const core = state.core;
+  const bytes = parts.map((part) => (typeof part === 'string' ? new TextEncoder().encode(`${part}\0`) : part));
+  const at = core._malloc(bytes.reduce((sum, b) => sum + b.length, 0) + 1);
+  const addresses = [];
+  let next = at;
+  for (const b of bytes) {
+    core.HEAPU8.set(b, next);
+    addresses.push(next);
+    next += b.length;
+  }
+  try {
+    return use(...addresses);
+  } finally {
+    core._free(at);
+  }
+}
+
+// libsodium's JavaScript build, loaded the first time a signature is to be
+// checked.
+async function loadSodium() {
+  if (state.core.sodium) return;
+  try {
+    const { default: sodium } = await import('./sodium-wrappers.js');
+    await sodium.ready;
+    state.core.sodium = sodium;
+  } catch (error) {
+    note(`libsodium did not start: ${error.message}`);
+  }
+}
+
+async function trustBuiltInKeys() {
+  const trust = await (await fetch('trusted-keys.json')).json();
+  state.core._vw_require_signatures(trust.requireSignature ? 1 : 0);
+  for (const key of trust.keys) {
+    const problem = JSON.parse(inMemory([key.name, key.text],
+      (name, text) => state.core.UTF8ToString(state.core._vw_trust_key(name, text))));
+    if (problem) note(problem);
+  }
+  const names = trust.keys.map((key) => key.name).join(', ') || 'none';
+  note(`Trusted keys: ${names}${trust.requireSignature ? '; signatures required' : ''}.`);
+}
+
 async function chooseFile() {
   const { firmware, signature, problem } = pairFiles(ui.file.files);
   state.usable = false;
@@ -102,28 +148,19 @@ async function chooseFile() {
   }
   const bytes = new Uint8Array(await firmware.arrayBuffer());
   const signatureBytes = signature ? new Uint8Array(await signature.arrayBuffer()) : new Uint8Array(0);
-  const core = state.core;
-  const nameSize = core.lengthBytesUTF8(firmware.name) + 1;
-  const at = core._malloc(bytes.length + signatureBytes.length + nameSize);
-  core.HEAPU8.set(bytes, at);
-  core.HEAPU8.set(signatureBytes, at + bytes.length);
-  const name = at + bytes.length + signatureBytes.length;
-  core.stringToUTF8(firmware.name, name, nameSize);
-  const checked = call('vw_choose', name, at, bytes.length, at + bytes.length, signatureBytes.length);
-  core._free(at);
+  if (signature) await loadSodium();
+  const checked = inMemory([firmware.name, bytes, signatureBytes], (name, at, signatureAt) =>
+    call('vw_choose', name, at, bytes.length, signatureAt, signature ? signatureBytes.length : -1));
   state.file = firmware.name;
   state.usable = checked.usable;
   state.rows = [checked.rows1, checked.rows2];
   ui.fileState.textContent = checked.usable
-    ? `${firmware.name}: ${checked.rows1} and ${checked.rows2} rows${signature ? `, signature ${signature.name}` : ''}.`
+    ? `${firmware.name}: ${checked.rows1} and ${checked.rows2} rows. ${checked.signature}`
     : `${checked.problem} ${checked.fix}`;
   ui.fileState.classList.toggle('problem', !checked.usable);
   note(`Chose ${firmware.name}${signature ? ` with ${signature.name}` : ''}.`);
-  if (checked.signature) note(`Signature: ${checked.signature}`);
-  if (checked.signatureUnchecked) {
-    ui.fileState.textContent += ' This page does not check signatures yet: the signature was not checked.';
-    note(`${signature.name} was not checked: this page does not check signatures yet.`);
-  }
+  note(checked.signature);
+  ui.fileState.dataset.checks = String(Number(ui.fileState.dataset.checks || 0) + 1);
   if (!checked.usable) note(checked.problem);
   render();
 }
@@ -249,6 +286,7 @@ async function start() {
   state.core = await createUpdater({ bus: state.bus, onRows: renderSoon });
   if (limits) state.core._vw_set_limits(limits.readLimitMs, limits.restartAllowanceMs);
   state.bus.addEventListener('change', () => render());
+  await trustBuiltInKeys();
   await state.bus.start();
   ui.chooseSurface.addEventListener('click', chooseSurface);
   ui.rechooseButton.addEventListener('click', chooseSurface);

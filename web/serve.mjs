@@ -13,6 +13,7 @@ import { fileURLToPath } from 'node:url';
 const TYPES = {
   '.html': 'text/html; charset=utf-8', '.css': 'text/css; charset=utf-8', '.js': 'text/javascript; charset=utf-8',
   '.mjs': 'text/javascript; charset=utf-8', '.wasm': 'application/wasm', '.txt': 'text/plain; charset=utf-8',
+  '.json': 'application/json', '.svg': 'image/svg+xml',
 };
 
 // The policy the page's own meta element states, and what a header alone
@@ -27,10 +28,16 @@ function within(root, path) {
   return full.startsWith(normalize(root)) ? full : null;
 }
 
-// Starts the server; resolves to { url, close }.
-export function serve({ site, standin = null, port = 0, host = '127.0.0.1' }) {
+// Starts the server; resolves to { url, close }. `overrides` maps a path
+// to the text served in place of the file (the tests' trusted keys).
+export function serve({ site, standin = null, port = 0, host = '127.0.0.1', overrides = new Map() }) {
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://host').pathname);
+    if (overrides.has(path)) {
+      response.writeHead(200, { 'Content-Type': TYPES[extname(path)] || 'text/plain', 'Cache-Control': 'no-store' });
+      response.end(overrides.get(path));
+      return;
+    }
     const fromStandin = standin && path.startsWith('/sim/');
     const file = fromStandin ? within(standin, path.slice('/sim/'.length))
       : within(site, path === '/' ? 'index.html' : path);

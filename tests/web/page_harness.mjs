@@ -27,9 +27,18 @@ export const TEST_LIMITS = { readLimitMs: 300, restartAllowanceMs: 1000 };
 export class Harness {
   static async start() {
     const harness = new Harness();
-    harness.server = await serve({ site: join(BUILD, 'site'), standin: join(BUILD, 'sim') });
+    harness.overrides = new Map();
+    const { overrides } = harness;
+    harness.server = await serve({ site: join(BUILD, 'site'), standin: join(BUILD, 'sim'), overrides });
     harness.browser = await chromium.launch({ executablePath: CHROMIUM, args: ['--no-sandbox'] });
     return harness;
+  }
+
+  // The keys the page trusts and its requirement, in place of those built
+  // into it: { requireSignature, keys: [{ name, text }] }; null: the built ones.
+  trust(trusted) {
+    if (trusted) this.overrides.set('/trusted-keys.json', JSON.stringify(trusted));
+    else this.overrides.delete('/trusted-keys.json');
   }
 
   async stop() {
@@ -70,9 +79,12 @@ export class PageUnderTest {
     await this.page.waitForFunction(() => document.getElementById('presence').textContent.startsWith('Connected'));
   }
 
+  // Chooses the files and waits for the page's check of them.
   async chooseFile(...paths) {
+    const checks = await this.page.$eval('#file-state', (e) => Number(e.dataset.checks || 0));
     await this.page.setInputFiles('#file', paths);
-    await this.page.waitForFunction(() => /\.$/.test(document.getElementById('file-state').textContent));
+    await this.page.waitForFunction(
+      (before) => Number(document.getElementById('file-state').dataset.checks || 0) > before, checks);
   }
 
   // Presses UPDATE and waits for the outcome: { message, fix, success }.

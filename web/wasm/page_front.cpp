@@ -7,6 +7,7 @@
 #include "checked_file.h"
 #include "json_text.h"
 #include "page_policy.h"
+#include "page_signature.h"
 
 #include "hid_listing.h"
 #include "hid_transport.h"
@@ -31,6 +32,7 @@ struct Page {
     engine::UpdateEngine engine{pagePolicy()};
     engine::RunRequest request;
     bool chosen = false;        // a file was chosen
+    std::string signedWords;    // a good signature's words for the line before an update
     bool chosenSinceRun = true; // the idle line, not the last result, tells what is next
     int rowsDone = 0;           // of the running stage
     engine::StageOrder order;   // the stage the engine last ordered
@@ -148,16 +150,35 @@ using web::page;
 
 extern "C" {
 
-// Checks the chosen file and its signature (none: `signatureSize` 0): JSON
-// {usable, problem, fix, signature, signatureUnchecked, rows1, rows2}. The
-// page does not check signatures yet: a signature given is said to be
-// unchecked.
+// Trusts the key of a .pub file built into the page: empty JSON string, or
+// why it cannot be used.
+EMSCRIPTEN_KEEPALIVE const char *vw_trust_key(const char *name, const char *text)
+{
+    return web::handOver(web::quoted(web::trustKey(name, text)));
+}
+
+EMSCRIPTEN_KEEPALIVE void vw_require_signatures(int required) { web::requireSignatures(required != 0); }
+
+// Checks the chosen file's signature (none given: `signatureSize` -1), then
+// the file: JSON {usable, problem, fix, signature, rows1, rows2}.
 EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, int size, const char *signature,
                                            int signatureSize)
 {
-    (void)signature;
     web::Page &state = page();
-    state.request = web::checkFile(name, std::string(bytes, static_cast<size_t>(size)));
+    const std::string file(bytes, static_cast<size_t>(size));
+    const engine::SignatureVerdict verdict = web::judgeSignature(
+        name, file, signatureSize >= 0, signatureSize > 0 ? std::string(signature, size_t(signatureSize)) : "");
+    if (verdict.refused()) {
+        // Refused as that, whatever else is wrong with the file.
+        state.request = engine::RunRequest();
+        state.request.fileName = name;
+        state.request.problem = std::string(name) + " is refused: " + verdict.reason;
+        state.request.problemFix = engine::lowerFirst(verdict.fix);
+    } else {
+        state.request = web::checkFile(name, file);
+    }
+    state.request.signature = verdict.summary();
+    state.signedWords = web::goodSignatureWords(verdict);
     state.chosen = state.chosenSinceRun = true;
     const engine::RunRequest &request = state.request;
     return web::handOver(web::JsonObject()
@@ -165,7 +186,7 @@ EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, 
                              .add("problem", request.problem)
                              .add("fix", engine::asSentence(request.problemFix))
                              .add("signature", request.signature)
-                             .add("signatureUnchecked", signatureSize > 0)
+                             .add("signatureStatus", verdict.statusName())
                              .add("rows1", request.images[0].rows)
                              .add("rows2", request.images[1].rows)
                              .text());
@@ -227,7 +248,7 @@ EMSCRIPTEN_KEEPALIVE const char *vw_line(int surfacePresent, int surfaceRestarti
         facts.surfacePresent = surfacePresent != 0;
         facts.surfaceRestarting = surfaceRestarting != 0;
         facts.fileName = state.chosen ? state.request.fileName : "";
-        facts.signature = state.request.signature;
+        facts.signature = state.signedWords;
         line = engine::idleLine(facts);
     }
     static const char *const kinds[] = {"idle", "looking", "rows", "restarting", "waiting", "result"};
