@@ -44,7 +44,8 @@ for size in 16 32 48 64 128 256; do
 done
 expected+=(usr/bin/vireon-flash usr/share/man/man1/vireon-flash.1.gz usr/share/vireon-control/keys/README)
 # The browser page, without the stand-in of its demo and tests.
-expected+=(usr/share/vireon-control/web/index.html usr/share/vireon-control/web/updater.wasm)
+expected+=(usr/share/vireon-control/web/index.html usr/share/vireon-control/web/updater.wasm
+  usr/share/vireon-control/web/sodium.js usr/share/vireon-control/web/trusted-keys.json)
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
 for path in "${expected[@]}"; do
