@@ -16,7 +16,8 @@ class StageLine : public QLabel
     Q_OBJECT
 
 public:
-    // Placed in the free band under the progress bar of `parent`.
+    // Placed in the free band under the progress bar of `parent`, two lines
+    // tall: a sentence too long for one goes on in the second, whole.
     explicit StageLine(QWidget *parent);
 
     // What the update engine says of the run: its rows, the restart, the

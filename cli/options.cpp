@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "exit_codes.h"
+
 #include <cmath>
 
 namespace vireon::flash {
@@ -69,6 +71,34 @@ QString readSeconds(const QString &option, const QString &text, double least, do
         return QStringLiteral("--%1 %2 is too large: at most %3 seconds (a day).").arg(option, text).arg(kLongestSeconds);
     *seconds = value;
     return QString();
+}
+
+// Every exit code with its name ("0 success, 1 setup-problem, ..."), from
+// the codes themselves, so that none is left out; wrapped to the help's
+// width after its first line's "Exit codes: ".
+QString exitCodeList()
+{
+    QStringList codes;
+    for (int code = 0; code < 256; ++code) {
+        const char *name = exitName(static_cast<Exit>(code));
+        if (qstrcmp(name, "unknown") != 0)
+            codes << QStringLiteral("%1 %2").arg(code).arg(QLatin1String(name));
+    }
+    QString text;
+    int column = 12; // "Exit codes: "
+    for (int i = 0; i < codes.size(); ++i) {
+        const QString item = codes.at(i) + (i + 1 < codes.size() ? QStringLiteral(",") : QString());
+        if (column > 12 && column + 1 + item.size() > 79) {
+            text += QLatin1Char('\n');
+            column = 0;
+        } else if (column > 12) {
+            text += QLatin1Char(' ');
+            ++column;
+        }
+        text += item;
+        column += item.size();
+    }
+    return text;
 }
 
 ParsedArguments error(const QString &text)
@@ -175,12 +205,21 @@ QString helpText(const QCommandLineParser &parser, const QString &programName)
                           "\n"
                           "%2\n"
                           "\n"
-                          "Exit codes: 0 success, 1 set-up problem (doctor), 2 usage, 3 file refused,\n"
-                          "4 no surface, 5 permission denied, 6 device mismatch, 7 bootloader refused or\n"
-                          "checksum wrong, 8 transfer failed, 9 surface did not come back, 11 another\n"
-                          "updater is updating the surface, 130 interrupted.\n"
-                          "See vireon-flash(1).\n")
-        .arg(programName, options);
+                          "JSON lines (--json): one object per line, each with \"stage\" (check, wait,\n"
+                          "stage1, restart, stage2, done; list, doctor) and:\n"
+                          "  a step     message; device and serial as a stage begins; signature\n"
+                          "             {status (good, bad, none), key_id, trusted_comment}\n"
+                          "  a row      action (program, verify), rows_done, rows_total, percent,\n"
+                          "             overall_percent (both stages), rate, seconds_left\n"
+                          "  the end    result (success, failure), exit_code, message; error (the exit\n"
+                          "             code's name below) and fix for a failure\n"
+                          "  list       path, serial, can_open, error\n"
+                          "  doctor     check, ok, message, fix; keys [{key_id, path}],\n"
+                          "             require_signature\n"
+                          "\n"
+                          "Exit codes: %3.\n"
+                          "See vireon-flash(1) for what each means.\n")
+        .arg(programName, options, exitCodeList());
 }
 
 } // namespace vireon::flash

@@ -189,6 +189,12 @@ QString keyFolderProblem(const QString &folder)
 
 TrustLocations TrustLocations::system()
 {
+    // VIREON_CONFIG_DIR stands in for /etc/vireon-control (its keys/ and its
+    // policy.conf): the tests and the demos are given a folder of their own,
+    // so that no site's policy decides how they end.
+    const QString site = qEnvironmentVariable("VIREON_CONFIG_DIR");
+    if (!site.isEmpty())
+        return {{QStringLiteral(VIREON_KEYS_DIR), site + QStringLiteral("/keys")}, site + QStringLiteral("/policy.conf")};
     return {{QStringLiteral(VIREON_KEYS_DIR), kSiteKeys}, kPolicyFile};
 }
 

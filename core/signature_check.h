@@ -26,7 +26,8 @@ struct TrustLocations {
     QStringList keyFolders; // every *.pub in each
     QString policyFile;     // "require-signature = yes" turns the requirement on
 
-    // The package's keys, the site's keys and the site's policy file.
+    // The package's keys, the site's keys and the site's policy file (the
+    // site's under $VIREON_CONFIG_DIR when it is set, else /etc/vireon-control).
     static TrustLocations system();
 };
 

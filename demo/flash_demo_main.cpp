@@ -39,7 +39,12 @@ const char kScenarios[] =
     "flash in DIR between runs, one file per serial number: a verify after an update\n"
     "finds what the update wrote, and a surface still restarting when a run ended\n"
     "comes back on the bus only when its restart is over. Without it every run\n"
-    "starts from erased surfaces.\n";
+    "starts from erased surfaces.\n"
+    "A surface the scenario gives no serial number reports one of its own: SIM- and\n"
+    "8 hex digits from the --state folder's full path (its file is surface.state),\n"
+    "or SIM-P and the process id without one. One updater per surface holds for\n"
+    "runs that share a state folder; demos with folders of their own, or none,\n"
+    "never hold each other's surface lock.\n";
 
 struct Demo {
     std::unique_ptr<vireon::demo::KeptSurfaces> surfaces;
@@ -52,6 +57,7 @@ struct Demo {
         options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
         options.latencyPerReport = std::chrono::milliseconds(reportMs);
         options.offBusAfterExit = std::chrono::milliseconds(offBusMs);
+        options.keepRecord = false; // a demo may update it all day
         if (!faults.empty() && (scenario == QLatin1String("absent") || scenario == QLatin1String("late") ||
                                 scenario == QLatin1String("two")))
             return QStringLiteral("--fault needs a scenario with one surface from the start");

@@ -1,5 +1,6 @@
 #include "kept_surfaces.h"
 
+#include "surface_identity.h"
 #include "surface_state.h"
 
 #include <QStringList>
@@ -28,6 +29,11 @@ QString KeptSurfaces::add(const sim::SurfaceOptions &options, std::vector<sim::F
     Kept &surface = kept_.emplace_back();
     surface.options = options;
     surface.faults = std::move(faults);
+    // A surface its scenario names no serial number for reports one of its
+    // own, so that it shares its lock with no other process's surface; its
+    // state file keeps the name it had before ("surface.state").
+    if (options.serialNumber.empty())
+        surface.options.serialNumber = sim::ownSerialNumber(stateDir_);
     if (!stateDir_.empty()) {
         surface.flash = std::make_unique<sim::Bootloader>(options.targets);
         surface.file = stateDir_ + '/' + sim::stateFileName(options.serialNumber);

@@ -28,7 +28,9 @@ public:
 
     // Adds a surface, its flash as its state file kept it. It is attached at
     // once, or after `delay`, or when its restart is over, whichever is
-    // latest, and gets `faults` then. Returns why its state file is refused.
+    // latest, and gets `faults` then. A surface given no serial number
+    // reports its own (sim::ownSerialNumber of the state folder). Returns
+    // why its state file is refused.
     QString add(const sim::SurfaceOptions &options, std::vector<sim::Fault> faults = {},
                 std::chrono::milliseconds delay = {});
 

@@ -7,6 +7,7 @@
 #include "process_figures.h"
 #include "screenshot.h"
 #include "single_instance.h"
+#include "surface_identity.h"
 #include "version.h"
 #include "walkthrough.h"
 
@@ -166,6 +167,10 @@ int main(int argc, char **argv)
     options.targets = vireon::tools::targetsFor(vireon::demo::exampleImages());
     options.latencyPerReport = 1ms;
     options.offBusAfterExit = 3000ms;
+    options.keepRecord = false; // a demo may update it all day
+    // A surface of this process's own: another demo's, or vireon-flash-demo's,
+    // is another surface with a lock of its own.
+    options.serialNumber = sim::ownSerialNumber({});
     const std::shared_ptr<sim::Surface> surface = attachScenario(o.scenario, options, &application);
     for (const sim::Fault &fault : o.faults)
         surface->addFault(fault);

@@ -60,9 +60,30 @@ dpkg-deb --field "$deb" Depends | grep -q "libsodium" || fail "Depends names no 
 [[ "$rules" < "usr/lib/udev/rules.d/73-seat-late.rules" ]] || fail "the rule sorts after 73-seat-late.rules"
 grep -q -- "-rw-r--r-- root/root .* \./$rules\$" <<<"$contents" || fail "the rule's mode or owner"
 
+# The README's install line names this file (the architecture the
+# machine's), apt would install it here with what it depends on, and the
+# README's remove line names the package: 'sudo apt install ./build/package/...'
+# and 'sudo apt remove ...', as a user types them.
+arch=$(dpkg-architecture -qDEB_HOST_ARCH)
+install_line=$(sed -n 's/^ *\(sudo apt install \.\/build\/package\/.*\)$/\1/p' "$top/README.md")
+[ "${install_line/%_amd64.deb/_$arch.deb}" = "sudo apt install ./build/package/$(basename "$deb")" ] ||
+  fail "README's install line ('$install_line') does not name $(basename "$deb")"
+apt-get install --simulate "$deb" >"$dir.apt.log" 2>&1 || { cat "$dir.apt.log"; fail "apt would not install $deb"; }
+remove_line=$(sed -n 's/^ *\(sudo apt remove .*\)$/\1/p' "$top/README.md")
+[ "$remove_line" = "sudo apt remove $(dpkg-deb --field "$deb" Package)" ] ||
+  fail "README's remove line ('$remove_line') does not name the package $(dpkg-deb --field "$deb" Package)"
+
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
+
+# Each program exports the bootloader host's 37 public functions and nothing
+# else, as built for the package (g++, hardening flags; host_exports.cmake).
+for program in vireon-control vireon-flash; do
+  exports=$(nm -D --defined-only "$root/usr/bin/$program" | awk '{ print $3 }')
+  [ "$(grep -c '^CyBtldr_' <<<"$exports")" = 37 ] || fail "$program exports $(grep -c '^CyBtldr_' <<<"$exports") host functions, not 37"
+  ! grep -v '^CyBtldr_' <<<"$exports" || fail "$program exports more than the host's functions (above)"
+done
 
 desktop-file-validate "$root/usr/share/applications/vireon-control.desktop" || fail "desktop entry"
 grep -qx "Icon=vireon-control" "$root/usr/share/applications/vireon-control.desktop" || fail "desktop icon"

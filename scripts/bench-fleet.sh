@@ -5,16 +5,16 @@
 # both times and their ratio (1.0 would be perfectly parallel).
 #
 #   scripts/bench-fleet.sh [DESKS]     (default 8)
+#
+# VIREON_BUILD names another build folder (see scripts/demo-build.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
 desks=${1:-8}
+source scripts/demo-build.sh
 
-scripts/install-deps.sh >&2
-build=build/demo
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVIREON_SANITIZE=OFF -DVIREON_FUZZ=OFF -DVIREON_TESTS=OFF -DVIREON_BENCH=OFF >&2
-cmake --build "$build" --target vireon-flash-demo >&2
+demo_build vireon-flash-demo
+demo=$(realpath "$programs/vireon-flash-demo")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,7 +34,7 @@ run() {
     echo "[desks:vars]"
     echo "ansible_connection=local"
     echo "ansible_python_interpreter=/usr/bin/python3"
-    echo "vireon_executable=$source/$build/cli/vireon-flash-demo"
+    echo "vireon_executable=$demo"
     echo "vireon_firmware=$source/examples/vireon-surface-demo.cyacd"
     echo "vireon_batch=$count"
   } >"$dir/inventory.ini"

@@ -6,13 +6,14 @@
 #
 #   scripts/flash-demo.sh update examples/vireon-surface-demo.cyacd
 #   scripts/flash-demo.sh --scenario two --serial VS-0002 --json update examples/vireon-surface-demo.cyacd
+#
+# Only the program's own output goes to standard output (the build's goes to
+# standard error), so the script stands in for the program, as the fleet
+# example's desks use it. VIREON_BUILD names another build folder (default
+# build/demo; see scripts/demo-build.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/demo-build.sh
 
-scripts/install-deps.sh >&2
-
-build=build/demo
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVIREON_SANITIZE=OFF -DVIREON_FUZZ=OFF -DVIREON_TESTS=OFF -DVIREON_BENCH=OFF >&2
-cmake --build "$build" --target vireon-flash-demo >&2
-exec "$build/cli/vireon-flash-demo" "$@"
+demo_build vireon-flash-demo
+exec "$programs/vireon-flash-demo" "$@"

@@ -31,14 +31,49 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
+
+# Another apt or dpkg at work (an unattended upgrade, an install in another
+# terminal) holds the package system's lock, and apt-get gives up at once:
+# wait for it, trying again every few seconds, for at most
+# VIREON_APT_LOCK_WAIT seconds (default 600).
+lock_wait=${VIREON_APT_LOCK_WAIT:-600}
+lock_retry=${VIREON_APT_LOCK_RETRY:-5}
+apt_get() {
+  local waited=0 status said="" holder errors
+  errors=$(mktemp)
+  while :; do
+    status=0
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get "$@" 2>"$errors" || status=$?
+    if [ $status -eq 0 ] || ! grep -qE 'Could not get lock|Unable to (acquire|lock)' "$errors"; then
+      cat "$errors" >&2
+      rm -f "$errors"
+      return $status
+    fi
+    holder=$(grep -oE 'held by process [0-9]+( \([^)]*\))?' "$errors" | head -n 1 || true)
+    if [ "$waited" -ge "$lock_wait" ]; then
+      cat "$errors" >&2
+      rm -f "$errors"
+      echo "install-deps: another package manager${holder:+ (${holder#held by })} still holds the package" \
+        "system's lock after $waited s. Let it finish (or close it), then run scripts/install-deps.sh again;" \
+        "VIREON_APT_LOCK_WAIT=SECONDS waits longer." >&2
+      return $status
+    fi
+    if [ -z "$said" ]; then
+      echo "install-deps: another package manager${holder:+ (${holder#held by })} holds the package system's" \
+        "lock; waiting for it (at most $lock_wait s)" >&2
+      said=1
+    fi
+    sleep "$lock_retry"
+    waited=$((waited + lock_retry))
+  done
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all packages present"
 else
   echo "install-deps: installing ${missing[*]}"
-  # Other builds on the machine may hold the package database's lock: wait
-  # for it rather than fail.
-  $sudo apt-get -o DPkg::Lock::Timeout=900 update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"
+  apt_get update -q
+  apt_get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 # The page's npm packages (its signature library, the browser driver and

@@ -9,21 +9,18 @@
 #
 #   scripts/walkthrough.sh [DIR]   pictures go to DIR (default build/walkthrough)
 #
-# VIREON_BUILD names another build folder (default build/demo).
+# VIREON_BUILD names another build folder (default build/demo; see
+# scripts/demo-build.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 shots=$(realpath -m "${1:-build/walkthrough}")
+source scripts/demo-build.sh
 
-scripts/install-deps.sh
-
-build=${VIREON_BUILD:-build/demo}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVIREON_SANITIZE=OFF -DVIREON_FUZZ=OFF -DVIREON_TESTS=OFF -DVIREON_BENCH=OFF
-cmake --build "$build" --target vireon-control-demo
+demo_build vireon-control-demo
+program=$(realpath "$programs/vireon-control-demo")
 
 run=$(mktemp -d)
 trap 'rm -rf "$run"' EXIT
 mkdir -p "$shots"
 cd "$run"
-QT_QPA_PLATFORM=offscreen "$root/$build/demo/vireon-control-demo" --walkthrough "$shots"
+QT_QPA_PLATFORM=offscreen "$program" --walkthrough "$shots"

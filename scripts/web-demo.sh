@@ -20,16 +20,13 @@ port=8080
 while [ $# -gt 0 ]; do
   case "$1" in
     --port) port=$2; shift ;;
+    --help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "usage: scripts/web-demo.sh [--port N]" >&2; exit 2 ;;
   esac
   shift
 done
 
-scripts/install-deps.sh
-
-build=build/web-demo
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVIREON_SANITIZE=OFF -DVIREON_FUZZ=OFF -DVIREON_TESTS=OFF -DVIREON_BENCH=OFF
-cmake --build "$build" --target vireon_web vireon_web_standin
+. scripts/demo-build.sh
+demo_build vireon_web vireon_web_standin
 echo "web-demo: the page with a simulated surface, until Ctrl-C:"
 exec node web/serve.mjs "$build/web/site" --standin "$build/web/sim" --port "$port"

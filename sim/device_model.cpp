@@ -56,15 +56,19 @@ std::vector<uint8_t> Bootloader::handleRequest(const uint8_t *data, size_t size)
 {
     Received rec{current_, size > 1 ? data[1] : uint8_t{0}, {}, 0};
 
+    const auto keep = [this](Received &&request) {
+        if (recording_)
+            received_.push_back(std::move(request));
+    };
     // A device waiting for its restart no longer listens.
     if (restartRequested_) {
-        received_.push_back(std::move(rec));
+        keep(std::move(rec));
         return {};
     }
 
     auto refuse = [&](uint8_t st) {
         rec.status = st;
-        received_.push_back(std::move(rec));
+        keep(std::move(rec));
         return answer(st);
     };
 
@@ -98,7 +102,7 @@ std::vector<uint8_t> Bootloader::handleRequest(const uint8_t *data, size_t size)
     uint8_t st = status::Success;
     std::vector<uint8_t> out = dispatch(cmd, rec.data, st);
     rec.status = st;
-    received_.push_back(std::move(rec));
+    keep(std::move(rec));
     return out;
 }
 

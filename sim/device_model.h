@@ -163,6 +163,8 @@ public:
     };
     const std::vector<Received> &received() const;
     void clearReceived();
+    // Whether requests are kept in received() (they are from the start).
+    void setRecording(bool on) { recording_ = on; }
     // Requests received with this command code (well-formed or not).
     size_t receivedCount(uint8_t command) const;
 
@@ -204,6 +206,7 @@ private:
     bool restartRequested_ = false;
     std::vector<uint8_t> buffer_;
     std::vector<Received> received_;
+    bool recording_ = true;
     std::map<uint8_t, Fault> faults_;
     bool badRowChecksum_ = false;
     bool badAppChecksum_ = false;

@@ -35,6 +35,10 @@ struct SurfaceOptions {
     std::wstring manufacturer = L"Vireon";
     std::wstring product = L"Vireon Surface";
     std::wstring serialNumber;                            // empty, as the surface reports none
+    // Every request and report kept for a test to read afterwards
+    // (device().received(), outputReports()). A demo that updates the same
+    // surface again and again keeps none: the record would only grow.
+    bool keepRecord = true;
 };
 
 // Faults, scripted per surface. Exchanges are counted from 1 per surface,
@@ -87,6 +91,7 @@ public:
     virtual int exchanges() const = 0;     // reports written to it
     virtual int reportsSent() const = 0;   // reports the host wrote
     virtual int reportsReceived() const = 0; // answers the host read
+    virtual int readsRunOut() const = 0;     // reads that waited out their whole time limit for nothing
     virtual int opens() const = 0;         // successful hid_open calls
     virtual int restarts() const = 0;
     virtual std::string path() const = 0;

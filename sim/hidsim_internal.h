@@ -80,6 +80,7 @@ public:
     int exchanges() const override { return exchanges_.load(); }
     int reportsSent() const override { return sent_.load(); }
     int reportsReceived() const override { return received_.load(); }
+    int readsRunOut() const override { return runOut_.load(); }
     int opens() const override { return opens_.load(); }
     int restarts() const override { return restarts_.load(); }
     std::string path() const override { return path_; }
@@ -154,7 +155,7 @@ private:
     std::atomic<Clock::rep> backAt_{0};
     std::atomic<uint64_t> generation_{1};
     std::atomic<int> sessionExchanges_{0}; // since the current chip took the bus
-    std::atomic<int> exchanges_{0}, sent_{0}, received_{0}, opens_{0}, restarts_{0}, handleCount_{0};
+    std::atomic<int> exchanges_{0}, sent_{0}, received_{0}, runOut_{0}, opens_{0}, restarts_{0}, handleCount_{0};
 };
 
 // --- the bus registry, for the entry points ----------------------------------

@@ -37,6 +37,7 @@ SurfaceImpl::SurfaceImpl(SurfaceOptions options, std::string path)
     : options_(std::move(options)), model_(options_.targets), path_(std::move(path)),
       latencyUs_(options_.latencyPerReport.count()), epoch_(Clock::now())
 {
+    model_.setRecording(options_.keepRecord);
 }
 
 bool SurfaceImpl::onBus() const
@@ -186,7 +187,7 @@ int SurfaceImpl::write(hid_device *dev, const unsigned char *data, size_t length
         }
     }
 
-    {
+    if (options_.keepRecord) {
         std::lock_guard<std::mutex> logGuard(reportLogMutex_);
         reportLog_.emplace_back(payload, payload + payloadSize);
     }
@@ -256,8 +257,11 @@ int SurfaceImpl::read(hid_device *dev, unsigned char *data, size_t length, int m
             received_.fetch_add(1);
             return static_cast<int>(n);
         }
-        if (limited && now >= giveUpAt)
+        if (limited && now >= giveUpAt) {
+            if (milliseconds > 0)
+                runOut_.fetch_add(1);
             return 0;
+        }
         // Wake when the next report is due, the time is up, or the bus
         // changes (a new report, an unplug). An unbounded wait is ended by a
         // report or by the surface leaving.

@@ -179,7 +179,11 @@ TEST_F(AccessTest, EveryControlTellsAScreenReaderItsRoleNameAndDescription)
     EXPECT_TRUE(accessible(ui.updateLabel)->state().disabled);
     EXPECT_FALSE(accessible(ui.updateLabel)->state().focusable);
     EXPECT_TRUE(accessible(ui.browseFileLabel)->state().focused);
-    EXPECT_EQ(accessible(ui.progressBar)->valueInterface()->currentValue().toInt(), 0);
+    // The bar tells its value and offers none to set: no Increase or
+    // Decrease on the accessibility bus.
+    EXPECT_EQ(accessible(ui.progressBar)->text(QAccessible::Value), "0 %");
+    EXPECT_EQ(accessible(ui.progressBar)->valueInterface(), nullptr);
+    EXPECT_EQ(accessible(ui.progressBar)->actionInterface()->actionNames(), QStringList());
     // Nothing on the window is nameless: headings, version and any line
     // added beside them.
     for (QWidget *child : ui.centralWidget->findChildren<QWidget *>()) {
@@ -187,6 +191,27 @@ TEST_F(AccessTest, EveryControlTellsAScreenReaderItsRoleNameAndDescription)
         EXPECT_FALSE(accessible(child)->text(QAccessible::Name).isEmpty());
     }
     EXPECT_EQ(accessible(&w)->text(QAccessible::Name), "vireon.control");
+}
+
+// A screen reader walks the window in its order: row by row from the top,
+// each heading before what it names, the title and the footer's banner,
+// which the window's picture carries, among them.
+TEST_F(AccessTest, AScreenReaderWalksTheWindowInItsOrder)
+{
+    activeWindow();
+    probe().doHID();
+    QAccessibleInterface *window = accessible(probe().ui().centralWidget);
+    QStringList names;
+    for (int i = 0; i < window->childCount(); ++i) {
+        EXPECT_EQ(window->indexOfChild(window->child(i)), i);
+        names << window->child(i)->text(QAccessible::Name);
+    }
+    EXPECT_EQ(names, (QStringList{"VIREON SURFACE FIRMWARE UPDATER", "DEVICE STATUS", "FILE", "Device status: DISCONNECTED",
+                                  "File: none chosen", "Choose file", "UPDATE", "PROGRESS", "Progress",
+                                  "Connect the surface, then choose the firmware file.",
+                                  "KEEP THE SURFACE CONNECTED WHILE IT UPDATES",
+                                  probe().ui().versionLabel->text()}));
+    EXPECT_EQ(window->child(0)->role(), QAccessible::Heading);
 }
 
 TEST_F(AccessTest, AScreenReaderHearsTheOfferedUpdateTheChosenFileAndTheSurface)

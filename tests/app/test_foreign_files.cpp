@@ -5,9 +5,8 @@
 #include "app_fixture.h"
 
 #include "single_instance.h"
-#include "surface_lock.h"
+#include "surface_identity.h"
 
-#include <QElapsedTimer>
 #include <QLockFile>
 #include <QProcess>
 
@@ -73,21 +72,25 @@ TEST_F(ForeignFilesTest, ALinkAtANameTheWindowWritesIsNeverFollowed)
     }
 }
 
-// Only a regular file is read as firmware: anything else is refused at once,
-// by its kind, and a named pipe never holds the window.
+// Only a regular file is read as firmware: anything else is refused by its
+// kind, and a named pipe is never opened, so it cannot hold the window.
 TEST_F(ForeignFilesTest, AFileThatIsNotRegularIsRefusedAtOnceByItsKind)
 {
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.cyacd")).constData(), 0600), 0);
     ASSERT_TRUE(link("/dev/null", "null.cyacd"));
-    // Should the window open the pipe after all, a writer comes every 3 s
-    // so that the test ends and shows how long the window was held.
-    std::atomic<bool> done{false};
-    std::thread writer([&done, pipe = QFile::encodeName(path("pipe.cyacd"))] {
-        for (int ticks = 1; !done; ++ticks) {
-            std::this_thread::sleep_for(50ms);
-            const int fd = ticks % 60 == 0 ? ::open(pipe.constData(), O_WRONLY | O_NONBLOCK) : -1;
-            if (fd >= 0)
+    // A writer that does not wait opens a pipe only while a reader has it
+    // open, or waits in open() for a writer: the window, should it open the
+    // pipe after all. Its open then lets that reader go on, so the test ends
+    // and says so.
+    std::atomic<bool> done{false}, readerSeen{false};
+    std::thread writer([&done, &readerSeen, pipe = QFile::encodeName(path("pipe.cyacd"))] {
+        while (!done) {
+            std::this_thread::sleep_for(20ms);
+            const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                readerSeen = true;
                 ::close(fd);
+            }
         }
     });
     const struct {
@@ -100,9 +103,7 @@ TEST_F(ForeignFilesTest, AFileThatIsNotRegularIsRefusedAtOnceByItsKind)
         const auto seen = choose(path(c.name));
         ASSERT_EQ(seen.size(), 2u);
         EXPECT_EQ(seen[1].text, path(c.name) + " is " + c.kind + ", not a regular file.");
-        // Refused before the writer's first visit at 3 s would have let a
-        // blocked open go (the box itself takes its time on a busy machine).
-        EXPECT_LT(seen[1].at - seen[0].at, 2000) << "ms from the file dialog's answer to the refusal";
+        EXPECT_FALSE(readerSeen) << "the window opened the pipe";
         EXPECT_EQ(probe().selectedFilePath(), nullptr);
         EXPECT_TRUE(logged("Firmware error: " + seen[1].text));
         closeWindow();
@@ -178,25 +179,32 @@ TEST_F(ForeignFilesTest, ANameWithControlCharactersIsOneLogEntry)
 TEST_F(ForeignFilesTest, ASurfaceAnotherProcessUpdatesIsNotUpdatedAgain)
 {
     const QString file = goodFile();
-    auto surface = attachSurface();
-    // The other updater: vireon-flash on its own simulated surface of the
-    // same name (made for the example file), slowed so that it holds the surface's lock for a minute.
+    // The other updater: vireon-flash-demo on its simulated surface (made for
+    // the example file), slowed so that it holds the surface's lock for a
+    // minute. Kept in a state folder, that surface reports the serial number
+    // the folder gives it: this process's surface reports the same, so the
+    // two are one surface.
+    QTemporaryDir state;
+    sim::SurfaceOptions options;
+    options.targets = vireon::tools::targetsFor(images());
+    options.serialNumber = sim::ownSerialNumber(QFile::encodeName(state.path()).toStdString());
+    auto surface = sim::Bus::instance().attach(options);
     QProcess other;
-    other.start(VIREON_FLASH_DEMO, {"--report-ms", "200", "-q", "update", VIREON_EXAMPLE_FILE});
-    ASSERT_TRUE(other.waitForStarted());
-    const QString lockPath = vireon::core::surfaceLockPath(vireon::core::surfaceLockKey({}, "/dev/hidraw0"));
-    for (QElapsedTimer waited; !QFileInfo::exists(lockPath); QTest::qWait(20)) {
-        if (!waited.isValid())
-            waited.start();
-        ASSERT_LT(waited.elapsed(), 30000) << "the other updater took no lock at " << lockPath.toStdString();
-    }
+    other.start(VIREON_FLASH_DEMO, {"--state", state.path(), "--report-ms", "200", "update", VIREON_EXAMPLE_FILE});
+    // It holds the lock from before its first stage on.
+    QByteArray said;
+    while (!said.contains("programming image 1") && other.waitForReadyRead(-1))
+        said += other.readAllStandardOutput();
+    ASSERT_TRUE(said.contains("programming image 1")) << (said + other.readAllStandardError()).constData();
     window().show();
     choose(file);
     probe().doHID();
     ASSERT_TRUE(probe().updateEnabled());
     const auto seen = withModals({}, [this] { QTest::mouseClick(probe().ui().updateLabel, Qt::LeftButton); });
-    const QString problem = QString("Another updater (vireon-flash-demo, process %1) is updating the surface at /dev/hidraw0.")
-                                .arg(other.processId());
+    const QString problem = QString("Another updater (vireon-flash-demo, process %1) is updating the surface with "
+                                    "serial number %2.")
+                                .arg(other.processId())
+                                .arg(QString::fromStdWString(options.serialNumber));
     ASSERT_EQ(seen.size(), 1u) << seen.back().text.toStdString();
     EXPECT_EQ(seen[0].text, problem + "\nOnly one updater can update a surface at a time. Wait until that update has "
                                       "finished, then press UPDATE again.");

@@ -9,7 +9,6 @@
 #include <QDynamicPropertyChangeEvent>
 
 #include <cstdio>
-#include <ctime>
 
 namespace apptest {
 namespace {
@@ -22,13 +21,6 @@ const QString kFirstFailedBox = "Firmware update 1 failed.\nPlease restart the a
 const QString kBusyBox = "An update is running.\nPlease wait until it has finished before closing the updater.";
 const QString kStopBox = "The first part of the update is done; the second part has not started yet.\n"
                          "Stop the update and close the updater?";
-
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
 
 // Also the window's event filter: it calls onStage as the run enters each
 // stage, and keeps the UPDATE picture shown as the run's end begins.
@@ -122,9 +114,12 @@ protected:
 
 };
 
-TEST_F(UpdateTest, SuccessProgramsBothChipsLogsEveryStepHoldsTheCeilingsAndSleeps)
+// (The GUI thread's share of a core over the update, which waiting by
+// spinning the event loop would drive near 1, is measured by the
+// walk-through: bench_cli's BM_WindowUpdate reports it.)
+TEST_F(UpdateTest, SuccessProgramsBothChipsLogsEveryStepHoldsTheCeilings)
 {
-    probe().presenceTimer()->setInterval(500); // the product's own tick, for the CPU share
+    probe().presenceTimer()->setInterval(500); // the product's own tick
     // Each stage's wait is held where its ceiling shows: the count is pushed
     // far up as the stage begins and must come down to the ceiling.
     std::map<QString, int> most; // the highest value the bar showed in each stage
@@ -138,16 +133,7 @@ TEST_F(UpdateTest, SuccessProgramsBothChipsLogsEveryStepHoldsTheCeilingsAndSleep
         if (next == "first stage" || next == "wait" || next == "second stage")
             probe().progressCount() = 1000;
     };
-    QElapsedTimer wall;
-    wall.start();
-    const double cpuBefore = threadCpuMs();
     EXPECT_EQ(update(), (QStringList{kInfoBox, kSuccessBox}));
-    const double cpu = threadCpuMs() - cpuBefore, share = cpu / static_cast<double>(wall.elapsed());
-    std::printf("GUI thread: %.0f ms of CPU over %lld ms of update (%.1f %%)\n", cpu, wall.elapsed(), 100 * share);
-    // Waiting by spinning the event loop keeps a core busy (a share near 1).
-    // The window sleeps between events: about 2 % here with the sanitizers,
-    // so the bound leaves room for a loaded machine.
-    EXPECT_LT(share, 0.10);
     expectEnded(true);
     EXPECT_EQ(probe().selectedFilePath(), nullptr);
     EXPECT_EQ(probe().ui().fileNameLabel->pixmap(Qt::ReturnByValue).size(), QSize(291, 27)); // the empty panel

@@ -2,9 +2,11 @@
 """What a screen reader finds of the running updater on the accessibility bus.
 
 Finds the application named by the first argument, prints every object of its
-window as "role | name | description | states", checks the controls a
-screen-reader user needs, and presses the browse button through the bus's
-action interface: the file dialog must open. Exit 0 when all of it holds.
+window as "role | name | description | states | actions", checks the controls
+a screen-reader user needs and that the window reads in its own order (row by
+row from the top: the title, each heading before what it names, the banner at
+the foot), and presses the browse button through the bus's action interface:
+the file dialog must open. Exit 0 when all of it holds.
 """
 import sys
 import time
@@ -64,12 +66,20 @@ def walk(acc, depth=0):
             yield from walk(child, depth + 1)
 
 
+def actions(acc):
+    try:
+        action = acc.queryAction()
+    except NotImplementedError:
+        return []
+    return [action.getName(i) for i in range(action.nActions)]
+
+
 def line(acc):
     states = acc.getState()
     marks = [name for name, state in (("sensitive", pyatspi.STATE_SENSITIVE), ("focusable", pyatspi.STATE_FOCUSABLE),
                                        ("focused", pyatspi.STATE_FOCUSED)) if states.contains(state)]
     description = acc.description.replace("\n", " ")
-    return f"{acc.getRoleName()} | {acc.name} | {description} | {','.join(marks)}"
+    return f"{acc.getRoleName()} | {acc.name} | {description} | {','.join(marks)} | {','.join(actions(acc))}"
 
 
 def objects(app):
@@ -102,7 +112,25 @@ browse = find(app, "push button", "Choose file")
 update = find(app, "push button", "UPDATE")
 expect(browse is not None, "no push button 'Choose file'")
 expect(update is not None, "no push button 'UPDATE'")
-expect(find(app, "progress bar", "Progress") is not None, "no progress bar 'Progress'")
+progress = find(app, "progress bar", "Progress")
+expect(progress is not None, "no progress bar 'Progress'")
+if progress is not None:
+    expect(not actions(progress), f"the progress bar offers actions: {actions(progress)}")
+expect(find(app, "heading", "VIREON SURFACE FIRMWARE UPDATER") is not None, "no heading with the window's title")
+expect(find(app, "label", "KEEP THE SURFACE CONNECTED WHILE IT UPDATES") is not None, "no label with the banner")
+# The window's parts in the order a screen reader walks them.
+if frame is not None and frame.childCount == 1:
+    panel = frame.getChildAtIndex(0)
+    order = [(panel.getChildAtIndex(i).getRoleName(), panel.getChildAtIndex(i).name) for i in range(panel.childCount)]
+    expected = [("heading", "VIREON SURFACE FIRMWARE UPDATER"), ("label", "DEVICE STATUS"), ("label", "FILE"),
+                ("label", "Device status: DISCONNECTED"), ("label", "File: none chosen"), ("push button", "Choose file"),
+                ("push button", "UPDATE"), ("label", "PROGRESS"), ("progress bar", "Progress"),
+                ("label", "Connect the surface, then choose the firmware file."),
+                ("label", "KEEP THE SURFACE CONNECTED WHILE IT UPDATES")]
+    expect(order[:len(expected)] == expected and len(order) == len(expected) + 1 and order[-1][1].startswith("v"),
+           f"the window reads out of its order: {order}")
+else:
+    failures.append("the frame does not hold the window's one panel")
 expect(find(app, "label", "File: none chosen") is not None, "no file panel label 'File: none chosen'")
 if update is not None:
     expect(not update.getState().contains(pyatspi.STATE_SENSITIVE), "UPDATE is offered with no surface and no file")

@@ -144,6 +144,10 @@ int main(int argc, char **argv)
     // use simulated surfaces of the same names.
     QTemporaryDir runtimeFolder;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    // The site's keys and policy from an empty folder of this process's
+    // own, never the machine's /etc/vireon-control.
+    QTemporaryDir siteFolder;
+    qputenv("VIREON_CONFIG_DIR", QFile::encodeName(siteFolder.path()));
     // The programs started here meet the same leak of Debian 12's hidapi as
     // the other real-path tests (hid_open_path, when a node hangs up as it
     // is opened; see test_main.cpp): their leak check is told of it.

@@ -30,6 +30,11 @@ int main(int argc, char **argv)
     // use simulated surfaces of the same names.
     QTemporaryDir runtimeFolder;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
+    // The site's keys and policy from an empty folder of this process's
+    // own, never the machine's /etc/vireon-control (a site that requires
+    // signatures would refuse the tests' unsigned files).
+    QTemporaryDir siteFolder;
+    qputenv("VIREON_CONFIG_DIR", QFile::encodeName(siteFolder.path()));
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();

@@ -1,5 +1,6 @@
 // The window's ground and the panel behind its labels.
 #include "paint_kit.h"
+#include "painted_texts.h"
 #include "pictures.h"
 
 #include <QLinearGradient>
@@ -61,7 +62,7 @@ QImage background(int w, int h)
         fill.setColorAt(1.0, QColor(150, 190, 255));
         np.setPen(QPen(QBrush(fill), 1));
         np.drawText(QRectF(10 * s, 12 * s, 400 * s, 62 * s), Qt::AlignLeft | Qt::AlignVCenter,
-                    QStringLiteral("VIREON"));
+                    QString::fromLatin1(painted::kName));
     }
     p.end();
     addGlow(image, name, QColor(70, 140, 255), static_cast<int>(6 * s), 0.9);
@@ -78,20 +79,21 @@ QImage background(int w, int h)
     p.setFont(regularFont(11 * s, 130));
     p.setPen(QColor(150, 180, 230, 210));
     p.drawText(QRectF(300 * s, 50 * s, 278 * s, 24 * s), Qt::AlignRight | Qt::AlignBottom,
-               QStringLiteral("SURFACE FIRMWARE UPDATER"));
+               QString::fromLatin1(painted::kSubtitle));
 
     // Footer: a fainter line and the small print.
     QLinearGradient footer(10 * s, 0, 578 * s, 0);
     footer.setColorAt(0.0, QColor(90, 160, 255, 0));
     footer.setColorAt(0.5, QColor(90, 160, 255, 70));
     footer.setColorAt(1.0, QColor(90, 160, 255, 0));
-    p.fillRect(QRectF(10 * s, 340 * s, 568 * s, 1.0 * s), footer);
+    // Below the two lines the progress bar's stage line may take.
+    p.fillRect(QRectF(10 * s, 359 * s, 568 * s, 1.0 * s), footer);
     // The small print is an instruction: bold, about 8 px tall in the
     // window, and light enough on the dark ground to read (over 10:1).
     p.setFont(boldFont(12.5 * s, 104));
     p.setPen(QColor(200, 215, 240));
     p.drawText(QRectF(10 * s, 372 * s, 495 * s, 24 * s), Qt::AlignLeft | Qt::AlignBottom,
-               QStringLiteral("KEEP THE SURFACE CONNECTED WHILE IT UPDATES"));
+               QString::fromLatin1(painted::kBanner));
     p.end();
     return image;
 }
