@@ -24,7 +24,7 @@ let s = ""; process.stdin.on("data", (d) => s += d).on("end", () => {
   for (const [file, size] of Object.entries(page.files)) console.log(`${file.padEnd(16)} ${String(size.bytes).padStart(8)} B  gzip ${String(size.gzip).padStart(7)} B`);
   console.log(`${"page at load".padEnd(16)} ${String(page.total.bytes).padStart(8)} B  gzip ${String(page.total.gzip).padStart(7)} B`);
   console.log(`${"+ for signatures".padEnd(16)} ${String(page.signatureTotal.bytes).padStart(8)} B  gzip ${String(page.signatureTotal.gzip).padStart(7)} B (libsodium, loaded when a signature is checked)`);
-  console.log(`first paint           ${page.firstPaintMs.toFixed(1)} ms (median of ${page.runs})`);
+  console.log(`first paint           ${page.firstPaintMs.toFixed(1)} ms (median of ${page.runs}); a bare page of one line ${page.bareFirstPaintMs.toFixed(1)} ms, ratio ${(page.firstPaintMs / page.bareFirstPaintMs).toFixed(2)}`);
   console.log(`one exchange, page    ${page.exchangeUs.toFixed(1)} us (HID transport in WebAssembly, WebHID, stand-in surface)`);
   console.log(`  of which stand-in   ${page.standinUs.toFixed(1)} us (the same exchange from JavaScript, straight to the stand-in)`);
   console.log(`  page path alone     ${(page.exchangeUs - page.standinUs).toFixed(1)} us`);

@@ -10,7 +10,8 @@
 // Prints JSON.
 //
 //   node bench/web/page_figures.mjs BUILD_DIR [RUNS]
-import { readFileSync, readdirSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import { fileURLToPath } from 'node:url';
@@ -43,21 +44,34 @@ const signatureTotal = add(Object.keys(sizes).filter(onDemand));
 const server = await serve({ site, standin: join(build, 'sim') });
 const executablePath = process.env.VIREON_CHROMIUM || '/usr/bin/chromium';
 const browser = await chromium.launch({ executablePath, args: ['--no-sandbox'] });
+// The floor any page pays: one line of text, served the same way.
+const bareSite = mkdtempSync(join(tmpdir(), 'vireon-bare-page-'));
+writeFileSync(join(bareSite, 'index.html'),
+  '<!doctype html><html lang="en"><title>bare</title><p>Vireon Surface</p></html>\n');
+const firstPaint = async (url) => {
+  const context = await browser.newContext();
+  const page = await context.newPage();
+  await page.goto(url);
+  await page.waitForFunction(() => performance.getEntriesByName('first-paint').length > 0);
+  const at = await page.evaluate(() => performance.getEntriesByName('first-paint')[0].startTime);
+  await context.close();
+  return at;
+};
+const barePaints = [];
 const paints = [];
 const exchanges = [];
 const pagePath = [];
 const standinAlone = [];
 const benchServer = await serve({ site: benchDir, standin: join(build, 'sim') });
 for (let run = 0; run < runs; ++run) {
-  // First paint of the page as shipped (no stand-in), a fresh context each time.
+  // First paint of the page as shipped (no stand-in) and of the bare page,
+  // in turns, a fresh context each time.
   const plain = await serve({ site });
-  const context = await browser.newContext();
-  const page = await context.newPage();
-  await page.goto(plain.url);
-  await page.waitForFunction(() => performance.getEntriesByName('first-paint').length > 0);
-  paints.push(await page.evaluate(() => performance.getEntriesByName('first-paint')[0].startTime));
-  await context.close();
+  const bare = await serve({ site: bareSite });
+  paints.push(await firstPaint(plain.url));
+  barePaints.push(await firstPaint(bare.url));
   await plain.close();
+  await bare.close();
 
   // An update: each stage's time over its requests.
   const updating = await browser.newContext();
@@ -104,6 +118,7 @@ console.log(JSON.stringify({
   total,
   signatureTotal,
   firstPaintMs: median(paints),
+  bareFirstPaintMs: median(barePaints),
   exchangeUs: median(pagePath),
   standinUs: median(standinAlone),
   updateExchangeUs: median(exchanges),
