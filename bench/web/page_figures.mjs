@@ -9,7 +9,8 @@
 // over the requests its chip received, the page's rendering included).
 // Prints JSON.
 //
-//   node bench/web/page_figures.mjs BUILD_DIR [RUNS]
+//   node bench/web/page_figures.mjs BUILD_DIR [RUNS] [DESKTOP_EXCHANGE_NS]
+// (with the desktop host's exchange in ns: a table beside it instead)
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -113,7 +114,7 @@ await benchServer.close();
 await browser.close();
 await server.close();
 
-console.log(JSON.stringify({
+const figures = {
   files: sizes,
   total,
   signatureTotal,
@@ -123,4 +124,24 @@ console.log(JSON.stringify({
   standinUs: median(standinAlone),
   updateExchangeUs: median(exchanges),
   runs,
-}, null, 2));
+};
+const desktopNs = Number(process.argv[4] || 0);
+if (!desktopNs) {
+  console.log(JSON.stringify(figures, null, 2));
+} else {
+  // As a table beside the desktop host's exchange (bench_simbus BM_Exchange).
+  const size = (name, s) => `${name.padEnd(18)} ${String(s.bytes).padStart(8)} B  gzip ${String(s.gzip).padStart(7)} B`;
+  const us = (value) => `${value.toFixed(1)} us`;
+  const desktopUs = desktopNs / 1000;
+  for (const [file, s] of Object.entries(sizes)) console.log(size(file, s));
+  console.log(size('page at load', total));
+  console.log(`${size('+ for signatures', signatureTotal)} (libsodium, loaded when a signature is checked)`);
+  console.log(`first paint           ${figures.firstPaintMs.toFixed(1)} ms (median of ${runs}); a bare one-line page ` +
+    `${figures.bareFirstPaintMs.toFixed(1)} ms, ratio ${(figures.firstPaintMs / figures.bareFirstPaintMs).toFixed(2)}`);
+  console.log(`one exchange, page    ${us(figures.exchangeUs)} (HID transport in WebAssembly, WebHID, stand-in)`);
+  console.log(`  of which stand-in   ${us(figures.standinUs)} (the same exchange from JavaScript, straight to it)`);
+  console.log(`  page path alone     ${us(figures.exchangeUs - figures.standinUs)}`);
+  console.log(`one exchange, desktop ${us(desktopUs)} (HID transport, simulated bus)`);
+  console.log(`ratio page/desktop    ${(figures.exchangeUs / desktopUs).toFixed(1)}`);
+  console.log(`in whole updates      ${us(figures.updateExchangeUs)} per exchange (rendering included)`);
+}
