@@ -43,6 +43,9 @@ for size in 16 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/vireon-control.png")
 done
 expected+=(usr/bin/vireon-flash usr/share/man/man1/vireon-flash.1.gz usr/share/vireon-control/keys/README)
+# The browser page, without the stand-in of its demo and tests.
+expected+=(usr/share/vireon-control/web/index.html usr/share/vireon-control/web/updater.wasm
+  usr/share/vireon-control/web/sodium.js usr/share/vireon-control/web/trusted-keys.json)
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
 for path in "${expected[@]}"; do
@@ -53,6 +56,7 @@ done
 # The signature check's library comes in through the shared-library dependencies.
 dpkg-deb --field "$deb" Depends | grep -q "libsodium" || fail "Depends names no libsodium: $(dpkg-deb --field "$deb" Depends)"
 ! grep -q "vireon-flash-demo" <<<"$contents" || fail "the command's demo is in the package"
+! grep -q "standin\|surface\.wasm" <<<"$contents" || fail "the page's simulated surface is in the package"
 [[ "$rules" < "usr/lib/udev/rules.d/73-seat-late.rules" ]] || fail "the rule sorts after 73-seat-late.rules"
 grep -q -- "-rw-r--r-- root/root .* \./$rules\$" <<<"$contents" || fail "the rule's mode or owner"
 

@@ -14,7 +14,11 @@ packages=(
   xvfb x11-utils dbus-daemon dbus-bin at-spi2-core python3-pyatspi python3-gi
   graphviz
   build-essential dpkg-dev debhelper lintian appstream desktop-file-utils file imagemagick
+  emscripten chromium
 )
+# The page's tests drive Chromium from Node.js; a machine with its own
+# Node.js has npm with it.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,11 +26,6 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: all packages present"
-  exit 0
-fi
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -69,6 +68,19 @@ apt_get() {
   done
 }
 
-echo "install-deps: installing ${missing[*]}"
-apt_get update -q
-apt_get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+else
+  echo "install-deps: installing ${missing[*]}"
+  apt_get update -q
+  apt_get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The page's npm packages (its signature library, the browser driver and
+# the accessibility checker of its tests), exactly as package-lock.json
+# pins them.
+cd "$(dirname "$0")/.."
+if ! npm ls --silent >/dev/null 2>&1; then
+  echo "install-deps: npm ci"
+  npm ci --no-audit --no-fund
+fi

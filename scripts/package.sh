@@ -56,6 +56,11 @@ rm -rf "$out/src"
 mkdir -p "$src"
 tar -C "$top" --exclude=./.git --exclude=./build --exclude='./build-*' \
   --exclude=./node_modules --exclude='./obj-*' -cf - . | tar -C "$src" -xf -
+# The browser page's one npm package at run time, libsodium's JavaScript
+# build, as package-lock.json pins it (npm ci brings it when missing).
+[ -d node_modules/libsodium-wrappers ] || npm ci --no-audit --no-fund
+mkdir -p "$src/node_modules"
+cp -r node_modules/libsodium node_modules/libsodium-wrappers "$src/node_modules/"
 
 # debhelper gives the build a home of its own, so ccache is told where its
 # cache really is.

@@ -11,6 +11,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 namespace apptest {
 namespace {
@@ -52,22 +55,33 @@ const StageLengths &stageLengths()
     return lengths;
 }
 
-// A fault kind and the cause each front end must name for it.
+// A fault kind and the cause each front end must name for it, from the
+// table the browser page's matrix reads too.
 struct Kind {
-    const char *name;
-    const char *cause; // what the transport recorded, at a request that has an answer
-    bool exitLost; // at the exit command, the surface never gets it
+    std::string name;
+    std::string cause; // what the transport recorded, at a request that has an answer
+    bool exitLost;     // at the exit command, the surface never gets it
 };
 
-const Kind kKinds[] = {
-    {"write-fails", "The transfer to the surface failed: the write failed (Connection timed out).", true},
-    {"read-fails", "The transfer to the surface failed: the read failed (Input/output error).", false},
-    {"no-answer", "The surface did not answer within 0.3 s.", false},
-    {"drop", "The surface did not answer within 0.3 s.", true},
-    {"cut", "The transfer to the surface failed: the surface's answer was cut short (3 of 7 bytes).", false},
-    {"garble-status", "The transfer to the surface failed: the surface's answer had a wrong checksum.", false},
-    {"unplug", "The transfer to the surface failed: the surface was unplugged.", true},
-};
+const std::vector<Kind> &kinds()
+{
+    static const std::vector<Kind> table = [] {
+        std::vector<Kind> out;
+        std::ifstream file(VIREON_FAULT_KINDS);
+        for (std::string line; std::getline(file, line);) {
+            std::istringstream fields(line);
+            std::string name, exitLost, cause;
+            if (line.empty() || line[0] == '#' || !std::getline(fields, name, '\t') ||
+                !std::getline(fields, exitLost, '\t') || !std::getline(fields, cause, '\t'))
+                continue;
+            out.push_back({name, cause, exitLost == "yes"});
+        }
+        if (out.empty())
+            throw std::runtime_error("no fault kinds in " VIREON_FAULT_KINDS);
+        return out;
+    }();
+    return table;
+}
 
 struct Cell {
     const Kind *kind;
@@ -79,9 +93,10 @@ struct Cell {
     // The middle exchange verifies the second row, row 1.
     QString reason() const
     {
+        const QString cause = QString::fromStdString(kind->cause);
         if (std::string(place) == "first")
-            return QString("%1 It stopped at exchange 1 of image %2 (enter bootloader).").arg(kind->cause).arg(stage);
-        return QString("%1 It stopped at row 1 of image %2 (verify row), exchange 8.").arg(kind->cause).arg(stage);
+            return QString("%1 It stopped at exchange 1 of image %2 (enter bootloader).").arg(cause).arg(stage);
+        return QString("%1 It stopped at row 1 of image %2 (verify row), exchange 8.").arg(cause).arg(stage);
     }
 };
 
@@ -91,7 +106,7 @@ void PrintTo(const Cell &cell, std::ostream *out) { *out << faultOption(cell); }
 
 std::string cellName(const testing::TestParamInfo<Cell> &info)
 {
-    std::string name = std::string(info.param.kind->name) + "_" + std::to_string(info.param.stage) + "_" + info.param.place;
+    std::string name = info.param.kind->name + "_" + std::to_string(info.param.stage) + "_" + info.param.place;
     for (char &c : name)
         if (c == '-')
             c = '_';
@@ -106,7 +121,7 @@ std::string faultOption(const Cell &cell)
         n = "1";
     else if (n == "middle")
         n = std::to_string(length / 2);
-    return std::string(cell.kind->name) + ":" + std::to_string(cell.stage) + ":" + n;
+    return cell.kind->name + ":" + std::to_string(cell.stage) + ":" + n;
 }
 
 bool printing() { return std::getenv("VIREON_MATRIX_PRINT") != nullptr; }
@@ -251,7 +266,7 @@ TEST_P(CauseMatrix, CommandLineTellsTheCause)
 std::vector<Cell> cells()
 {
     std::vector<Cell> out;
-    for (const Kind &kind : kKinds)
+    for (const Kind &kind : kinds())
         for (int stage : {1, 2})
             for (const char *place : {"first", "middle", "last"})
                 out.push_back({&kind, stage, place});

@@ -81,6 +81,9 @@ README = {
     # Quick start
     'scripts/demo.sh': Run('window', quick='scripts/demo.sh --help', runs=[Expect(0, [r'--scenario NAME'])]),
     'scripts/test.sh': RunBy('.ci/run', 'bash scripts/test.sh'),
+    # The page with its simulated surface serves until Ctrl-C; the page's
+    # own tests (tests/web) run it as the demo serves it.
+    'scripts/web-demo.sh': Run('flash', quick='scripts/web-demo.sh --help', runs=[Expect(0, [r'fault=KIND:STAGE:N'])]),
     'scripts/walkthrough.sh': Run('window', runs=[Expect(0, [r'Firmware Update 1 success', r'errorFlag==0'])]),
     'scripts/package.sh': RunBy('packaging/check_package.sh', '"$top/scripts/package.sh" --no-deps --out "$dir"'),
     'sudo apt install ./build/package/vireon-control_0.12-1_amd64.deb':
