@@ -8,18 +8,6 @@
 #include <utility>
 
 namespace vireon::engine {
-namespace {
-
-int secondsUp(Millis left) { return static_cast<int>(std::max<long long>(0, (left.count() + 999) / 1000)); }
-int secondsDown(Millis waited) { return static_cast<int>(std::max<long long>(0, waited.count() / 1000)); }
-
-} // namespace
-
-const char *phaseName(Phase phase)
-{
-    static const char *const names[] = {"idle", "starting", "first stage", "pause", "wait", "second stage", "ending"};
-    return names[static_cast<int>(phase)];
-}
 
 UpdateEngine::UpdateEngine(Policy policy) : policy_(std::move(policy)) {}
 
@@ -297,87 +285,6 @@ Step UpdateEngine::imageChanged(Millis, int image, const std::string &problem)
     return finish(endings::imageChanged(image, problem, rowsWritten_[image - 1], policy_));
 }
 
-Step UpdateEngine::watchRestart(Millis now, State state)
-{
-    state_ = state;
-    stateSince_ = now;
-    watch_.emplace(target_, now, policy_.restartAllowance, policy_.returnLimit, state == State::Return2);
-    return decideWatch(now);
-}
-
-Step UpdateEngine::decideWatch(Millis now)
-{
-    switch (watch_->timePassed(now)) {
-    case RestartWatch::Verdict::Waiting:
-        break;
-    case RestartWatch::Verdict::Back:
-        return watchBack(now);
-    case RestartWatch::Verdict::StayedOn:
-        return watchStayedOn(now);
-    case RestartWatch::Verdict::Gone:
-        return watchGone(now);
-    }
-    next_ = Next();
-    next_.kind = Next::Look;
-    next_.until = watch_->deadline();
-    Step step = current();
-    step.notes = std::move(notes_);
-    notes_.clear();
-    return step;
-}
-
-Step UpdateEngine::watchBack(Millis now)
-{
-    const Surface back = watch_->surface();
-    const long long away = watch_->away().count();
-    switch (state_) {
-    case State::Stage1Return:
-        return runStage(now, 1, back, false);
-    case State::Return1:
-        add(Note::Kind::RestartSeen, "back after " + secondsTenths(away) + " s off the bus");
-        return runStage(now, 2, back, false);
-    case State::Stage2Return:
-        return runStage(now, 2, back, std::exchange(bounceNext_, false));
-    default: // Return2: it restarted into its new firmware
-        restartingAway_ = target_.find(seen_) == nullptr;
-        return finish(endings::succeeded(request_.fileName, false, applicationChecked_, policy_));
-    }
-}
-
-Step UpdateEngine::watchStayedOn(Millis now)
-{
-    const Millis allowance = policy_.restartAllowance;
-    switch (state_) {
-    case State::Stage1Return:
-        // The exit command of the try that met the second chip did not
-        // restart it: it is still not the chip image 1 is for.
-        return finish(endings::stageFailed(1, accountFor(account(1, StageReport{})), rowsWritten_[0], policy_));
-    case State::Return1:
-        add(Note::Kind::StayedOn,
-            "The surface stayed on the bus for " + seconds(allowance.count()) + " s after image 1.");
-        return finish(endings::notRestarted(allowance, policy_));
-    case State::Stage2Return:
-        // It did not leave: the next try tells what became of it.
-        return runStage(now, 2, watch_->surface(), std::exchange(bounceNext_, false));
-    default:
-        add(Note::Kind::StayedOn,
-            "The surface stayed on the bus for " + seconds(allowance.count()) + " s after image 2.");
-        return finish(endings::succeeded(request_.fileName, true, applicationChecked_, policy_));
-    }
-}
-
-Step UpdateEngine::watchGone(Millis)
-{
-    switch (state_) {
-    case State::Stage1Return:
-        return finish(endings::notBack(0, policy_));
-    case State::Return1:
-        return finish(endings::notBack(1, policy_));
-    default: // Stage2Return: the failure that made the retry is the run's
-        return finish(endings::stageFailed(2, *stage2Failure_, rowsWritten_[1], policy_));
-    }
-}
-
 Step UpdateEngine::stage2Ended(Millis now, const StageReport &report)
 {
     rowsWritten_[1] += report.transfer.rowsWritten;
@@ -455,101 +362,6 @@ Step UpdateEngine::stop(bool closing)
         break;
     }
     return finish(endings::stopped(where, where == StoppedAt::BeforeImage1 ? 1 : 2, 0, closing, policy_));
-}
-
-Phase UpdateEngine::phase() const
-{
-    switch (state_) {
-    case State::Idle: return Phase::Idle;
-    case State::Looking:
-    case State::Claiming: return Phase::Starting;
-    case State::Stage1:
-    case State::Stage1Return: return Phase::FirstStage;
-    case State::Pause: return Phase::Pause;
-    case State::Return1: return Phase::Wait;
-    case State::Stage2:
-    case State::Stage2Return:
-    case State::Return2: return Phase::SecondStage;
-    }
-    return Phase::Idle;
-}
-
-CloseAnswer UpdateEngine::closeAnswer() const
-{
-    if (state_ == State::Stage1 && !stageStarted_ && tries_[0] == 1)
-        return CloseAnswer::EndRun; // told to begin, not begun
-    if (state_ == State::Stage2 && !stageStarted_)
-        return CloseAnswer::Ask; // between the images still
-    switch (phase()) {
-    case Phase::Idle:
-    case Phase::Ending: return CloseAnswer::Close;
-    case Phase::Starting: return CloseAnswer::EndRun;
-    case Phase::Pause:
-    case Phase::Wait: return CloseAnswer::Ask;
-    case Phase::FirstStage:
-    case Phase::SecondStage: return CloseAnswer::Refuse;
-    }
-    return CloseAnswer::Close;
-}
-
-StageLine UpdateEngine::line(Millis now, int rowsDone) const
-{
-    StageLine line;
-    switch (state_) {
-    case State::Idle:
-        if (last_) {
-            line.kind = StageLine::Kind::Result;
-            line.text = last_->result;
-            line.ceiling = last_->success() ? 100 : 0;
-        }
-        return line;
-    case State::Looking:
-    case State::Claiming:
-        line.kind = StageLine::Kind::Looking;
-        line.text = lookingText(secondsDown(now - stateSince_));
-        line.ceiling = 50;
-        return line;
-    case State::Stage2:
-        if (!stageStarted_ && tries_[1] == 1) { // told to begin once the front end sees it back
-            line.kind = StageLine::Kind::Waiting;
-            line.text = waitingText(secondsDown(now - waitSince_));
-            line.ceiling = 85;
-            return line;
-        }
-        [[fallthrough]];
-    case State::Stage1:
-        if (state_ == State::Stage1 && !stageStarted_ && tries_[0] == 1) { // told to begin; the front end has not yet
-            line.kind = StageLine::Kind::Looking;
-            line.text = "Starting the update";
-            line.ceiling = 50;
-            return line;
-        }
-        line.kind = StageLine::Kind::Rows;
-        line.image = state_ == State::Stage1 ? 1 : 2;
-        line.rowsTotal = rowsTotal_;
-        line.rowsDone = std::min(rowsDone, rowsTotal_);
-        line.text = rowsText(line.image, line.rowsDone, line.rowsTotal);
-        line.ceiling = state_ == State::Stage1 ? 50 : 95;
-        return line;
-    case State::Pause:
-        line.kind = StageLine::Kind::Restarting;
-        line.text = restartingText(secondsUp(pauseLeft_));
-        line.ceiling = 85;
-        return line;
-    case State::Return1:
-        line.kind = StageLine::Kind::Waiting;
-        line.text = waitingText(secondsDown(now - stateSince_));
-        line.ceiling = 85;
-        return line;
-    case State::Stage1Return:
-    case State::Stage2Return:
-    case State::Return2:
-        line.kind = StageLine::Kind::Restarting;
-        line.text = restartingText(secondsUp(stateSince_ + policy_.restartAllowance - now));
-        line.ceiling = state_ == State::Stage1Return ? 50 : 95;
-        return line;
-    }
-    return line;
 }
 
 } // namespace vireon::engine
