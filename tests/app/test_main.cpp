@@ -2,11 +2,11 @@
 // (not the desktop's) file dialog so that the tests can answer it.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QApplication>
 
 #include <cstdlib>
+
+#include "../private_folders.h"
 
 // The offscreen platform never frees its screen object; nothing of ours.
 // Its allocations show that library only with full stacks.
@@ -15,15 +15,7 @@ extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=
 
 int main(int argc, char **argv)
 {
-    // Surface locks of this test process alone: tests running in parallel
-    // use simulated surfaces of the same names.
-    QTemporaryDir runtimeFolder;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
-    // The site's keys and policy from an empty folder of this process's
-    // own, never the machine's /etc/vireon-control (a site that requires
-    // signatures would refuse the tests' unsigned files).
-    QTemporaryDir siteFolder;
-    qputenv("VIREON_CONFIG_DIR", QFile::encodeName(siteFolder.path()));
+    const vireon::tests::PrivateFolders folders;
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();

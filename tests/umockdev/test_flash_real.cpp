@@ -16,6 +16,7 @@
 
 #include "cyacd_gen.h"
 #include "hidraw_testbed.h"
+#include "../private_folders.h"
 
 namespace {
 
@@ -140,18 +141,11 @@ TEST(ShippedFlash, TwoProcessesUpdateTwoSurfacesAtOnce)
 
 int main(int argc, char **argv)
 {
-    // Surface locks of this test process alone: tests running in parallel
-    // use simulated surfaces of the same names.
-    QTemporaryDir runtimeFolder;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
-    // The site's keys and policy from an empty folder of this process's
-    // own, never the machine's /etc/vireon-control.
-    QTemporaryDir siteFolder;
-    qputenv("VIREON_CONFIG_DIR", QFile::encodeName(siteFolder.path()));
+    const vireon::tests::PrivateFolders folders;
     // The programs started here meet the same leak of Debian 12's hidapi as
     // the other real-path tests (hid_open_path, when a node hangs up as it
     // is opened; see test_main.cpp): their leak check is told of it.
-    QFile suppressions(runtimeFolder.filePath(QStringLiteral("lsan-suppressions")));
+    QFile suppressions(folders.runtimePath(QStringLiteral("lsan-suppressions")));
     if (suppressions.open(QIODevice::WriteOnly) && suppressions.write("leak:libhidapi-hidraw.so.0\n") > 0) {
         suppressions.close();
         QByteArray options = qgetenv("LSAN_OPTIONS");

@@ -3,14 +3,13 @@
 // own, so that the tests can answer them.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "hidraw_testbed.h"
+#include "../private_folders.h"
 
 // The offscreen platform never frees its screen object; nothing of ours.
 // hid_open_path of Debian 12's hidapi (0.13.1) leaks the text of its error
@@ -26,15 +25,7 @@ extern "C" const char *__lsan_default_suppressions()
 
 int main(int argc, char **argv)
 {
-    // Surface locks of this test process alone: tests running in parallel
-    // use simulated surfaces of the same names.
-    QTemporaryDir runtimeFolder;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder.path()));
-    // The site's keys and policy from an empty folder of this process's
-    // own, never the machine's /etc/vireon-control (a site that requires
-    // signatures would refuse the tests' unsigned files).
-    QTemporaryDir siteFolder;
-    qputenv("VIREON_CONFIG_DIR", QFile::encodeName(siteFolder.path()));
+    const vireon::tests::PrivateFolders folders;
     testing::InitGoogleTest(&argc, argv);
     if (testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
