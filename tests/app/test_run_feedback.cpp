@@ -209,20 +209,29 @@ TEST_F(RunFeedbackTest, TheCloseRefusedBoxClosesWhenItsStageEnds)
 {
     QPointer<QMessageBox> refused;
     bool refusedOpenAtSuccess = true;
+    // Image 1 waits until the refused box has been seen: the boxes are
+    // looked for now and then, and a stage of four rows can end between
+    // two looks. Should the box never come, the wait ends after a while
+    // and the test fails on what it saw.
     std::unique_lock<std::mutex> held;
+    QTimer release;
+    release.setSingleShot(true);
+    QObject::connect(&release, &QTimer::timeout, [&held]() {
+        if (held.owns_lock())
+            held.unlock();
+    });
     QObject::connect(line(), &vireon::app::StageLine::shown, [&](const QString &text) {
         if (text != "Image 1: row 0 of 4")
             return;
-        held = surface->lock(); // image 1 waits until the close has been refused
-        QTimer::singleShot(0, [&]() {
-            EXPECT_FALSE(window().close());
-            held.unlock();
-        });
+        held = surface->lock();
+        release.start(30000);
+        QTimer::singleShot(0, [&]() { EXPECT_FALSE(window().close()); });
     });
     answerBox = [&](QMessageBox *box) {
         if (box->text().startsWith("An update is running.")) {
             refused = box;
             box->setProperty(vireon::demo::kLeaveOpen, true);
+            release.start(0);
         }
         if (box->text() == "Firmware update complete.")
             refusedOpenAtSuccess = refused && refused->isVisible();
