@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""Every command the two READMEs give is run here: as written, in a quick
-form where the whole one takes long, or by another test named here.
+"""Every command the two READMEs and the manual pages give is run here: as
+written, in a quick form where the whole one takes long, or by another test
+named here.
 
 The commands are the lines of the READMEs' code blocks: README.md's run
 from the top of the source tree, ansible/README.md's from ansible/. A line
 that ends in a backslash goes on in the next; a comment after the command
 is not part of it; a block whose every line is quoted is output shown, not
-commands. Each must be a key of the README's table below, which says how it
-is run: a command the table does not have fails the test, and so does a
-script that a README names and that does not exist, before anything runs.
-A row the READMEs no longer give fails it too.
+commands. A manual page's are the indented lines of its EXAMPLES. Each must
+be a key of its document's table below, which says how it is run: a
+command the table does not have fails the test, and so does a script that
+a README names and that does not exist, before anything runs. A row the
+documents no longer give fails it too.
 
 usage: test_readme_commands.py SOURCE_DIR BUILD_DIR --groups G1,G2,...
            checks the tables against the READMEs (every row's group must be
@@ -150,7 +152,24 @@ ANSIBLE_README = {
             needs=['ansible-playbook']),
 }
 
-READMES = [('README.md', '.', README), ('ansible/README.md', 'ansible', ANSIBLE_README)]
+# The manual pages' examples, run from the top of the source tree by the
+# same program on the simulated surface (vireon-flash-demo), its file the
+# name the examples give.
+MANUAL_FILE = 'vireon-surface.cyacd'
+VIREON_FLASH_MANUAL = {
+    'vireon-flash --wait 30 update ' + MANUAL_FILE:
+        Run('flash', quick='scripts/flash-demo.sh --wait 30 update ' + MANUAL_FILE,
+            runs=[Expect(0, [FLASH_DEMO_UPDATED])]),
+    'vireon-flash --serial VS-0002 --json --log flash.log update ' + MANUAL_FILE:
+        Run('flash', quick='scripts/flash-demo.sh --scenario two --serial VS-0002 --json --log flash.log update %s'
+                           ' && echo "== flash.log" && cat flash.log' % MANUAL_FILE,
+            runs=[Expect(0, [r'"serial":"VS-0002"', r'"result":"success"', r'^== flash.log\n(.+\n)*.*VS-0002'])]),
+}
+
+# Each document: its path, the folder its commands run from, its table, and
+# how its commands are found.
+DOCUMENTS = [('README.md', '.', README, 'markdown'), ('ansible/README.md', 'ansible', ANSIBLE_README, 'markdown'),
+             ('cli/vireon-flash.1', '.', VIREON_FLASH_MANUAL, 'manual')]
 
 
 def commands(text):
@@ -193,12 +212,31 @@ def commands(text):
     return found
 
 
+def manual_commands(text):
+    """The commands of a manual page's EXAMPLES: the lines of its indented
+    blocks (.RS to .RE), with the page's escapes read."""
+    found, section, indented = [], None, False
+    for line in text.split('\n'):
+        if line.startswith('.SH '):
+            section = line[4:].strip().strip('"')
+        elif section == 'EXAMPLES' and line.startswith('.RS'):
+            indented = True
+        elif line.startswith('.RE'):
+            indented = False
+        elif indented and section == 'EXAMPLES' and line and not line.startswith('.'):
+            found.append(line.replace('\\-', '-').replace("\\(aq", "'").replace('\\e', '\\').strip())
+    return found
+
+
+FINDERS = {'markdown': commands, 'manual': manual_commands}
+
+
 def check_tables(source, groups):
     """What the READMEs give against the tables; returns the failures."""
     failures = []
-    for readme, folder, table in READMES:
+    for readme, folder, table, kind in DOCUMENTS:
         text = open(os.path.join(source, readme)).read()
-        given = commands(text)
+        given = FINDERS[kind](text)
         for command in given:
             if command not in table:
                 failures.append('%s gives a command no test runs (add it to the table in %s): %s'
@@ -246,7 +284,7 @@ def environment(work, build):
 
 
 def run_group(source, build, group):
-    rows = [(folder, command, how) for _, folder, table in READMES for command, how in table.items()
+    rows = [(folder, command, how) for _, folder, table, _ in DOCUMENTS for command, how in table.items()
             if isinstance(how, Run) and how.group == group]
     if not rows:
         print('no commands in group %s' % group)
@@ -260,6 +298,8 @@ def run_group(source, build, group):
     copy_source(source, top)
     # The maker's release that README.md signs.
     shutil.copy(os.path.join(source, DEMO_FILE), os.path.join(top, 'surface-2.3.1.cyacd'))
+    # The release the manual pages' examples update.
+    shutil.copy(os.path.join(source, DEMO_FILE), os.path.join(top, MANUAL_FILE))
     env = environment(work, build)
     shutil.copy(os.path.join(source, 'packaging', '70-vireon-surface.rules'), env['VIREON_FLASH_UDEV_RULES_DIRS'])
     failures = []
@@ -298,7 +338,7 @@ def main():
         for failure in failures:
             print('FAILED: ' + failure)
         if not failures:
-            print('%d commands, each run by a test' % sum(len(table) for _, _, table in READMES))
+            print('%d commands, each run by a test' % sum(len(table) for _, _, table, _ in DOCUMENTS))
         return 1 if failures else 0
     if len(sys.argv) == 4:
         return run_group(source, build, sys.argv[3])
