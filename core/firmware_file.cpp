@@ -125,16 +125,8 @@ namespace {
 // be read; then the rules on its content.
 Failure wholeFileProblem(const SplitImages &split)
 {
-    if (split.size < 0)
-        return failure(Failure::Kind::TooLarge,
-                       QStringLiteral("This file is larger than %1 MiB; a firmware file for the surface is at most %1 MiB.")
-                           .arg(kMaxFirmwareFileSize / (1024 * 1024)));
-    if (split.size > kMaxFirmwareFileSize)
-        return failure(Failure::Kind::TooLarge,
-                       QStringLiteral("This file is %1 MiB (%2 bytes); a firmware file for the surface is at most %3 MiB.")
-                           .arg(static_cast<double>(split.size) / (1024 * 1024), 0, 'f', 1)
-                           .arg(split.size)
-                           .arg(kMaxFirmwareFileSize / (1024 * 1024)));
+    if (const std::string tooLarge = engine::sizeProblem(split.size); !tooLarge.empty())
+        return failure(Failure::Kind::TooLarge, QString::fromStdString(tooLarge));
     if (split.read.kind == Failure::Kind::NotRegular)
         return failure(Failure::Kind::NotRegular,
                        QStringLiteral("%1 Only a regular file is read as firmware.").arg(split.read.reason));

@@ -17,6 +17,7 @@
 #include <QVector>
 
 #include "failure.h"
+#include "firmware_rules.h"
 
 #include <cstdint>
 
@@ -24,7 +25,7 @@ namespace vireon::core {
 
 // No two-image firmware file for the surface comes near this; a larger file
 // is refused before it is read.
-constexpr qint64 kMaxFirmwareFileSize = 16 * 1024 * 1024;
+constexpr qint64 kMaxFirmwareFileSize = engine::kMaxFirmwareFileSize;
 
 // The file's lines shared out between its two images. A line that does not
 // begin with ':' is a header line and begins an image (an empty line too).

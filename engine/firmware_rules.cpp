@@ -2,6 +2,8 @@
 
 #include "wording.h"
 
+#include <cstdio>
+
 namespace vireon::engine {
 namespace {
 
@@ -201,6 +203,19 @@ FirmwareSplit splitFirmware(std::string_view bytes)
             split.images[image - 1].append(text).append("\n");
     }
     return split;
+}
+
+std::string sizeProblem(long long size)
+{
+    const std::string limit = n(kMaxFirmwareFileSize / (1024 * 1024)) + " MiB";
+    if (size < 0)
+        return "This file is larger than " + limit + "; a firmware file for the surface is at most " + limit + ".";
+    if (size <= kMaxFirmwareFileSize)
+        return {};
+    char mib[32];
+    std::snprintf(mib, sizeof mib, "%.1f", static_cast<double>(size) / (1024 * 1024));
+    return "This file is " + std::string(mib) + " MiB (" + n(size) + " bytes); a firmware file for the surface is at "
+           "most " + limit + ".";
 }
 
 std::string wholeFileProblem(const FirmwareSplit &split)

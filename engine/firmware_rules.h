@@ -15,6 +15,14 @@
 
 namespace vireon::engine {
 
+// The largest firmware file that is read at all: a file for the surface is
+// far smaller, and a larger one is refused by its size alone, unread.
+constexpr long long kMaxFirmwareFileSize = 16LL * 1024 * 1024;
+
+// Why a file of `size` bytes is not read (`size` < 0: larger than the
+// limit, by how much unknown); empty when it may be.
+std::string sizeProblem(long long size);
+
 // The file's lines shared out between its two images. A line that does not
 // begin with ':' is a header line and begins an image (an empty line too).
 // Rows before the first header go nowhere; the second header and every

@@ -146,11 +146,15 @@ async function chooseFile() {
     render();
     return;
   }
-  const bytes = new Uint8Array(await firmware.arrayBuffer());
-  const signatureBytes = signature ? new Uint8Array(await signature.arrayBuffer()) : new Uint8Array(0);
-  if (signature) await loadSodium();
+  // A file larger than any firmware file is not read: the core refuses it
+  // by its size.
+  const unread = firmware.size > state.core._vw_file_limit();
+  const signed = signature && !unread;
+  const bytes = unread ? new Uint8Array(0) : new Uint8Array(await firmware.arrayBuffer());
+  const signatureBytes = signed ? new Uint8Array(await signature.arrayBuffer()) : new Uint8Array(0);
+  if (signed) await loadSodium();
   const checked = inMemory([firmware.name, bytes, signatureBytes], (name, at, signatureAt) =>
-    call('vw_choose', name, at, bytes.length, signatureAt, signature ? signatureBytes.length : -1));
+    call('vw_choose', name, at, bytes.length, firmware.size, signatureAt, signed ? signatureBytes.length : -1));
   state.file = firmware.name;
   state.usable = checked.usable;
   state.rows = [checked.rows1, checked.rows2];
@@ -159,7 +163,7 @@ async function chooseFile() {
     : `${checked.problem} ${checked.fix}`;
   ui.fileState.classList.toggle('problem', !checked.usable);
   note(`Chose ${firmware.name}${signature ? ` with ${signature.name}` : ''}.`);
-  note(checked.signature);
+  if (checked.signature) note(checked.signature);
   ui.fileState.dataset.checks = String(Number(ui.fileState.dataset.checks || 0) + 1);
   if (!checked.usable) note(checked.problem);
   render();

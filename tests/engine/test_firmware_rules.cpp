@@ -108,3 +108,24 @@ TEST(FirmwareRules, RefusalsNameTheLineTheImageAndTheByte)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FirmwareRules, AFileOverSixteenMiBIsRefusedByItsSizeAndOneAtTheLimitIsRead)
+{
+    const long long limit = 16LL * 1024 * 1024;
+    const struct {
+        long long size;
+        std::string problem;
+    } cases[] = {
+        {0, ""},
+        {limit, ""},
+        {limit + 1, "This file is 16.0 MiB (16777217 bytes); a firmware file for the surface is at most 16 MiB."},
+        {50 * 1024 * 1024, "This file is 50.0 MiB (52428800 bytes); a firmware file for the surface is at most 16 MiB."},
+        {-1, "This file is larger than 16 MiB; a firmware file for the surface is at most 16 MiB."},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(sizeProblem(c.size), c.problem) << c.size;
+}
+
+} // namespace

@@ -104,3 +104,45 @@ test('a damaged file is refused by the firmware rules before anything reaches th
   assert.deepEqual(await page.sim(() => [vireonSim.requestsTo(1), vireonSim.requestsTo(2)]), [0, 0]);
   await page.close();
 });
+
+// The page reads no file larger than any firmware file (16 MiB), as the
+// window and vireon-flash do not: such a file, and its signature, are
+// refused by the size alone; a file of exactly the limit is read and
+// judged by the firmware rules.
+test('a file over the size limit is refused by its size unread; one at the limit is read', async () => {
+  const { closeSync, mkdtempSync, openSync, writeFileSync, ftruncateSync } = await import('node:fs');
+  const { tmpdir } = await import('node:os');
+  const { join } = await import('node:path');
+  const folder = mkdtempSync(join(tmpdir(), 'vireon-web-'));
+  const sized = (name, size) => {
+    const fd = openSync(join(folder, name), 'w');
+    ftruncateSync(fd, size);
+    closeSync(fd);
+    return join(folder, name);
+  };
+  const limit = 16 * 1024 * 1024;
+  const huge = sized('huge.cyacd', limit + 1);
+  writeFileSync(`${huge}.minisig`, 'untrusted comment: never read\n');
+  const page = await harness.open('serial=0042');
+  await page.sim(() => {
+    const read = Blob.prototype.arrayBuffer;
+    globalThis.vireonReads = [];
+    Blob.prototype.arrayBuffer = function arrayBuffer() {
+      globalThis.vireonReads.push(this.name);
+      return read.call(this);
+    };
+  });
+  await page.chooseSurface();
+  await page.chooseFile(huge, `${huge}.minisig`);
+  assert.equal(await page.text('#file-state'), 'huge.cyacd is refused: This file is 16.0 MiB (16777217 bytes); a ' +
+    "firmware file for the surface is at most 16 MiB. Use the surface's two-image firmware file (.cyacd) as it was " +
+    'delivered.');
+  assert.equal(await page.page.isDisabled('#update'), true);
+  assert.deepEqual(await page.sim(() => globalThis.vireonReads), []);
+
+  await page.chooseFile(sized('limit.cyacd', limit));
+  assert.match(await page.text('#file-state'), /^limit\.cyacd is refused: This is not a firmware file:/);
+  assert.deepEqual(await page.sim(() => globalThis.vireonReads), ['limit.cyacd']);
+  assert.deepEqual(page.problems, []);
+  await page.close();
+});

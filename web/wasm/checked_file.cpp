@@ -29,10 +29,20 @@ void refuse(engine::RunRequest &request, const std::string &problem)
 
 std::string imagePath(int image) { return "/image" + std::to_string(image) + ".cyacd"; }
 
-engine::RunRequest checkFile(const std::string &name, const std::string &bytes)
+engine::RunRequest refusedBySize(const std::string &name, long long size)
 {
     engine::RunRequest request;
     request.fileName = name;
+    if (const std::string tooLarge = engine::sizeProblem(size); !tooLarge.empty())
+        refuse(request, tooLarge);
+    return request;
+}
+
+engine::RunRequest checkFile(const std::string &name, const std::string &bytes)
+{
+    engine::RunRequest request = refusedBySize(name, static_cast<long long>(bytes.size()));
+    if (!request.problem.empty())
+        return request;
     engine::FirmwareSplit split;
     const engine::FileVerdict verdict = engine::checkFirmware(bytes, &split);
     if (!verdict.ok())

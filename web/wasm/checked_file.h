@@ -15,6 +15,10 @@ namespace vireon::web {
 // Where the host reads image 1 and image 2.
 std::string imagePath(int image);
 
+// Why the file the user named `name`, `size` bytes long, is refused unread;
+// empty when it may be read.
+engine::RunRequest refusedBySize(const std::string &name, long long size);
+
 // Checks `bytes`, the file the user named `name`, and writes its images.
 engine::RunRequest checkFile(const std::string &name, const std::string &bytes);
 

@@ -9,6 +9,7 @@
 #include "page_policy.h"
 #include "page_signature.h"
 
+#include "firmware_rules.h"
 #include "hid_listing.h"
 #include "hid_transport.h"
 #include "stage_runner.h"
@@ -159,16 +160,27 @@ EMSCRIPTEN_KEEPALIVE const char *vw_trust_key(const char *name, const char *text
 
 EMSCRIPTEN_KEEPALIVE void vw_require_signatures(int required) { web::requireSignatures(required != 0); }
 
+// The largest file the page reads; a larger one is chosen by its size alone.
+EMSCRIPTEN_KEEPALIVE double vw_file_limit() { return static_cast<double>(engine::kMaxFirmwareFileSize); }
+
 // Checks the chosen file's signature (none given: `signatureSize` -1), then
-// the file: JSON {usable, problem, fix, signature, rows1, rows2}.
-EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, int size, const char *signature,
-                                           int signatureSize)
+// the file: JSON {usable, problem, fix, signature, rows1, rows2}. A file of
+// `fileSize` bytes over the limit is refused by its size, its bytes and
+// signature not given and not checked, as on the desktop.
+EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, int size, double fileSize,
+                                           const char *signature, int signatureSize)
 {
     web::Page &state = page();
     const std::string file(bytes, static_cast<size_t>(size));
-    const engine::SignatureVerdict verdict = web::judgeSignature(
-        name, file, signatureSize >= 0, signatureSize > 0 ? std::string(signature, size_t(signatureSize)) : "");
-    if (verdict.refused()) {
+    const engine::RunRequest unread = web::refusedBySize(name, static_cast<long long>(fileSize));
+    const engine::SignatureVerdict verdict =
+        !unread.problem.empty()
+            ? engine::SignatureVerdict()
+            : web::judgeSignature(name, file, signatureSize >= 0,
+                                  signatureSize > 0 ? std::string(signature, size_t(signatureSize)) : "");
+    if (!unread.problem.empty()) {
+        state.request = unread;
+    } else if (verdict.refused()) {
         // Refused as that, whatever else is wrong with the file.
         state.request = engine::RunRequest();
         state.request.fileName = name;
@@ -177,7 +189,7 @@ EMSCRIPTEN_KEEPALIVE const char *vw_choose(const char *name, const char *bytes, 
     } else {
         state.request = web::checkFile(name, file);
     }
-    state.request.signature = verdict.summary();
+    state.request.signature = unread.problem.empty() ? verdict.summary() : "";
     state.signedWords = web::goodSignatureWords(verdict);
     state.chosen = state.chosenSinceRun = true;
     const engine::RunRequest &request = state.request;
