@@ -79,8 +79,15 @@ fi
 # The page's npm packages (its signature library, the browser driver and
 # the accessibility checker of its tests), exactly as package-lock.json
 # pins them.
+# Several scripts may start at once (the desks of the fleet example), and
+# two npm ci in one tree undo each other: one at a time, each looking again
+# once it holds the tree's lock.
 cd "$(dirname "$0")/.."
+exec 8<.
+flock 8
 if ! npm ls --silent >/dev/null 2>&1; then
   echo "install-deps: npm ci"
   npm ci --no-audit --no-fund
 fi
+flock -u 8
+exec 8<&-

@@ -2,7 +2,8 @@
 # scripts/install-deps.sh against a package system whose lock another apt
 # holds: apt-get and dpkg-query are stand-ins on PATH (the machine's own
 # lock is never touched), which say one package is missing and refuse the
-# lock as apt-get does, for a number of calls or for good.
+# lock as apt-get does, for a number of calls or for good; and two copies
+# at once in a tree whose npm packages are missing.
 #   test_install_deps.sh SOURCE_DIR
 set -u
 script=$1/scripts/install-deps.sh
@@ -56,4 +57,37 @@ check "the waiting names the process that holds the lock" 2 "" 600 0 4 "another 
 check "a lock held past the limit ends the script with what to do" always "" 2 100 3 \
   "still holds the package system's lock after 2 s. Let it finish .*VIREON_APT_LOCK_WAIT"
 check "any other failure ends it at once" 0 "Unable to locate package minisign" 600 100 1 "Unable to locate package"
+# Two at once (the desks of the fleet example) in a tree without its npm
+# packages: one npm ci runs, and the other then finds the packages there.
+# npm is a stand-in too: `ls` succeeds once a ci has ended, `ci` logs each
+# call and says when another is running in the same tree.
+tree=$work/tree
+mkdir -p "$tree/scripts" "$work/npm-bin"
+cp "$script" "$tree/scripts/"
+printf '#!/bin/sh\nprintf "install ok installed"\n' >"$work/npm-bin/dpkg-query"
+cat >"$work/npm-bin/npm" <<'STUB'
+#!/bin/sh
+case $1 in
+ls) [ -e node_modules/.installed ] ;;
+ci)
+  echo ci >>"$NPM_CALLS"
+  mkdir .ci-running 2>/dev/null || { echo "ci while another ran" >>"$NPM_CALLS"; exit 1; }
+  sleep 1 # long enough for the other script to look
+  mkdir -p node_modules && touch node_modules/.installed
+  rmdir .ci-running ;;
+esac
+STUB
+chmod +x "$work/npm-bin/"*
+: >"$work/npm-calls"
+for desk in 1 2; do
+  PATH="$work/npm-bin:$PATH" NPM_CALLS="$work/npm-calls" bash "$tree/scripts/install-deps.sh" >"$work/desk$desk" 2>&1 &
+done
+wait
+if [ "$(cat "$work/npm-calls")" = ci ]; then
+  echo "ok: two at once run one npm ci"
+else
+  echo "FAILED: two at once: npm was called as"
+  cat "$work/npm-calls" "$work/desk1" "$work/desk2"
+  failures=$((failures + 1))
+fi
 exit $((failures > 0))
