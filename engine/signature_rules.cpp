@@ -32,7 +32,7 @@ std::string SignatureVerdict::summary() const
         return "Signature good: signed with the trusted key id " + keyId + " (" + keyFile +
                "); trusted comment: " + trustedComment;
     if (!refused())
-        return "The file carries no signature (no " + signatureFile + " beside it); it is used unsigned.";
+        return "The file carries no signature (no " + signatureFile + " " + signatureWhere + "); it is used unsigned.";
     return reason;
 }
 
@@ -43,15 +43,15 @@ SignatureVerdict checkSignature(std::string_view file, const SignatureFile &sign
     SignatureVerdict verdict;
     const std::string &name = signature.name;
     verdict.signatureFile = name;
+    verdict.signatureWhere = requirement.signatureWhere;
     const std::string askAgain = "Use the signature exactly as the maker released it, or ask them for it again.";
     switch (signature.kind) {
     case SignatureFile::Missing:
         verdict.required = requirement.required;
         if (verdict.required) {
             verdict.problem = Problem::Unsigned;
-            verdict.reason = "The file carries no signature (no " + name +
-                             " beside it), and this computer requires signed firmware (" + requirement.requiredBy +
-                             ").";
+            verdict.reason = "The file carries no signature (no " + name + " " + requirement.signatureWhere +
+                             "), and this computer requires signed firmware (" + requirement.requiredBy + ").";
             verdict.fix = "Ask the surface's maker for the signed release: the firmware file with its .minisig file "
                           "beside it.";
         }

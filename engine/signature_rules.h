@@ -35,6 +35,9 @@ struct SignatureRequirement {
     // Where a key the user trusts is installed, for the fix of a file signed
     // with another: "/etc/vireon-control/keys/".
     std::string keysFolder;
+    // Where the signature is looked for, after the file: "beside it" (the
+    // desktop's folder), "chosen with it" (the page's file dialog).
+    std::string signatureWhere = "beside it";
 };
 
 struct SignatureVerdict {
@@ -45,6 +48,7 @@ struct SignatureVerdict {
     Status status = Status::None;
     Problem problem = Problem::None;
     std::string signatureFile;  // the .minisig's name
+    std::string signatureWhere = "beside it"; // where it was looked for (the requirement's)
     std::string keyId;          // the signature's key id, once it could be read
     std::string keyFile;        // Good: the trusted key's file
     std::string trustedComment; // Good only: the signer's comment

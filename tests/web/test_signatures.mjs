@@ -118,7 +118,7 @@ test('an unsigned file is used when the page does not require signatures', async
   const page = await choose({ files: [file] });
   assert.equal(await page.page.isDisabled('#update'), false);
   assert.match(await page.text('#file-state'),
-    /The file carries no signature \(no surface\.cyacd\.minisig beside it\); it is used unsigned\.$/);
+    /The file carries no signature \(no surface\.cyacd\.minisig chosen with it\); it is used unsigned\.$/);
   await page.close();
 });
 
@@ -126,7 +126,7 @@ test('an unsigned file is refused when the page was built to require signatures'
   const file = signedFile('surface.cyacd', null);
   const page = await choose({ files: [file], requireSignature: true });
   await assertRefused(page,
-    'surface.cyacd is refused: The file carries no signature (no surface.cyacd.minisig beside ' +
-    'it), and this computer requires signed firmware (the page was built to require signed firmware). Ask the ' +
+    'surface.cyacd is refused: The file carries no signature (no surface.cyacd.minisig chosen ' +
+    'with it), and this computer requires signed firmware (the page was built to require signed firmware). Ask the ' +
     'surface\'s maker for the signed release: the firmware file with its .minisig file beside it.');
 });

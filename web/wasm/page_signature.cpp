@@ -17,7 +17,7 @@ engine::SignatureRequirement &requirement()
 {
     static engine::SignatureRequirement required{
         false, "the page was built to require signed firmware",
-        "the page's trusted keys (web/keys/ of its build; then build and serve the page again)"};
+        "the page's trusted keys (web/keys/ of its build; then build and serve the page again)", "chosen with it"};
     return required;
 }
 
