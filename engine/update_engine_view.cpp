@@ -57,62 +57,37 @@ CloseAnswer UpdateEngine::closeAnswer() const
 
 StageLine UpdateEngine::line(Millis now, int rowsDone) const
 {
-    StageLine line;
+    using Kind = StageLine::Kind;
     switch (state_) {
     case State::Idle:
-        if (last_) {
-            line.kind = StageLine::Kind::Result;
-            line.text = last_->result;
-            line.ceiling = last_->success() ? 100 : 0;
-        }
-        return line;
+        if (!last_)
+            return {};
+        return {Kind::Result, last_->result, last_->success() ? 100 : 0};
     case State::Looking:
     case State::Claiming:
-        line.kind = StageLine::Kind::Looking;
-        line.text = lookingText(secondsDown(now - stateSince_));
-        line.ceiling = 50;
-        return line;
+        return {Kind::Looking, lookingText(secondsDown(now - stateSince_)), 50};
     case State::Stage2:
-        if (!stageStarted_ && tries_[1] == 1) { // told to begin once the front end sees it back
-            line.kind = StageLine::Kind::Waiting;
-            line.text = waitingText(secondsDown(now - waitSince_));
-            line.ceiling = 85;
-            return line;
-        }
+        if (!stageStarted_ && tries_[1] == 1) // told to begin once the front end sees it back
+            return {Kind::Waiting, waitingText(secondsDown(now - waitSince_)), 85};
         [[fallthrough]];
-    case State::Stage1:
-        if (state_ == State::Stage1 && !stageStarted_ && tries_[0] == 1) { // told to begin; the front end has not yet
-            line.kind = StageLine::Kind::Looking;
-            line.text = "Starting the update";
-            line.ceiling = 50;
-            return line;
-        }
-        line.kind = StageLine::Kind::Rows;
-        line.image = state_ == State::Stage1 ? 1 : 2;
-        line.rowsTotal = rowsTotal_;
-        line.rowsDone = std::min(rowsDone, rowsTotal_);
-        line.text = rowsText(line.image, line.rowsDone, line.rowsTotal);
-        line.ceiling = state_ == State::Stage1 ? 50 : 95;
-        return line;
+    case State::Stage1: {
+        if (state_ == State::Stage1 && !stageStarted_ && tries_[0] == 1) // told to begin; the front end has not yet
+            return {Kind::Looking, "Starting the update", 50};
+        const int image = state_ == State::Stage1 ? 1 : 2;
+        const int done = std::min(rowsDone, rowsTotal_);
+        return {Kind::Rows, rowsText(image, done, rowsTotal_), image == 1 ? 50 : 95, image, done, rowsTotal_};
+    }
     case State::Pause:
-        line.kind = StageLine::Kind::Restarting;
-        line.text = restartingText(secondsUp(pauseLeft_));
-        line.ceiling = 85;
-        return line;
+        return {Kind::Restarting, restartingText(secondsUp(pauseLeft_)), 85};
     case State::Return1:
-        line.kind = StageLine::Kind::Waiting;
-        line.text = waitingText(secondsDown(now - stateSince_));
-        line.ceiling = 85;
-        return line;
+        return {Kind::Waiting, waitingText(secondsDown(now - stateSince_)), 85};
     case State::Stage1Return:
     case State::Stage2Return:
     case State::Return2:
-        line.kind = StageLine::Kind::Restarting;
-        line.text = restartingText(secondsUp(stateSince_ + policy_.restartAllowance - now));
-        line.ceiling = state_ == State::Stage1Return ? 50 : 95;
-        return line;
+        return {Kind::Restarting, restartingText(secondsUp(stateSince_ + policy_.restartAllowance - now)),
+                state_ == State::Stage1Return ? 50 : 95};
     }
-    return line;
+    return {};
 }
 
 } // namespace vireon::engine
