@@ -24,17 +24,17 @@ SplitImages splitFirmwareFile(const QString &path)
 {
     SplitImages split;
     split.size = QFileInfo(path).size();
-    if (split.size > kMaxFirmwareFileSize)
+    if (split.size > engine::kMaxFirmwareFileSize)
         return split; // refused by its size alone, unread
     const OpenedFile source = openRegularFile(path);
     split.read = source.failure; // a file that cannot be opened reads as empty
     // The file may grow after its size was taken: no more than the limit is read.
     QByteArray bytes;
-    if (source.ok() && !readWhole(source.file.fd(), &bytes, kMaxFirmwareFileSize) &&
-        bytes.size() <= kMaxFirmwareFileSize)
+    if (source.ok() && !readWhole(source.file.fd(), &bytes, engine::kMaxFirmwareFileSize) &&
+        bytes.size() <= engine::kMaxFirmwareFileSize)
         split.read = failure(Failure::Kind::Unreadable,
                              QStringLiteral("%1 could not be read to its end.").arg(QDir::toNativeSeparators(path)), path);
-    if (bytes.size() > kMaxFirmwareFileSize) {
+    if (bytes.size() > engine::kMaxFirmwareFileSize) {
         split.size = -1; // larger than the limit, by how much unknown
         return split;
     }
@@ -71,7 +71,7 @@ uint32_t imageSiliconId(const QString &path)
 
 bool fileWasRead(const SplitImages &split)
 {
-    return split.read.ok() && split.size >= 0 && split.size <= kMaxFirmwareFileSize;
+    return split.read.ok() && split.size >= 0 && split.size <= engine::kMaxFirmwareFileSize;
 }
 
 SplitImages withoutTexts(const SplitImages &split)

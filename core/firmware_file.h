@@ -23,10 +23,6 @@
 
 namespace vireon::core {
 
-// No two-image firmware file for the surface comes near this; a larger file
-// is refused before it is read.
-constexpr qint64 kMaxFirmwareFileSize = engine::kMaxFirmwareFileSize;
-
 // The file's lines shared out between its two images. A line that does not
 // begin with ':' is a header line and begins an image (an empty line too).
 // Rows before the first header go nowhere; the second header and every
@@ -43,7 +39,7 @@ struct SplitImages {
 
     // What the whole file showed, for the check.
     Failure read;            // why the file could not be read (NotRegular: a pipe, device, socket or folder)
-    qint64 size = 0;         // in bytes; a file over kMaxFirmwareFileSize is not read; -1: a
+    qint64 size = 0;         // in bytes; a file over engine::kMaxFirmwareFileSize is not read; -1: a
                              // device or pipe that gave more than that
     int lines = 0;           // lines read
     int rowLines = 0;        // lines that begin with ':'

@@ -103,7 +103,7 @@ Failure TemporaryImages::read(int image, QByteArray *bytes) const
                                          "one checked.")
                               .arg(name)
                               .arg(image));
-    if (!readWhole(files_[i].fd(), bytes, kMaxFirmwareFileSize))
+    if (!readWhole(files_[i].fd(), bytes, engine::kMaxFirmwareFileSize))
         return aboutImage(Failure::Kind::Unreadable, image, paths_[i],
                           QStringLiteral("Image %1 cannot be read back from %2.").arg(QString::number(image), name));
     return {};

@@ -54,7 +54,7 @@ TEST_F(FirmwareFileTest, ATooLargeVanishedOrChangedFileIsRefused)
 {
     // Past the limit the file is refused by its size, unread.
     QFile big(dir.filePath("big.cyacd"));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxFirmwareFileSize + 1));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(vireon::engine::kMaxFirmwareFileSize + 1));
     const SplitImages unread = splitFirmwareFile(big.fileName());
     EXPECT_EQ(unread.lines, 0);
     EXPECT_EQ(checkImageFiles(unread, temp1, temp2).reason,
