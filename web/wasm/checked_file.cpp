@@ -40,9 +40,8 @@ engine::RunRequest refusedBySize(const std::string &name, long long size)
 
 engine::RunRequest checkFile(const std::string &name, const std::string &bytes)
 {
-    engine::RunRequest request = refusedBySize(name, static_cast<long long>(bytes.size()));
-    if (!request.problem.empty())
-        return request;
+    engine::RunRequest request;
+    request.fileName = name;
     engine::FirmwareSplit split;
     const engine::FileVerdict verdict = engine::checkFirmware(bytes, &split);
     if (!verdict.ok())

@@ -19,7 +19,8 @@ std::string imagePath(int image);
 // empty when it may be read.
 engine::RunRequest refusedBySize(const std::string &name, long long size);
 
-// Checks `bytes`, the file the user named `name`, and writes its images.
+// Checks `bytes`, the file the user named `name` (within the size limit:
+// refusedBySize said nothing of it), and writes its images.
 engine::RunRequest checkFile(const std::string &name, const std::string &bytes);
 
 } // namespace vireon::web
