@@ -89,5 +89,4 @@ if ! npm ls --silent >/dev/null 2>&1; then
   echo "install-deps: npm ci"
   npm ci --no-audit --no-fund
 fi
-flock -u 8
-exec 8<&-
+exec 8<&- # the lock goes with the descriptor
