@@ -99,26 +99,6 @@ Failure writeImageFiles(const SplitImages &split, const QString &path1, const QS
     return {};
 }
 
-Failure checkImageFile(const QString &path)
-{
-    QFile file(path);
-    const QString name = QFileInfo(path).fileName();
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(Failure::Kind::Unreadable, QStringLiteral("%1 cannot be read (%2).").arg(name, file.errorString()),
-                       path);
-    const QByteArray bytes = file.readAll();
-    const engine::ImageFault fault = engine::checkImage(std::string_view(bytes.constData(), size_t(bytes.size())));
-    const QString what = QString::fromStdString(fault.reason);
-    if (what.isEmpty())
-        return {};
-    Failure refused = failure(Failure::Kind::Refused,
-                              fault.line > 0 ? QStringLiteral("Line %1 of %2 %3.").arg(QString::number(fault.line), name, what)
-                                             : QStringLiteral("%1 %2.").arg(name, what),
-                              path);
-    refused.line = fault.line;
-    return refused;
-}
-
 namespace {
 
 // What only a read of the file can tell: its size, its kind, that it could

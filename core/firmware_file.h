@@ -82,12 +82,6 @@ Failure writeImageFiles(const SplitImages &split, const QString &path1, const QS
 // the image is for; 0 when it names none or the file cannot be read.
 uint32_t imageSiliconId(const QString &path);
 
-// Reads one image file as a programming run will: a header line, then one
-// or more row lines, each well formed, with its checksum right and ended by
-// the line end alone. `line` counts within the image; `image` is left 0 and
-// the reason names the image file's own line.
-Failure checkImageFile(const QString &path);
-
 // The whole-file check of the images' bytes as written to `path1` and
 // `path2` (named in the reasons). A refusal says which image and which of
 // the chosen file's lines, where one; Changed when an image is not the one

@@ -83,8 +83,6 @@ TEST_F(FirmwareFileTest, AnImageFileThatCannotBeWrittenIsNamedWithItsReason)
     const Failure problem = writeImageFiles(splitFirmwareFile(write("f.cyacd", image(1) + image(2))), temp1, temp2);
     EXPECT_EQ(problem.path, temp2);
     EXPECT_FALSE(problem.reason.isEmpty());
-    EXPECT_EQ(checkImageFile(dir.filePath("gone")).reason, "gone cannot be read (No such file or directory).");
-    EXPECT_EQ(checkImageFile(temp1).reason, "");
 }
 
 } // namespace
