@@ -37,15 +37,21 @@ Step UpdateEngine::current() const
     return step;
 }
 
+Step UpdateEngine::told()
+{
+    Step step = current();
+    step.notes = std::move(notes_);
+    notes_.clear();
+    return step;
+}
+
 Step UpdateEngine::finish(Outcome outcome)
 {
     last_ = outcome;
     state_ = State::Idle;
     watch_.reset();
     next_ = Next();
-    Step step;
-    step.notes = std::move(notes_);
-    notes_.clear();
+    Step step = told();
     step.next.kind = Next::Finish;
     step.next.outcome = std::move(outcome);
     return step;
@@ -79,10 +85,7 @@ Step UpdateEngine::start(Millis now, const RunRequest &request)
     next_ = Next();
     next_.kind = Next::Look;
     next_.until = lookUntil_;
-    Step step = current();
-    step.notes = std::move(notes_);
-    notes_.clear();
-    return step;
+    return told();
 }
 
 Step UpdateEngine::seen(Millis now, const Surfaces &surfaces)
@@ -146,10 +149,7 @@ Step UpdateEngine::look(Millis now)
     next_ = Next();
     next_.kind = Next::Claim;
     next_.surface = wanted.front();
-    Step step = current();
-    step.notes = std::move(notes_);
-    notes_.clear();
-    return step;
+    return told();
 }
 
 Step UpdateEngine::claimed(Millis now, const LockAnswer &answer)
@@ -186,10 +186,7 @@ Step UpdateEngine::runStage(Millis now, int image, const Surface &surface, bool 
     next_.stage.openUntil = settleUntil(surface);
     next_.stage.verify = policy_.verify;
     next_.stage.firstChipExpected = firstChipExpected;
-    Step step = current();
-    step.notes = std::move(notes_);
-    notes_.clear();
-    return step;
+    return told();
 }
 
 StageAccount UpdateEngine::account(int image, const StageReport &report) const
@@ -256,10 +253,7 @@ Step UpdateEngine::afterImage1(Millis now)
         next_ = Next();
         next_.kind = Next::Pause;
         next_.pause = policy_.pause;
-        Step step = current();
-        step.notes = std::move(notes_);
-        notes_.clear();
-        return step;
+        return told();
     }
     state_ = State::Return1;
     waitSince_ = now;

@@ -258,7 +258,10 @@ private:
     Step watchRestart(Millis now, State state);
     Step finish(Outcome outcome);
     Step stop(bool closing);
+    // The answer standing, without notes (an event that changed nothing) or
+    // with the notes made since the last answer (told).
     Step current() const;
+    Step told();
     Millis settleUntil(const Surface &surface) const;
     void add(Note::Kind kind, std::string text);
     Part part() const;

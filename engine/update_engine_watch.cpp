@@ -32,10 +32,7 @@ Step UpdateEngine::decideWatch(Millis now)
     next_ = Next();
     next_.kind = Next::Look;
     next_.until = watch_->deadline();
-    Step step = current();
-    step.notes = std::move(notes_);
-    notes_.clear();
-    return step;
+    return told();
 }
 
 Step UpdateEngine::watchBack(Millis now)
